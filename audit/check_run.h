@@ -1,0 +1,75 @@
+// The Check command: walks the five category folders of a library, scans
+// every library file and writes the report "Corvane.htm" into the library
+// root.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "audit/check_state.h"
+#include "audit/folder_cache.h"
+#include "platform/files.h"
+
+namespace corvane {
+
+struct Category {
+    const char* title;    // also the name of its folder under the library root
+    const char* pattern;  // "*" and the extension of its library files
+};
+inline constexpr Category kCategories[] = {
+    {"Stock", "*.stk"}, {"Scenery", "*.stc"}, {"Signals", "*.stc"},
+    {"Track", "*.stt"}, {"OHLE", "*.stc"},
+};
+
+// "Delete N older items".
+std::string DeleteButtonLabel(size_t olderItems);
+
+// One check run over the library whose root (ending in the separator) is
+// libraryRoot. On an error the report written so far is closed and the error
+// passes to the caller.
+void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& libraryRoot,
+              platform::FileSystem& fs = platform::RealFileSystem());
+
+// The steps of a check run, on the check state of one run.
+class Checker {
+public:
+    Checker(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs);
+
+    void CheckCategory(std::string_view title, std::string_view pattern);
+    void WalkFolder(const std::string& folder, std::string_view pattern);
+    void CheckItemFile(const std::string& fullPath, const std::string& itemStamp);
+    // The scan of CheckItemFile over bytes already read.
+    void ScanItemText(std::string_view bytes, const std::string& fullPath,
+                      const std::string& itemStamp);
+
+private:
+    struct IdentityHash {
+        size_t operator()(const platform::FolderIdentity& id) const {
+            return std::hash<std::uint64_t>{}(id.inode * 31 + id.device);
+        }
+    };
+
+    std::string CategoryFolder(std::string_view title);
+    void ShowFolder(const std::string& folder);
+    void CheckSkinLine(std::string_view work, const std::string& fullPath);
+    void CheckBitmapLine(std::string_view work, const std::string& fullPath);
+    void CheckComponentLine(std::string_view work, std::string_view kept,
+                            const std::string& fullPath);
+    void CheckItemName(std::string_view work, const std::string& fullPath,
+                       const std::string& itemStamp);
+    void LookUpTexture(std::string_view texture, const std::string& fullPath);
+    std::string_view RelativePath(std::string_view fullPath) const;
+
+    CheckState& m_State;
+    ProgressDisplay& m_Progress;
+    platform::FileSystem& m_Fs;
+    FolderCache m_Folders;
+    std::unordered_set<platform::FolderIdentity, IdentityHash> m_Walked;  // this category
+    std::string m_CurrentItemName;
+    std::string m_Bytes;
+    std::string m_Work;
+    std::string m_Path;
+};
+
+}  // namespace corvane

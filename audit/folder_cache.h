@@ -1,0 +1,59 @@
+// Folder listings, each read from the disk once per check run. The walk takes
+// its entries from here, and the texture lookup matches names in them without
+// regard to case, as the library's home platform does.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace corvane {
+
+class FolderCache {
+public:
+    struct Entry {
+        std::string name;
+        platform::EntryKind kind;
+        mutable signed char readable = -1;  // unknown until a lookup asks
+    };
+    struct Listing {
+        std::vector<Entry> entries;  // in walk order
+        // Positions in entries by lower-cased name; built on first use.
+        mutable std::unordered_map<std::string, std::vector<size_t>, platform::StringHash,
+                                   std::equal_to<>>
+            byLowerName;
+        mutable bool indexed = false;
+    };
+
+    explicit FolderCache(platform::FileSystem& fs) : m_Fs(fs) {}
+
+    // The listing of a folder, given with or without its trailing separator.
+    const Listing& Get(std::string_view folder);
+
+    // Entries whose name equals name without regard to ASCII case: an exact
+    // match first, then the others in walk order.
+    std::vector<const Entry*> Matching(const Listing& listing, std::string_view name) const;
+
+    // True when a path built on this folder names a regular file that can be
+    // read; its folders and its file name are matched without regard to case.
+    // "/" and "\" both separate folders.
+    bool FileExists(std::string_view folder, std::string_view relative);
+
+    platform::FileSystem& FileSystem() { return m_Fs; }
+
+private:
+    bool Resolve(std::string& folder, const std::vector<std::string_view>& parts, size_t index);
+
+    platform::FileSystem& m_Fs;
+    std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
+        m_Listings;
+    std::unordered_map<std::string, bool, platform::StringHash, std::equal_to<>> m_Found;
+    std::string m_Key;
+};
+
+}  // namespace corvane

@@ -1,0 +1,90 @@
+// The scan of one library file: every line sorted by its kind, textures
+// looked up, component references and item names recorded.
+#include "audit/check_run.h"
+#include "audit/line_rules.h"
+#include "audit/report.h"
+#include "platform/text.h"
+
+namespace corvane {
+
+void Checker::CheckItemFile(const std::string& fullPath, const std::string& itemStamp) {
+    m_Fs.ReadFile(fullPath, m_Bytes);
+    ScanItemText(m_Bytes, fullPath, itemStamp);
+}
+
+void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
+                           const std::string& itemStamp) {
+    m_CurrentItemName.clear();
+    platform::LineReader reader(bytes);
+    std::string_view line;
+    while (reader.Next(line)) {
+        std::string_view kept = platform::Trim(line);
+        if (kept.empty()) continue;
+        platform::ToLowerInto(kept, m_Work);
+        switch (ClassifyLine(m_Work)) {
+            case LineKind::kSkin: CheckSkinLine(m_Work, fullPath); break;
+            case LineKind::kComponent: CheckComponentLine(m_Work, kept, fullPath); break;
+            case LineKind::kName: CheckItemName(m_Work, fullPath, itemStamp); break;
+            case LineKind::kBitmap: CheckBitmapLine(m_Work, fullPath); break;
+            case LineKind::kComment:
+            case LineKind::kImperialFloat:
+            case LineKind::kWheelbase:
+            case LineKind::kOther: break;
+        }
+    }
+}
+
+void Checker::CheckSkinLine(std::string_view work, const std::string& fullPath) {
+    SkinReference skin = TakeSkinReference(work, m_CurrentItemName);
+    if (skin.syntaxError) m_State.m_SyntaxErrors.push_back({std::string(work), fullPath});
+    LookUpTexture(skin.texture, fullPath);
+}
+
+void Checker::CheckBitmapLine(std::string_view work, const std::string& fullPath) {
+    LookUpTexture(TakeBitmapReference(work), fullPath);
+}
+
+void Checker::LookUpTexture(std::string_view texture, const std::string& fullPath) {
+    if (m_Folders.FileExists(platform::FolderOf(fullPath), texture)) return;
+    m_Path.assign(m_State.m_LibraryRoot).append("textures").append(1, platform::kSeparator);
+    if (m_Folders.FileExists(m_Path, texture)) return;
+    m_State.m_MissingTextures.push_back({std::string(texture), std::string(RelativePath(fullPath))});
+}
+
+void Checker::CheckComponentLine(std::string_view work, std::string_view kept,
+                                 const std::string& fullPath) {
+    std::string reference = TakeComponentReference(work, kept);
+    if (m_State.m_Items.Contains(reference)) return;
+    if (m_State.m_MissingComponents.Contains(reference)) return;
+    if (fullPath.find("NFP") != std::string::npos) return;
+    m_State.m_MissingComponents.Add(reference);
+    m_State.m_ComponentRefs.Add(reference, fullPath);
+}
+
+void Checker::CheckItemName(std::string_view work, const std::string& fullPath,
+                            const std::string& itemStamp) {
+    std::string_view name = TakeItemName(work);
+    m_CurrentItemName.assign(name);
+
+    ItemList::Definition earlier;
+    if (m_State.m_Items.FindLatest(name, earlier)) {
+        // The earlier file is older only when its stamp is strictly smaller;
+        // equal stamps mark the file being read.
+        bool earlierIsOlder = earlier.stamp < itemStamp;
+        std::string_view currentPath = RelativePath(fullPath);
+        std::string_view earlierPath = RelativePath(earlier.file);
+        m_State.m_pReport->WriteDuplicateRow(m_State.m_bShade, name, currentPath, earlierPath,
+                                             !earlierIsOlder);
+        // Removal takes every item of the name out of a file, so a pair
+        // within one file is reported but never queued: it would take the
+        // last copy out of the library.
+        if (earlier.file != fullPath) {
+            m_State.m_OlderNames.emplace_back(name);
+            m_State.m_OlderFiles.emplace_back(earlierIsOlder ? earlierPath : currentPath);
+        }
+    }
+    m_State.m_Items.Add(name, fullPath, itemStamp);
+    m_State.m_MissingComponents.Remove(name);
+}
+
+}  // namespace corvane

@@ -1,0 +1,135 @@
+#include "audit/line_rules.h"
+
+#include "platform/text.h"
+
+namespace corvane {
+
+using platform::StartsWithNoCase;
+using platform::Trim;
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsFieldSeparator(char c) {
+    return c == '/' || c == ':' || static_cast<unsigned char>(c) <= 32;
+}
+
+// Keeps the text before marker when marker stands at index 1 or later.
+std::string_view CutBefore(std::string_view text, std::string_view marker) {
+    size_t at = text.find(marker);
+    return (at != std::string_view::npos && at > 0) ? text.substr(0, at) : text;
+}
+
+// Drops everything up to and including the first "/" when it is not the first
+// character.
+std::string_view AfterFirstSlash(std::string_view text) {
+    size_t slash = text.find('/');
+    return (slash != std::string_view::npos && slash > 0) ? text.substr(slash + 1) : text;
+}
+
+}  // namespace
+
+LineKind ClassifyLine(std::string_view work) {
+    if (StartsWith(work, "#") || StartsWith(work, "//")) return LineKind::kComment;
+    if (StartsWith(work, "imperialfloat")) return LineKind::kImperialFloat;
+    if (StartsWith(work, "wheelbase")) return LineKind::kWheelbase;
+    if (StartsWith(work, "skin")) return LineKind::kSkin;
+    if (StartsWith(work, "include") || StartsWith(work, "wheel") || StartsWith(work, "door") ||
+        StartsWith(work, "bogie")) {
+        return LineKind::kComponent;
+    }
+    if (StartsWith(work, "name")) return LineKind::kName;
+    size_t bmp = work.find(".bmp");
+    if (bmp != std::string_view::npos && bmp > 0) return LineKind::kBitmap;
+    return LineKind::kOther;
+}
+
+std::string_view SkipToken(std::string_view& text) {
+    size_t end = 0;
+    while (end < text.size()) {
+        char c = text[end++];
+        if (IsFieldSeparator(c)) break;
+    }
+    std::string_view field = Trim(text.substr(0, end));
+    text = Trim(text.substr(end));
+    return field;
+}
+
+std::string_view TakeItemName(std::string_view work) {
+    std::string_view name = work.substr(std::min<size_t>(4, work.size()));
+    name = CutBefore(name, "//");
+    name = CutBefore(name, "#");
+    return Trim(name);
+}
+
+SkinReference TakeSkinReference(std::string_view work, std::string_view currentItemName) {
+    SkinReference result;
+    std::string_view value = Trim(work.substr(std::min<size_t>(4, work.size())));
+    std::string owned;
+    if (value.empty()) {
+        owned.assign(currentItemName).append(".bmp");
+        value = owned;
+    }
+    if (!value.empty() && value.front() == '"') {
+        value.remove_prefix(1);
+        size_t close = value.find('"');
+        if (close != std::string_view::npos && close > 0) {
+            value = value.substr(0, close);
+        } else {
+            result.syntaxError = true;
+        }
+    }
+    result.texture.assign(value);
+    if (result.texture.find('.') == std::string::npos) result.texture += ".bmp";
+    std::string_view cut = AfterFirstSlash(result.texture);
+    if (cut.size() != result.texture.size()) result.texture = std::string(cut);
+    return result;
+}
+
+std::string_view TakeBitmapReference(std::string_view work) {
+    size_t bmp = work.find(".bmp");
+    if (bmp == std::string_view::npos || bmp == 0) return {};
+    std::string_view reference = work.substr(0, bmp + 4);
+    size_t quote = 0;
+    for (size_t i = bmp - 1; i >= 1; --i) {
+        if (work[i] == '"') {
+            quote = i;
+            break;
+        }
+    }
+    reference = reference.substr(quote + 1);
+    return AfterFirstSlash(reference);
+}
+
+std::string TakeComponentReference(std::string_view work, std::string_view kept) {
+    std::string_view line = work;
+    for (std::string_view keyword : {"include", "wheel", "door", "bogie"}) {
+        if (StartsWith(line, keyword)) line.remove_prefix(keyword.size());
+    }
+    line = Trim(line);
+    for (int i = 0; i < 3; ++i) SkipToken(line);
+    if (StartsWithNoCase(kept, "wheel")) {
+        SkipToken(line);
+        SkipToken(line);
+    }
+
+    std::string candidate = platform::ToLower(line);
+    for (std::string_view tag : {"[d3d]", "[left]", "[right]", "[front]", "[back]", "="}) {
+        platform::EraseAll(candidate, tag);
+    }
+    std::string_view reference = Trim(candidate);
+    reference = Trim(CutBefore(CutBefore(reference, "//"), "#"));
+    if (StartsWith(reference, "[")) {
+        size_t close = reference.find(']');
+        if (close != std::string_view::npos) reference = Trim(reference.substr(close + 1));
+    }
+    if (StartsWith(reference, "<") || StartsWith(reference, ">")) SkipToken(reference);
+    if (StartsWith(reference, "!")) reference.remove_prefix(1);
+    if (StartsWith(reference, "?")) reference.remove_prefix(1);
+    return std::string(reference);
+}
+
+}  // namespace corvane

@@ -1,0 +1,108 @@
+// Our thin layer over files and folders. The audit and the cleanup reach the
+// disk only through FileSystem, which lets tests put a fault-injecting
+// implementation in place of the real one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::platform {
+
+// The one folder separator of this platform.
+inline constexpr char kSeparator = '/';
+
+// A file operation that failed. The message names the operation and the file.
+class FileError : public std::runtime_error {
+public:
+    FileError(std::string operation, std::string path, std::string reason);
+    FileError(std::string operation, std::string path, int errorNumber);
+
+    const std::string& Operation() const { return m_Operation; }
+    const std::string& Path() const { return m_Path; }
+
+private:
+    std::string m_Operation;
+    std::string m_Path;
+};
+
+// What a folder entry is once links are followed.
+enum class EntryKind : std::uint8_t { kMissing, kFile, kFolder, kOther };
+
+struct FolderEntry {
+    std::string name;
+    EntryKind kind;
+};
+
+struct FolderIdentity {
+    std::uint64_t device;
+    std::uint64_t inode;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+// A file being written. Writes are buffered. Close() hands everything to the
+// system and closes the file; Commit() also waits until it is on the disk. A
+// file destroyed without either is closed, and what reached it is not known.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual void Write(std::string_view bytes) = 0;
+    virtual void Close() = 0;
+    virtual void Commit() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The entries of a folder without "." and "..", in no particular order. A
+    // folder that does not exist or cannot be read has no entries.
+    virtual std::vector<FolderEntry> ListFolder(const std::string& folder) = 0;
+
+    // What stands at path after following links (kMissing when nothing does or
+    // it cannot be examined).
+    virtual EntryKind KindOf(const std::string& path) = 0;
+
+    virtual std::optional<FolderIdentity> IdentityOf(const std::string& folder) = 0;
+
+    // Last-write time in seconds since the epoch.
+    virtual std::int64_t LastWriteTime(const std::string& path) = 0;
+
+    // Reads a regular file whole into bytes. Anything else (a folder, a FIFO,
+    // a device) is refused without blocking.
+    virtual void ReadFile(const std::string& path, std::string& bytes) = 0;
+
+    // True when path is a regular file that can be opened for reading. Never
+    // opens anything but a regular file.
+    virtual bool CanRead(const std::string& path) = 0;
+
+    // Creates the file, or truncates it when it exists, for writing.
+    virtual std::unique_ptr<OutputFile> Create(const std::string& path) = 0;
+
+    // Puts from in the place of to in one step, replacing a file at to.
+    virtual void Rename(const std::string& from, const std::string& to) = 0;
+
+    virtual void Remove(const std::string& path) = 0;
+
+    // Creates a folder; a folder that already stands there is fine.
+    virtual void MakeFolder(const std::string& path) = 0;
+
+    // Makes the entries of a folder (creations, renames, removals) durable.
+    virtual void SyncFolder(const std::string& folder) = 0;
+};
+
+// The file system of the machine we run on.
+FileSystem& RealFileSystem();
+
+// The folder part of a path, up to and including its last separator (empty
+// when it has none).
+std::string_view FolderOf(std::string_view path);
+
+// Adds a separator at the end when there is none.
+std::string WithTrailingSeparator(std::string path);
+
+}  // namespace corvane::platform

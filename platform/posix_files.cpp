@@ -1,0 +1,233 @@
+// FileSystem over POSIX calls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace corvane::platform {
+
+FileError::FileError(std::string operation, std::string path, std::string reason)
+    : std::runtime_error("cannot " + operation + " \"" + path + "\": " + reason),
+      m_Operation(std::move(operation)),
+      m_Path(std::move(path)) {}
+
+FileError::FileError(std::string operation, std::string path, int errorNumber)
+    : FileError(std::move(operation), std::move(path), std::strerror(errorNumber)) {}
+
+std::string_view FolderOf(std::string_view path) {
+    size_t slash = path.rfind(kSeparator);
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+std::string WithTrailingSeparator(std::string path) {
+    if (path.empty() || path.back() != kSeparator) path += kSeparator;
+    return path;
+}
+
+namespace {
+
+EntryKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return EntryKind::kFile;
+    if (S_ISDIR(mode)) return EntryKind::kFolder;
+    return EntryKind::kOther;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_Fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (m_Fd >= 0) ::close(m_Fd);
+    }
+    int Get() const { return m_Fd; }
+    int Release() {
+        int fd = m_Fd;
+        m_Fd = -1;
+        return fd;
+    }
+
+private:
+    int m_Fd;
+};
+
+void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("write", path, errno);
+        }
+        data += n;
+        size -= size_t(n);
+    }
+}
+
+class PosixOutputFile final : public OutputFile {
+public:
+    PosixOutputFile(int fd, std::string path) : m_Fd(fd), m_Path(std::move(path)) {
+        m_Buffer.reserve(kBufferSize);
+    }
+
+    void Write(std::string_view bytes) override {
+        if (m_Buffer.size() + bytes.size() > kBufferSize) {
+            Flush();
+            if (bytes.size() >= kBufferSize) {
+                WriteAll(m_Fd.Get(), bytes.data(), bytes.size(), m_Path);
+                return;
+            }
+        }
+        m_Buffer.append(bytes);
+    }
+
+    void Close() override {
+        Flush();
+        int fd = m_Fd.Release();
+        if (::close(fd) != 0) throw FileError("close", m_Path, errno);
+    }
+
+    void Commit() override {
+        Flush();
+        if (::fsync(m_Fd.Get()) != 0) throw FileError("flush to disk", m_Path, errno);
+        Close();
+    }
+
+private:
+    static constexpr size_t kBufferSize = 1 << 16;
+
+    void Flush() {
+        WriteAll(m_Fd.Get(), m_Buffer.data(), m_Buffer.size(), m_Path);
+        m_Buffer.clear();
+    }
+
+    Descriptor m_Fd;
+    std::string m_Path;
+    std::string m_Buffer;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    std::vector<FolderEntry> ListFolder(const std::string& folder) override {
+        std::vector<FolderEntry> entries;
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir) return entries;
+        std::string path = WithTrailingSeparator(folder);
+        size_t base = path.size();
+        while (dirent* e = ::readdir(dir)) {
+            const char* name = e->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+            EntryKind kind;
+            switch (e->d_type) {
+                case DT_REG: kind = EntryKind::kFile; break;
+                case DT_DIR: kind = EntryKind::kFolder; break;
+                case DT_LNK:
+                case DT_UNKNOWN:
+                    path.resize(base);
+                    path += name;
+                    kind = KindOf(path);
+                    break;
+                default: kind = EntryKind::kOther; break;
+            }
+            entries.push_back({name, kind});
+        }
+        ::closedir(dir);
+        return entries;
+    }
+
+    EntryKind KindOf(const std::string& path) override {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) return EntryKind::kMissing;
+        return KindOfMode(st.st_mode);
+    }
+
+    std::optional<FolderIdentity> IdentityOf(const std::string& folder) override {
+        struct stat st;
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+        return FolderIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    }
+
+    std::int64_t LastWriteTime(const std::string& path) override {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) throw FileError("read the time of", path, errno);
+        return std::int64_t(st.st_mtime);
+    }
+
+    void ReadFile(const std::string& path, std::string& bytes) override {
+        bytes.clear();
+        Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.Get() < 0) throw FileError("open for reading", path, errno);
+        struct stat st;
+        if (::fstat(fd.Get(), &st) != 0) throw FileError("examine", path, errno);
+        if (!S_ISREG(st.st_mode)) throw FileError("read", path, "not a regular file");
+        size_t want = st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
+        for (;;) {
+            size_t have = bytes.size();
+            bytes.resize(have + want);
+            ssize_t n = ::read(fd.Get(), bytes.data() + have, want);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    bytes.resize(have);
+                    continue;
+                }
+                bytes.clear();
+                throw FileError("read", path, errno);
+            }
+            bytes.resize(have + size_t(n));
+            if (n == 0) break;
+            want = 1 << 16;
+        }
+    }
+
+    bool CanRead(const std::string& path) override {
+        if (KindOf(path) != EntryKind::kFile) return false;
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat st;
+        bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        ::close(fd);
+        return regular;
+    }
+
+    std::unique_ptr<OutputFile> Create(const std::string& path) override {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) throw FileError("create", path, errno);
+        return std::make_unique<PosixOutputFile>(fd, path);
+    }
+
+    void Rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            throw FileError("move \"" + from + "\" to", to, errno);
+        }
+    }
+
+    void Remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) throw FileError("delete", path, errno);
+    }
+
+    void MakeFolder(const std::string& path) override {
+        if (::mkdir(path.c_str(), 0777) == 0) return;
+        int err = errno;
+        if (err == EEXIST && KindOf(path) == EntryKind::kFolder) return;
+        throw FileError("create the folder", path, err == EEXIST ? ENOTDIR : err);
+    }
+
+    void SyncFolder(const std::string& folder) override {
+        Descriptor fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.Get() < 0) throw FileError("open the folder", folder, errno);
+        if (::fsync(fd.Get()) != 0 && errno != EINVAL) throw FileError("flush to disk", folder, errno);
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+    static PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+}  // namespace corvane::platform

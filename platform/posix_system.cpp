@@ -1,0 +1,40 @@
+#include <limits.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace corvane::platform {
+
+std::string ItemStamp(std::int64_t lastWriteTime) {
+    time_t t = time_t(lastWriteTime);
+    struct tm local {};
+    if (!::localtime_r(&t, &local)) return "000000000000";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+    return text;
+}
+
+std::string ExecutableFolder() {
+    char buffer[PATH_MAX + 1];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0) throw FileError("find the folder of", "/proc/self/exe", errno);
+    std::string_view exe(buffer, size_t(n));
+    return std::string(FolderOf(exe));
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return path;
+    return absolute.lexically_normal().string();
+}
+
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+}  // namespace corvane::platform

@@ -1,0 +1,89 @@
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvane::platform {
+
+std::string_view Trim(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsSpace(text[begin])) ++begin;
+    while (end > begin && IsSpace(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+void TrimInPlace(std::string& text) {
+    std::string_view trimmed = Trim(text);
+    if (trimmed.size() == text.size()) return;
+    size_t begin = size_t(trimmed.data() - text.data());
+    text.erase(begin + trimmed.size());
+    text.erase(0, begin);
+}
+
+void ToLowerInto(std::string_view text, std::string& out) {
+    out.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i) out[i] = ToLowerAscii(text[i]);
+}
+
+std::string ToLower(std::string_view text) {
+    std::string out;
+    ToLowerInto(text, out);
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+bool NameOrderLess(std::string_view a, std::string_view b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char ca = static_cast<unsigned char>(ToUpperAscii(a[i]));
+        unsigned char cb = static_cast<unsigned char>(ToUpperAscii(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+void EraseAll(std::string& text, std::string_view what) {
+    if (what.empty()) return;
+    size_t pos = text.find(what);
+    if (pos == std::string::npos) return;
+    size_t out = pos;
+    size_t in = pos;
+    while (in < text.size()) {
+        if (text.compare(in, what.size(), what) == 0) {
+            in += what.size();
+        } else {
+            text[out++] = text[in++];
+        }
+    }
+    text.resize(out);
+}
+
+bool LineReader::Next(std::string_view& line) {
+    if (m_Rest.empty()) return false;
+    const void* lf = std::memchr(m_Rest.data(), '\n', m_Rest.size());
+    size_t end = lf ? size_t(static_cast<const char*>(lf) - m_Rest.data()) : m_Rest.size();
+    line = m_Rest.substr(0, end);
+    if (lf && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    m_Rest.remove_prefix(lf ? end + 1 : end);
+    return true;
+}
+
+}  // namespace corvane::platform

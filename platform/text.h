@@ -1,0 +1,59 @@
+// Byte-string helpers shared by the audit and the cleanup. Library texts are
+// bytes in the system code page: nothing here assumes UTF-8, and only the
+// ASCII letters A-Z and a-z are ever folded.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace corvane::platform {
+
+// White space for trimming: space, tab, line feed, vertical tab, form feed,
+// carriage return.
+constexpr bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+constexpr char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+constexpr char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+std::string_view Trim(std::string_view text);
+void TrimInPlace(std::string& text);
+
+// Lower-cases A-Z only; every other byte stays as it is.
+std::string ToLower(std::string_view text);
+void ToLowerInto(std::string_view text, std::string& out);
+
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool EndsWithNoCase(std::string_view text, std::string_view suffix);
+
+// The order in which a folder's entries are walked: names compared after
+// folding a-z to A-Z, ties broken by plain byte order.
+bool NameOrderLess(std::string_view a, std::string_view b);
+
+// Replaces every occurrence of `what` in `text` by nothing.
+void EraseAll(std::string& text, std::string_view what);
+
+// Splits a byte buffer into lines as a text-mode reader does: a line ends at
+// LF, a CR just before the LF is not part of the line, a last line without LF
+// counts, and every other byte is kept as it is.
+// Hash for unordered containers keyed by std::string that are searched with
+// std::string_view, so that a lookup makes no copy.
+struct StringHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+class LineReader {
+public:
+    explicit LineReader(std::string_view bytes) : m_Rest(bytes) {}
+    bool Next(std::string_view& line);
+
+private:
+    std::string_view m_Rest;
+};
+
+}  // namespace corvane::platform
