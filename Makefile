@@ -1,0 +1,43 @@
+# Set-up and everyday commands. Each target installs the Debian packages it
+# needs first (tools/install-deps), so both work on a fresh Debian 12 machine.
+
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+
+.PHONY: all deps build run test test-debug test-asan bench fuzz format clean
+
+all: build
+
+deps:
+	tools/install-deps base app
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Runs Corvane on a copy of the sample library bundled in sample/.
+run: build
+	tools/run-sample $(BUILD)
+
+test: test-debug test-asan
+
+test-debug: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+bench:
+	bench/run
+
+fuzz:
+	fuzz/run
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-fuzz
