@@ -46,8 +46,9 @@ void Checker::CheckBitmapLine(std::string_view work, const std::string& fullPath
 
 void Checker::LookUpTexture(std::string_view texture, const std::string& fullPath) {
     if (m_Folders.FileExists(platform::FolderOf(fullPath), texture)) return;
-    m_Path.assign(m_State.m_LibraryRoot).append("textures").append(1, platform::kSeparator);
-    if (m_Folders.FileExists(m_Path, texture)) return;
+    // The shared folder "textures" is matched without regard to case too.
+    m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
+    if (m_Folders.FileExists(m_State.m_LibraryRoot, m_Path)) return;
     m_State.m_MissingTextures.push_back({std::string(texture), std::string(RelativePath(fullPath))});
 }
 

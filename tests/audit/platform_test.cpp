@@ -1,0 +1,110 @@
+// The platform layer's text and file rules that the audit relies on.
+#include <cstdlib>
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "tests/support/test_library.h"
+
+namespace corvane::platform {
+namespace {
+
+TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\r\n\r\n", {"a", ""}},
+        {"a\rb\n", {"a\rb"}},
+        {"a\r\r\n", {"a\r"}},
+        {"\r", {"\r"}},
+        {std::string("a\0b\n\xff", 5), {std::string("a\0b", 3), "\xff"}},
+        {"\n\n", {"", ""}},
+    };
+    for (const Case& c : cases) {
+        LineReader reader(c.bytes);
+        std::vector<std::string> lines;
+        std::string_view line;
+        while (reader.Next(line)) lines.emplace_back(line);
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+TEST(Platform, TrimAndCaseTouchOnlyTheirOwnBytes) {
+    EXPECT_EQ(Trim(" \t\v\f\r\nab c\r\n "), "ab c");
+    EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is no white space
+    EXPECT_EQ(ToLower("AbC\xc9\xe9[Z]"), "abc\xc9\xe9[z]");
+    EXPECT_TRUE(EqualsNoCase("Coach A", "cOACH a"));
+    EXPECT_FALSE(EqualsNoCase("\xc9", "\xe9"));
+    EXPECT_TRUE(EndsWithNoCase("A.STK", ".stk"));
+    EXPECT_FALSE(EndsWithNoCase("a.stk.bak", ".stk"));
+    std::string text = "[d3d]a[d3d][d3d]b[d3d";
+    EraseAll(text, "[d3d]");
+    EXPECT_EQ(text, "ab[d3d");
+}
+
+TEST(Platform, ItemStampIsLocalTimeToTheMinute) {
+    const char* saved = std::getenv("TZ");
+    std::string previous = saved ? saved : "";
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    EXPECT_EQ(ItemStamp(1267607159), "201003030905");  // 2010-03-03 09:05:59
+    EXPECT_EQ(ItemStamp(1267607101), "201003030905");
+    ::setenv("TZ", "CET-1", 1);
+    ::tzset();
+    EXPECT_EQ(ItemStamp(1267607159), "201003031005");
+    if (saved) {
+        ::setenv("TZ", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+TEST(Platform, FailedOperationsNameTheFile) {
+    testing::TempLibrary library;
+    FileSystem& fs = RealFileSystem();
+    std::string missing = library.Path("no/such.stk");
+    std::string bytes;
+    try {
+        fs.ReadFile(missing, bytes);
+        FAIL();
+    } catch (const FileError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "cannot open for reading \"" + missing + "\": No such file or directory");
+    }
+    library.MakeFolder("folder.stk");
+    EXPECT_THROW(fs.ReadFile(library.Path("folder.stk"), bytes), FileError);
+    EXPECT_THROW(fs.Create(missing), FileError);
+    library.Write("file", "x");
+    EXPECT_THROW(fs.MakeFolder(library.Path("file")), FileError);
+    EXPECT_NO_THROW(fs.MakeFolder(library.Path("folder.stk")));
+    EXPECT_TRUE(fs.ListFolder(missing).empty());
+}
+
+TEST(Platform, WrittenFilesHoldExactlyTheirBytes) {
+    testing::TempLibrary library;
+    FileSystem& fs = RealFileSystem();
+    std::string big(200000, 'x');
+    big[12345] = '\0';
+    for (const std::string& content : {std::string(), std::string("a\nb"), big}) {
+        auto out = fs.Create(library.Path("out"));
+        out->Write(content.substr(0, content.size() / 2));
+        out->Write(content.substr(content.size() / 2));
+        out->Commit();
+        std::string back;
+        fs.ReadFile(library.Path("out"), back);
+        EXPECT_EQ(back, content);
+    }
+}
+
+}  // namespace
+}  // namespace corvane::platform

@@ -1,0 +1,127 @@
+// Test helpers: a library folder on the real disk, a progress display that
+// records what it was told, and a report kept in memory.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audit/check_state.h"
+#include "platform/files.h"
+
+namespace corvane::testing {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempLibrary {
+public:
+    TempLibrary();
+    ~TempLibrary();
+    TempLibrary(const TempLibrary&) = delete;
+    TempLibrary& operator=(const TempLibrary&) = delete;
+
+    // The library root, ending in the separator.
+    const std::string& Root() const { return m_Root; }
+    std::string Path(std::string_view relative) const { return m_Root + std::string(relative); }
+
+    // Writes a file (and its folders). A stamp "YYYY-MM-DD HH:MM" sets its
+    // last-write time in local time.
+    void Write(std::string_view relative, std::string_view bytes, std::string_view stamp = {});
+    void MakeFolder(std::string_view relative);
+    std::string Read(std::string_view relative) const;
+    bool Exists(std::string_view relative) const;
+    // Every file below the root, relative paths in byte order.
+    std::vector<std::string> Files() const;
+
+    std::string Report() const { return Read("Corvane.htm"); }
+
+private:
+    std::string m_Root;
+};
+
+// Lines joined with CR LF, the usual form of library files.
+std::string CrLf(std::initializer_list<std::string_view> lines);
+
+struct ProgressEvent {
+    enum Kind { kStatus, kRefresh, kLabel, kEnable, kDisable } kind;
+    std::string text;
+    bool operator==(const ProgressEvent&) const = default;
+};
+
+class RecordingProgress : public ProgressDisplay, public DeleteButton {
+public:
+    explicit RecordingProgress(bool hasButton = true) : m_HasButton(hasButton) {}
+
+    void SetStatus(const std::string& text) override {
+        m_Status = text;
+        m_Events.push_back({ProgressEvent::kStatus, text});
+    }
+    void RefreshStatus() override { m_Events.push_back({ProgressEvent::kRefresh, m_Status}); }
+    DeleteButton* GetDeleteButton() override { return m_HasButton ? this : nullptr; }
+    void SetLabel(const std::string& label) override {
+        m_Label = label;
+        m_Events.push_back({ProgressEvent::kLabel, label});
+    }
+    void Enable(bool enabled) override {
+        m_Enabled = enabled;
+        m_Events.push_back({enabled ? ProgressEvent::kEnable : ProgressEvent::kDisable, ""});
+    }
+
+    // The texts shown on the screen by RefreshStatus, in order.
+    std::vector<std::string> Refreshed() const;
+
+    std::string m_Status;
+    std::string m_Label = "Delete older items";
+    bool m_Enabled = false;
+    std::vector<ProgressEvent> m_Events;
+
+private:
+    bool m_HasButton;
+};
+
+class MemoryFile : public platform::OutputFile {
+public:
+    explicit MemoryFile(std::string& bytes) : m_Bytes(bytes) {}
+    void Write(std::string_view bytes) override { m_Bytes.append(bytes); }
+    void Close() override {}
+    void Commit() override {}
+
+private:
+    std::string& m_Bytes;
+};
+
+// Hands every operation to another file system; tests override the ones
+// they want to disturb.
+class ForwardingFileSystem : public platform::FileSystem {
+public:
+    explicit ForwardingFileSystem(platform::FileSystem& target = platform::RealFileSystem())
+        : m_Target(target) {}
+
+    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
+        return m_Target.ListFolder(folder);
+    }
+    platform::EntryKind KindOf(const std::string& path) override { return m_Target.KindOf(path); }
+    std::optional<platform::FolderIdentity> IdentityOf(const std::string& folder) override {
+        return m_Target.IdentityOf(folder);
+    }
+    std::int64_t LastWriteTime(const std::string& path) override {
+        return m_Target.LastWriteTime(path);
+    }
+    void ReadFile(const std::string& path, std::string& bytes) override {
+        m_Target.ReadFile(path, bytes);
+    }
+    bool CanRead(const std::string& path) override { return m_Target.CanRead(path); }
+    std::unique_ptr<platform::OutputFile> Create(const std::string& path) override {
+        return m_Target.Create(path);
+    }
+    void Rename(const std::string& from, const std::string& to) override {
+        m_Target.Rename(from, to);
+    }
+    void Remove(const std::string& path) override { m_Target.Remove(path); }
+    void MakeFolder(const std::string& path) override { m_Target.MakeFolder(path); }
+    void SyncFolder(const std::string& folder) override { m_Target.SyncFolder(folder); }
+
+protected:
+    platform::FileSystem& m_Target;
+};
+
+}  // namespace corvane::testing
