@@ -30,7 +30,7 @@ void AppendLine(std::string& out, std::string_view line) {
 // the one to report.
 void Discard(platform::FileSystem& fs, const std::string& path) {
     try {
-        if (fs.KindOf(path) == EntryKind::kFile) fs.Remove(path);
+        fs.Remove(path);
     } catch (const FileError&) {
     }
 }

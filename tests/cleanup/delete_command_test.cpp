@@ -1,0 +1,112 @@
+// The Delete older items command: its countdown, its status line and where
+// it stops on an error.
+#include <gtest/gtest.h>
+
+#include "audit/check_run.h"
+#include "cleanup/delete_older.h"
+#include "tests/support/test_library.h"
+
+namespace corvane {
+namespace {
+
+using testing::CrLf;
+using testing::ProgressEvent;
+using testing::RecordingProgress;
+using testing::TempLibrary;
+
+void Queue(CheckState& state, const char* name, const char* file) {
+    state.m_OlderNames.push_back(name);
+    state.m_OlderFiles.push_back(file);
+}
+
+TEST(DeleteOlderItems, CountsDownAndNamesEachEntry) {
+    TempLibrary library;
+    library.Write("Stock/a.stk", CrLf({"name a", "[end]", "name b", "[end]"}));
+    library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
+    CheckState state;
+    state.m_LibraryRoot = library.Root();
+    Queue(state, "a", "Stock/a.stk");
+    Queue(state, "b", "Stock/a.stk");
+    Queue(state, "c", "Stock/c.stk");
+    RecordingProgress progress;
+    DeleteOlderItems(state, progress);
+
+    using E = ProgressEvent;
+    const std::vector<ProgressEvent> expected = {
+        {E::kStatus, "a in Stock/a.stk"}, {E::kRefresh, "a in Stock/a.stk"},
+        {E::kLabel, "Delete 2 older items"}, {E::kEnable, ""},
+        {E::kRefresh, "a in Stock/a.stk"}, {E::kStatus, "b in Stock/a.stk"},
+        {E::kRefresh, "b in Stock/a.stk"}, {E::kLabel, "Delete 1 older items"},
+        {E::kEnable, ""}, {E::kRefresh, "b in Stock/a.stk"},
+        {E::kStatus, "c in Stock/c.stk"}, {E::kRefresh, "c in Stock/c.stk"},
+        {E::kLabel, "Delete 0 older items"}, {E::kEnable, ""},
+        {E::kRefresh, "c in Stock/c.stk"}, {E::kDisable, ""},
+        {E::kStatus, "Finished"}, {E::kRefresh, "Finished"},
+    };
+    EXPECT_EQ(progress.m_Events, expected);
+    EXPECT_TRUE(state.m_OlderNames.empty() && state.m_OlderFiles.empty());
+    EXPECT_FALSE(library.Exists("Stock/a.stk"));
+    EXPECT_FALSE(library.Exists("Stock/c.stk"));
+    EXPECT_EQ(library.Read("backup/Stock/a.stk"), CrLf({"name a", "[end]", "name b", "[end]"}));
+}
+
+TEST(DeleteOlderItems, NothingQueuedTouchesNoFile) {
+    TempLibrary library;
+    library.Write("Stock/a.stk", CrLf({"name a"}));
+    CheckState state;
+    state.m_LibraryRoot = library.Root();
+    RecordingProgress progress;
+    progress.m_Label = "Delete 0 older items";
+    DeleteOlderItems(state, progress);
+    using E = ProgressEvent;
+    EXPECT_EQ(progress.m_Events, (std::vector<ProgressEvent>{
+                                     {E::kDisable, ""}, {E::kStatus, "Finished"},
+                                     {E::kRefresh, "Finished"}}));
+    EXPECT_EQ(progress.m_Label, "Delete 0 older items");
+    EXPECT_EQ(library.Files(), std::vector<std::string>{"Stock/a.stk"});
+}
+
+TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsEntry) {
+    TempLibrary library;
+    library.Write("Stock/a.stk", CrLf({"name a", "[end]"}));
+    library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
+    CheckState state;
+    state.m_LibraryRoot = library.Root();
+    Queue(state, "a", "Stock/a.stk");
+    Queue(state, "b", "Stock/gone.stk");
+    Queue(state, "c", "Stock/c.stk");
+    RecordingProgress progress;
+    try {
+        DeleteOlderItems(state, progress);
+        FAIL();
+    } catch (const platform::FileError& error) {
+        EXPECT_EQ(error.Path(), library.Root() + "Stock/gone.stk");
+    }
+    EXPECT_EQ(progress.m_Status, "b in Stock/gone.stk");
+    EXPECT_EQ(progress.m_Label, "Delete 2 older items");
+    EXPECT_TRUE(progress.m_Enabled);
+    EXPECT_EQ(state.m_OlderNames, std::deque<std::string>{"c"});
+    EXPECT_TRUE(library.Exists("Stock/c.stk"));
+}
+
+TEST(DeleteOlderItems, SecondCheckAfterDeletingFindsNoOlderItems) {
+    TempLibrary library;
+    library.Write("Stock/a.stk", CrLf({"name coach", "[end]", "name a", "[end]"}),
+                  "2010-01-01 00:00");
+    library.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2011-01-01 00:00");
+    library.Write("Stock/c.stk", CrLf({"name wagon // first", "[end]"}), "2009-01-01 00:00");
+    library.Write("Stock/d.stk", CrLf({"name wagon", "[end]"}), "2010-01-01 00:00");
+    CheckState state;
+    RecordingProgress progress;
+    RunCheck(state, progress, library.Root());
+    EXPECT_EQ(progress.m_Label, "Delete 2 older items");
+    DeleteOlderItems(state, progress);
+    RunCheck(state, progress, library.Root());
+    EXPECT_EQ(progress.m_Label, "Delete 0 older items");
+    EXPECT_EQ(library.Read("Stock/a.stk"), CrLf({"", "name a", "[end]"}));
+    EXPECT_FALSE(library.Exists("Stock/c.stk"));
+    EXPECT_EQ(library.Read("backup/Stock/c.stk"), CrLf({"name wagon // first", "[end]"}));
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,221 @@
+// Removal on the disk: the backup, the replacement of the library file, and
+// what is left after a failure of any single file operation.
+#include <gtest/gtest.h>
+
+#include "cleanup/delete_older.h"
+#include "tests/support/test_library.h"
+
+namespace corvane {
+namespace {
+
+using testing::CrLf;
+using testing::TempLibrary;
+
+const std::string kTwoItems = CrLf({"name coach", "skin x", "[end]", "name wagon", "[end]"});
+const std::string kWithoutCoach = CrLf({"", "name wagon", "[end]"});
+const std::string kOnlyCoach = CrLf({"name coach", "[end]"});
+
+bool HasTemporaryFile(const TempLibrary& library) {
+    for (const std::string& file : library.Files()) {
+        if (file.size() > 4 && file.compare(file.size() - 4, 4, ".tmp") == 0) return true;
+    }
+    return false;
+}
+
+TEST(RemoveItem, FileWithAnotherItemIsReplacedByItsCopy) {
+    TempLibrary library;
+    library.Write("Stock/Coaches/mk1.stk", kTwoItems);
+    library.Write("Stock/Coaches/mk1.stk.tmp", "left over from an earlier failure");
+    ItemRemover remover(library.Root(), platform::RealFileSystem());
+    remover.RemoveItem("coach", "Stock/Coaches/mk1.stk");
+    EXPECT_EQ(library.Read("Stock/Coaches/mk1.stk"), kWithoutCoach);
+    EXPECT_EQ(library.Read("backup/Stock/Coaches/mk1.stk"), kTwoItems);
+    EXPECT_FALSE(HasTemporaryFile(library));
+}
+
+TEST(RemoveItem, FileWithoutOtherItemsLeavesTheLibrary) {
+    TempLibrary library;
+    library.Write("Stock/mk1.stk", kOnlyCoach);
+    library.Write("Stock/mk1.stk.tmp", "left over");
+    library.Write("backup/Stock/mk1.stk", "backup of an earlier command");
+    ItemRemover remover(library.Root(), platform::RealFileSystem());
+    remover.RemoveItem("coach", "Stock/mk1.stk");
+    EXPECT_FALSE(library.Exists("Stock/mk1.stk"));
+    EXPECT_EQ(library.Read("backup/Stock/mk1.stk"), kOnlyCoach);
+    EXPECT_FALSE(HasTemporaryFile(library));
+}
+
+TEST(RemoveItem, BackupHoldsTheFileAsItWasBeforeTheCommand) {
+    TempLibrary library;
+    const std::string original = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
+    library.Write("Stock/abc.stk", original);
+    ItemRemover remover(library.Root(), platform::RealFileSystem());
+    remover.RemoveItem("a", "Stock/abc.stk");
+    remover.RemoveItem("b", "Stock/abc.stk");
+    EXPECT_EQ(library.Read("Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
+    EXPECT_EQ(library.Read("backup/Stock/abc.stk"), original);
+
+    // The next command starts a new backup from the file as it is then.
+    ItemRemover next(library.Root(), platform::RealFileSystem());
+    next.RemoveItem("c", "Stock/abc.stk");
+    EXPECT_EQ(library.Read("backup/Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
+    EXPECT_FALSE(library.Exists("Stock/abc.stk"));
+}
+
+TEST(RemoveItem, TheSameEntryTwiceTouchesTheFileOnce) {
+    TempLibrary library;
+    library.Write("Stock/mk1.stk", CrLf({"name coach", "[end]", "name coach", "[end]"}));
+    ItemRemover remover(library.Root(), platform::RealFileSystem());
+    remover.RemoveItem("coach", "Stock/mk1.stk");
+    EXPECT_NO_THROW(remover.RemoveItem("coach", "Stock/mk1.stk"));
+    EXPECT_FALSE(library.Exists("Stock/mk1.stk"));
+    // Another name in a file that has gone is an error that names it.
+    EXPECT_THROW(remover.RemoveItem("wagon", "Stock/mk1.stk"), platform::FileError);
+}
+
+TEST(RemoveItem, BackupThatCannotBeWrittenLeavesTheLibraryFileAlone) {
+    TempLibrary library;
+    library.Write("Stock/mk1.stk", kTwoItems);
+    library.Write("backup", "a plain file where the backup folder belongs");
+    ItemRemover remover(library.Root(), platform::RealFileSystem());
+    try {
+        remover.RemoveItem("coach", "Stock/mk1.stk");
+        FAIL() << "the removal went on without a backup";
+    } catch (const platform::FileError& error) {
+        EXPECT_EQ(error.Path(), library.Root() + "backup");
+        EXPECT_NE(std::string(error.what()).find("create the folder"), std::string::npos);
+    }
+    EXPECT_EQ(library.Read("Stock/mk1.stk"), kTwoItems);
+    EXPECT_FALSE(HasTemporaryFile(library));
+}
+
+TEST(MakeFolders, CreatesEveryFolderButTheLastPart) {
+    TempLibrary library;
+    MakeFolders(platform::RealFileSystem(), library.Root() + "backup/Stock/A/B/file.stk");
+    EXPECT_TRUE(library.Exists("backup/Stock/A/B"));
+    EXPECT_FALSE(library.Exists("backup/Stock/A/B/file.stk"));
+    EXPECT_NO_THROW(MakeFolders(platform::RealFileSystem(), library.Root() + "backup/x"));
+}
+
+// Fails the n-th file operation that changes or reads the disk, once.
+class FaultyFileSystem : public testing::ForwardingFileSystem {
+public:
+    explicit FaultyFileSystem(int failAt) : m_FailAt(failAt) {}
+
+    int Operations() const { return m_Count; }
+    bool Failed() const { return m_Count >= m_FailAt; }
+
+    void Step(const std::string& what, const std::string& path) {
+        if (++m_Count == m_FailAt) throw platform::FileError(what, path, "injected failure");
+    }
+
+    void ReadFile(const std::string& path, std::string& bytes) override {
+        Step("open for reading", path);
+        m_Target.ReadFile(path, bytes);
+    }
+    std::unique_ptr<platform::OutputFile> Create(const std::string& path) override {
+        Step("create", path);
+        return std::make_unique<File>(*this, m_Target.Create(path), path);
+    }
+    void Rename(const std::string& from, const std::string& to) override {
+        Step("move", to);
+        m_Target.Rename(from, to);
+    }
+    void Remove(const std::string& path) override {
+        Step("delete", path);
+        m_Target.Remove(path);
+    }
+    void MakeFolder(const std::string& path) override {
+        Step("create the folder", path);
+        m_Target.MakeFolder(path);
+    }
+    void SyncFolder(const std::string& folder) override {
+        Step("flush", folder);
+        m_Target.SyncFolder(folder);
+    }
+
+private:
+    class File : public platform::OutputFile {
+    public:
+        File(FaultyFileSystem& fs, std::unique_ptr<platform::OutputFile> real, std::string path)
+            : m_Fs(fs), m_Real(std::move(real)), m_Path(std::move(path)) {}
+        void Write(std::string_view bytes) override {
+            // A write that fails part-way leaves half of its bytes behind.
+            if (m_Fs.m_Count + 1 == m_Fs.m_FailAt) {
+                m_Real->Write(bytes.substr(0, bytes.size() / 2));
+                m_Real->Close();
+            }
+            m_Fs.Step("write", m_Path);
+            m_Real->Write(bytes);
+        }
+        void Close() override {
+            m_Fs.Step("close", m_Path);
+            m_Real->Close();
+        }
+        void Commit() override {
+            m_Fs.Step("flush", m_Path);
+            m_Real->Commit();
+        }
+
+    private:
+        FaultyFileSystem& m_Fs;
+        std::unique_ptr<platform::OutputFile> m_Real;
+        std::string m_Path;
+    };
+
+    int m_FailAt;
+    int m_Count = 0;
+};
+
+TEST(RemoveItem, AfterAFailureAnywhereNothingIsLost) {
+    struct Case {
+        const char* what;
+        std::string before;
+        std::string after;  // empty: the file leaves the library
+        const char* earlierBackup;
+    };
+    const Case cases[] = {
+        {"file kept", kTwoItems, kWithoutCoach, nullptr},
+        {"file leaves", kOnlyCoach, "", nullptr},
+        {"earlier backup replaced", kTwoItems, kWithoutCoach, "from an earlier command"},
+    };
+    for (const Case& c : cases) {
+        bool completed = false;
+        for (int failAt = 1; !completed; ++failAt) {
+            SCOPED_TRACE(std::string(c.what) + ", failing operation " + std::to_string(failAt));
+            TempLibrary library;
+            library.Write("Stock/Deep/mk1.stk", c.before);
+            if (c.earlierBackup) library.Write("backup/Stock/Deep/mk1.stk", c.earlierBackup);
+            FaultyFileSystem fs(failAt);
+            ItemRemover remover(library.Root(), fs);
+            try {
+                remover.RemoveItem("coach", "Stock/Deep/mk1.stk");
+                completed = true;
+            } catch (const platform::FileError& error) {
+                ASSERT_TRUE(fs.Failed()) << error.what();
+            }
+            const bool present = library.Exists("Stock/Deep/mk1.stk");
+            const std::string now = present ? library.Read("Stock/Deep/mk1.stk") : "";
+            const bool changed = !present || now != c.before;
+            if (present) {
+                EXPECT_TRUE(now == c.before || now == c.after);
+            }
+            if (completed) {
+                EXPECT_EQ(present, !c.after.empty());
+            }
+            if (library.Exists("backup/Stock/Deep/mk1.stk")) {
+                const std::string backup = library.Read("backup/Stock/Deep/mk1.stk");
+                EXPECT_TRUE(backup == c.before || (c.earlierBackup && backup == c.earlierBackup));
+            }
+            // The library file changes only once its backup is complete.
+            if (changed) {
+                EXPECT_EQ(library.Read("backup/Stock/Deep/mk1.stk"), c.before);
+            }
+            EXPECT_FALSE(HasTemporaryFile(library));
+            ASSERT_LT(failAt, 100);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace corvane
