@@ -33,7 +33,7 @@ void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& l
 
 // The steps of a check run, on the check state of one run.
 class Checker {
-public:
+  public:
     Checker(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs);
 
     void CheckCategory(std::string_view title, std::string_view pattern);
@@ -43,7 +43,7 @@ public:
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
                       const std::string& itemStamp);
 
-private:
+  private:
     struct IdentityHash {
         size_t operator()(const platform::FolderIdentity& id) const {
             return std::hash<std::uint64_t>{}(id.inode * 31 + id.device);

@@ -27,7 +27,7 @@ struct TextAndPath {
 // that holds it and that file's item stamp. Lookups by name are hashed; the
 // definitions keep the order in which they were met.
 class ItemList {
-public:
+  public:
     struct Definition {
         std::string_view name;
         std::string_view file;
@@ -44,7 +44,7 @@ public:
     // Position 0 is the newest definition.
     Definition At(size_t fromNewest) const;
 
-private:
+  private:
     struct File {
         std::string path;
         std::string stamp;
@@ -64,7 +64,7 @@ private:
 // Component names referred to but not defined so far in the category, in the
 // order they were first met; each name at most once.
 class MissingComponentList {
-public:
+  public:
     void Clear();
     bool Contains(std::string_view name) const;
     void Add(std::string_view name);
@@ -75,7 +75,7 @@ public:
     // The remaining names from first to last.
     std::vector<std::string> Names() const;
 
-private:
+  private:
     std::vector<std::string> m_Order;
     std::vector<bool> m_Removed;
     std::unordered_map<std::string, size_t, platform::StringHash, std::equal_to<>> m_Position;
@@ -85,7 +85,7 @@ private:
 // Each missing component's references: the name and the full path of the file
 // whose line made it, in the order they were made.
 class ComponentRefList {
-public:
+  public:
     void Clear();
     void Add(std::string_view name, std::string_view fullPath);
     // The full paths recorded for exactly this name, in order.
@@ -93,7 +93,7 @@ public:
     size_t Count() const { return m_Entries.size(); }
     const std::vector<TextAndPath>& Entries() const { return m_Entries; }
 
-private:
+  private:
     std::vector<TextAndPath> m_Entries;
     std::unordered_map<std::string, std::vector<size_t>, platform::StringHash, std::equal_to<>>
         m_ByName;
@@ -103,10 +103,10 @@ struct CheckState {
     ItemList m_Items;  // the item names, files and stamps of the category, in step
     MissingComponentList m_MissingComponents;
     Report* m_pReport = nullptr;  // the open report while a run lasts
-    std::string m_LibraryRoot;     // ends in the separator
+    std::string m_LibraryRoot;    // ends in the separator
     ComponentRefList m_ComponentRefs;
     std::deque<std::string> m_OlderNames;
-    std::deque<std::string> m_OlderFiles;  // relative paths, in step with m_OlderNames
+    std::deque<std::string> m_OlderFiles;       // relative paths, in step with m_OlderNames
     std::deque<TextAndPath> m_SyntaxErrors;     // line, full path
     std::deque<TextAndPath> m_MissingTextures;  // texture name, relative path
     bool m_bShade = false;
@@ -114,7 +114,7 @@ struct CheckState {
 
 // The delete button of a front end that has one.
 class DeleteButton {
-public:
+  public:
     virtual ~DeleteButton() = default;
     virtual void SetLabel(const std::string& label) = 0;
     virtual void Enable(bool enabled) = 0;
@@ -122,7 +122,7 @@ public:
 
 // How a command shows where it is.
 class ProgressDisplay {
-public:
+  public:
     virtual ~ProgressDisplay() = default;
     // Sets the status text and hands it to the status line, which shows it
     // when it next paints.

@@ -17,8 +17,9 @@ const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
     for (platform::FolderEntry& e : m_Fs.ListFolder(m_Key)) {
         listing->entries.push_back({std::move(e.name), e.kind});
     }
-    std::sort(listing->entries.begin(), listing->entries.end(),
-              [](const Entry& a, const Entry& b) { return platform::NameOrderLess(a.name, b.name); });
+    std::sort(listing->entries.begin(), listing->entries.end(), [](const Entry& a, const Entry& b) {
+        return platform::NameOrderLess(a.name, b.name);
+    });
     return *m_Listings.emplace(m_Key, std::move(listing)).first->second;
 }
 
@@ -48,12 +49,6 @@ bool FolderCache::FileExists(std::string_view folder, std::string_view relative)
     // No system opens a path longer than this; it also bounds the recursion.
     constexpr size_t kLongestPath = 4096;
     if (folder.size() + relative.size() > kLongestPath) return false;
-    std::string key(folder);
-    key += '\0';
-    key += relative;
-    auto known = m_Found.find(key);
-    if (known != m_Found.end()) return known->second;
-
     std::vector<std::string_view> parts;
     size_t start = 0;
     for (size_t i = 0; i <= relative.size(); ++i) {
@@ -64,9 +59,7 @@ bool FolderCache::FileExists(std::string_view folder, std::string_view relative)
     }
     std::string base(folder);
     if (base.empty() || base.back() != kSeparator) base += kSeparator;
-    bool exists = Resolve(base, parts, 0);
-    m_Found.emplace(std::move(key), exists);
-    return exists;
+    return Resolve(base, parts, 0);
 }
 
 bool FolderCache::Resolve(std::string& folder, const std::vector<std::string_view>& parts,
@@ -77,8 +70,8 @@ bool FolderCache::Resolve(std::string& folder, const std::vector<std::string_vie
         if (last) return false;  // a folder, not a file
         if (part != "..") return Resolve(folder, parts, index + 1);
         std::string saved = folder;
-        size_t parent = folder.size() > 1 ? folder.rfind(kSeparator, folder.size() - 2)
-                                          : folder.size() - 1;
+        size_t parent =
+            folder.size() > 1 ? folder.rfind(kSeparator, folder.size() - 2) : folder.size() - 1;
         if (parent == std::string::npos) return false;
         folder.erase(parent + 1);
         bool found = Resolve(folder, parts, index + 1);

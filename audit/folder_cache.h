@@ -15,7 +15,7 @@
 namespace corvane {
 
 class FolderCache {
-public:
+  public:
     struct Entry {
         std::string name;
         platform::EntryKind kind;
@@ -46,13 +46,12 @@ public:
 
     platform::FileSystem& FileSystem() { return m_Fs; }
 
-private:
+  private:
     bool Resolve(std::string& folder, const std::vector<std::string_view>& parts, size_t index);
 
     platform::FileSystem& m_Fs;
     std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
         m_Listings;
-    std::unordered_map<std::string, bool, platform::StringHash, std::equal_to<>> m_Found;
     std::string m_Key;
 };
 

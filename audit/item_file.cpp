@@ -22,14 +22,23 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
         if (kept.empty()) continue;
         platform::ToLowerInto(kept, m_Work);
         switch (ClassifyLine(m_Work)) {
-            case LineKind::kSkin: CheckSkinLine(m_Work, fullPath); break;
-            case LineKind::kComponent: CheckComponentLine(m_Work, kept, fullPath); break;
-            case LineKind::kName: CheckItemName(m_Work, fullPath, itemStamp); break;
-            case LineKind::kBitmap: CheckBitmapLine(m_Work, fullPath); break;
+            case LineKind::kSkin:
+                CheckSkinLine(m_Work, fullPath);
+                break;
+            case LineKind::kComponent:
+                CheckComponentLine(m_Work, kept, fullPath);
+                break;
+            case LineKind::kName:
+                CheckItemName(m_Work, fullPath, itemStamp);
+                break;
+            case LineKind::kBitmap:
+                CheckBitmapLine(m_Work, fullPath);
+                break;
             case LineKind::kComment:
             case LineKind::kImperialFloat:
             case LineKind::kWheelbase:
-            case LineKind::kOther: break;
+            case LineKind::kOther:
+                break;
         }
     }
 }
@@ -49,7 +58,8 @@ void Checker::LookUpTexture(std::string_view texture, const std::string& fullPat
     // The shared folder "textures" is matched without regard to case too.
     m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
     if (m_Folders.FileExists(m_State.m_LibraryRoot, m_Path)) return;
-    m_State.m_MissingTextures.push_back({std::string(texture), std::string(RelativePath(fullPath))});
+    m_State.m_MissingTextures.push_back(
+        {std::string(texture), std::string(RelativePath(fullPath))});
 }
 
 void Checker::CheckComponentLine(std::string_view work, std::string_view kept,

@@ -8,7 +8,16 @@
 
 namespace corvane {
 
-enum class LineKind { kComment, kImperialFloat, kWheelbase, kSkin, kComponent, kName, kBitmap, kOther };
+enum class LineKind {
+    kComment,
+    kImperialFloat,
+    kWheelbase,
+    kSkin,
+    kComponent,
+    kName,
+    kBitmap,
+    kOther
+};
 
 LineKind ClassifyLine(std::string_view work);
 

@@ -15,12 +15,23 @@ void AppendEscaped(std::string& out, std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         std::string_view replacement;
         switch (text[i]) {
-            case '&': replacement = "&amp;"; break;
-            case '<': replacement = "&lt;"; break;
-            case '>': replacement = "&gt;"; break;
-            case '"': replacement = "&quot;"; break;
-            case '\n': replacement = "\r\n"; break;
-            default: continue;
+            case '&':
+                replacement = "&amp;";
+                break;
+            case '<':
+                replacement = "&lt;";
+                break;
+            case '>':
+                replacement = "&gt;";
+                break;
+            case '"':
+                replacement = "&quot;";
+                break;
+            case '\n':
+                replacement = "\r\n";
+                break;
+            default:
+                continue;
         }
         out.append(text.substr(start, i - start));
         out.append(replacement);
@@ -124,8 +135,7 @@ void Report::WriteSyntaxRow(bool& shade, std::string_view line, std::string_view
     WriteEntryRow(shade, "Syntax", "<font color=\"red\">", line, &path, 1);
 }
 
-void Report::WriteMissingTextureRow(bool& shade, std::string_view texture,
-                                    std::string_view path) {
+void Report::WriteMissingTextureRow(bool& shade, std::string_view texture, std::string_view path) {
     WriteEntryRow(shade, "Missing Texture", "<font color=\"green\">", texture, &path, 1);
 }
 

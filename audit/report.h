@@ -14,7 +14,7 @@ namespace corvane {
 inline constexpr const char* kReportName = "Corvane.htm";
 
 class Report {
-public:
+  public:
     explicit Report(std::unique_ptr<platform::OutputFile> file);
 
     void WriteHeader();
@@ -33,7 +33,7 @@ public:
     // Writes out what is buffered and closes the file.
     void Close();
 
-private:
+  private:
     void Markup(std::string_view markup);
     void Text(std::string_view text);
     // "<tr>" and the first cell opener; returns the opener for the others.

@@ -36,19 +36,19 @@ ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name);
 // length of the command, which files it has backed up (the backup holds each
 // file as it was before the command) and which entries it has handled.
 class ItemRemover {
-public:
+  public:
     ItemRemover(std::string libraryRoot, platform::FileSystem& fs);
 
     // Takes every item named name out of the library file at relativePath.
     void RemoveItem(const std::string& name, const std::string& relativePath);
 
-private:
+  private:
     void WriteBackup(const std::string& backupPath, std::string_view bytes);
     void ReplaceFile(const std::string& path, std::string_view bytes);
 
     std::string m_LibraryRoot;
     platform::FileSystem& m_Fs;
-    std::unordered_set<std::string> m_BackedUp;                // relative paths
+    std::unordered_set<std::string> m_BackedUp;               // relative paths
     std::set<std::pair<std::string, std::string>> m_Handled;  // name, relative path
 };
 

@@ -19,7 +19,9 @@ void MakeFolders(platform::FileSystem& fs, const std::string& path) {
 
 namespace {
 
-bool IsNameLine(std::string_view trimmed) { return platform::StartsWithNoCase(trimmed, "name"); }
+bool IsNameLine(std::string_view trimmed) {
+    return platform::StartsWithNoCase(trimmed, "name");
+}
 
 void AppendLine(std::string& out, std::string_view line) {
     out.append(line);

@@ -28,7 +28,7 @@ constexpr const char* kUsage =
 // Status texts on stderr: one line rewritten in place on a terminal,
 // otherwise one line each.
 class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::DeleteButton {
-public:
+  public:
     ConsoleProgress() : m_Terminal(corvane::platform::IsTerminal(2)) {}
 
     void SetStatus(const std::string& text) override {
@@ -54,7 +54,7 @@ public:
         m_Status.clear();
     }
 
-private:
+  private:
     bool m_Terminal;
     std::string m_Status;
     std::string m_Label;

@@ -18,14 +18,14 @@ inline constexpr char kSeparator = '/';
 
 // A file operation that failed. The message names the operation and the file.
 class FileError : public std::runtime_error {
-public:
+  public:
     FileError(std::string operation, std::string path, std::string reason);
     FileError(std::string operation, std::string path, int errorNumber);
 
     const std::string& Operation() const { return m_Operation; }
     const std::string& Path() const { return m_Path; }
 
-private:
+  private:
     std::string m_Operation;
     std::string m_Path;
 };
@@ -48,7 +48,7 @@ struct FolderIdentity {
 // system and closes the file; Commit() also waits until it is on the disk. A
 // file destroyed without either is closed, and what reached it is not known.
 class OutputFile {
-public:
+  public:
     virtual ~OutputFile() = default;
     virtual void Write(std::string_view bytes) = 0;
     virtual void Close() = 0;
@@ -56,7 +56,7 @@ public:
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // The entries of a folder without "." and "..", in no particular order. A

@@ -38,7 +38,7 @@ EntryKind KindOfMode(mode_t mode) {
 }
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : m_Fd(fd) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -52,7 +52,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int m_Fd;
 };
 
@@ -69,7 +69,7 @@ void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
 }
 
 class PosixOutputFile final : public OutputFile {
-public:
+  public:
     PosixOutputFile(int fd, std::string path) : m_Fd(fd), m_Path(std::move(path)) {
         m_Buffer.reserve(kBufferSize);
     }
@@ -97,7 +97,7 @@ public:
         Close();
     }
 
-private:
+  private:
     static constexpr size_t kBufferSize = 1 << 16;
 
     void Flush() {
@@ -111,7 +111,7 @@ private:
 };
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     std::vector<FolderEntry> ListFolder(const std::string& folder) override {
         std::vector<FolderEntry> entries;
         DIR* dir = ::opendir(folder.c_str());
@@ -123,15 +123,21 @@ public:
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
             EntryKind kind;
             switch (e->d_type) {
-                case DT_REG: kind = EntryKind::kFile; break;
-                case DT_DIR: kind = EntryKind::kFolder; break;
+                case DT_REG:
+                    kind = EntryKind::kFile;
+                    break;
+                case DT_DIR:
+                    kind = EntryKind::kFolder;
+                    break;
                 case DT_LNK:
                 case DT_UNKNOWN:
                     path.resize(base);
                     path += name;
                     kind = KindOf(path);
                     break;
-                default: kind = EntryKind::kOther; break;
+                default:
+                    kind = EntryKind::kOther;
+                    break;
             }
             entries.push_back({name, kind});
         }
@@ -217,9 +223,11 @@ public:
     }
 
     void SyncFolder(const std::string& folder) override {
-        Descriptor fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Descriptor fd(
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (fd.Get() < 0) throw FileError("open the folder", folder, errno);
-        if (::fsync(fd.Get()) != 0 && errno != EINVAL) throw FileError("flush to disk", folder, errno);
+        if (::fsync(fd.Get()) != 0 && errno != EINVAL)
+            throw FileError("flush to disk", folder, errno);
     }
 };
 

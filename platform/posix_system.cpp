@@ -15,8 +15,8 @@ std::string ItemStamp(std::int64_t lastWriteTime) {
     struct tm local {};
     if (!::localtime_r(&t, &local)) return "000000000000";
     char text[64];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min);
     return text;
 }
 
@@ -35,6 +35,8 @@ std::string AbsolutePath(const std::string& path) {
     return absolute.lexically_normal().string();
 }
 
-bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+bool IsTerminal(int fd) {
+    return ::isatty(fd) == 1;
+}
 
 }  // namespace corvane::platform

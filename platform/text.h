@@ -16,8 +16,12 @@ constexpr bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-constexpr char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-constexpr char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+constexpr char ToLowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+constexpr char ToUpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 std::string_view Trim(std::string_view text);
 void TrimInPlace(std::string& text);
@@ -48,11 +52,11 @@ struct StringHash {
 };
 
 class LineReader {
-public:
+  public:
     explicit LineReader(std::string_view bytes) : m_Rest(bytes) {}
     bool Next(std::string_view& line);
 
-private:
+  private:
     std::string_view m_Rest;
 };
 

@@ -1,8 +1,9 @@
 // Whole check runs on libraries on the disk, compared with the report bytes
 // and the queued older items they must give.
+#include "audit/check_run.h"
+
 #include <gtest/gtest.h>
 
-#include "audit/check_run.h"
 #include "platform/files.h"
 #include "tests/support/test_library.h"
 
@@ -129,8 +130,8 @@ TEST(CheckRun, EveryDefinitionIsComparedWithTheOneBeforeIt) {
         std::string(kShaded) + "coach</td>" + kShaded + "Stock/f3.stk</td>" + kShaded +
         "<font color=\"red\">Stock/f2.stk</font></td></tr>";
     EXPECT_EQ(library.Report(), ReportWith("Stock", rows));
-    EXPECT_EQ(run.Older(), (decltype(run.Older()){{"coach", "Stock/f1.stk"},
-                                                   {"coach", "Stock/f2.stk"}}));
+    EXPECT_EQ(run.Older(),
+              (decltype(run.Older()){{"coach", "Stock/f1.stk"}, {"coach", "Stock/f2.stk"}}));
 }
 
 TEST(CheckRun, PairWithinOneFileIsReportedButNeverQueued) {
@@ -177,15 +178,15 @@ TEST(CheckRun, RowsAndShadingInCategoryOrder) {
     expected += "<tr><td>Syntax</td><td><font color=\"red\">skin &quot;open</font></td><td>" +
                 path + "</td></tr>";
     expected += std::string("<tr>") + kShaded + "Syntax</td>" + kShaded +
-                "<font color=\"red\">skin &quot;&quot;</font></td>" + kShaded + path +
-                "</td></tr>";
-    expected += "<tr><td>Missing Texture</td><td><font color=\"green\">open.bmp</font></td>"
-                "<td>Stock/a.stk</td></tr>";
+                "<font color=\"red\">skin &quot;&quot;</font></td>" + kShaded + path + "</td></tr>";
+    expected +=
+        "<tr><td>Missing Texture</td><td><font color=\"green\">open.bmp</font></td>"
+        "<td>Stock/a.stk</td></tr>";
     expected += std::string("<tr>") + kShaded + "Missing Texture</td>" + kShaded +
-                "<font color=\"green\">&quot;.bmp</font></td>" + kShaded +
-                "Stock/a.stk</td></tr>";
-    expected += "<tr><td>Missing Component</td><td><font color=\"blue\">ghost</font></td>"
-                "<td>Stock/a.stk</td></tr>";
+                "<font color=\"green\">&quot;.bmp</font></td>" + kShaded + "Stock/a.stk</td></tr>";
+    expected +=
+        "<tr><td>Missing Component</td><td><font color=\"blue\">ghost</font></td>"
+        "<td>Stock/a.stk</td></tr>";
     // Shading carries on across the heading.
     expected += Heading("Scenery") + "<tr>" + kShaded + "Missing Texture</td>" + kShaded +
                 "<font color=\"green\">missing.bmp</font></td>" + kShaded +
@@ -248,8 +249,8 @@ TEST(CheckRun, NfpInTheRootSuppressesSyntaxRowsButNotTextureRows) {
 
 TEST(CheckRun, ComponentsDefinedLaterInTheCategoryAreWithdrawn) {
     TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"include 0 0 0 coach", "include 0 0 0 coach2",
-                                       "include 0 0 0 wagon"}));
+    library.Write("Stock/a.stk",
+                  CrLf({"include 0 0 0 coach", "include 0 0 0 coach2", "include 0 0 0 wagon"}));
     library.Write("Stock/b.stk", CrLf({"include 0 0 0 wagon", "name coach"}));
     library.Write("Stock/c.stk", CrLf({"include 0 0 0 wagon"}));
     CheckedLibrary run;
@@ -271,13 +272,13 @@ TEST(CheckRun, ComponentNameHoldingABarMatchesOnlyItsOwnReferences) {
     library.Write("Stock/b.stk", CrLf({"include 0 0 0 a"}));
     CheckedLibrary run;
     run.Check(library);
-    EXPECT_EQ(library.Report(),
-              ReportWith("Stock",
-                         "<tr><td>Missing Component</td><td><font color=\"blue\">a|b</font>"
-                         "</td><td>Stock/a.stk</td></tr><tr>" +
-                             std::string(kShaded) + "Missing Component</td>" + kShaded +
-                             "<font color=\"blue\">a</font></td>" + kShaded +
-                             "Stock/b.stk</td></tr>"));
+    EXPECT_EQ(
+        library.Report(),
+        ReportWith("Stock",
+                   "<tr><td>Missing Component</td><td><font color=\"blue\">a|b</font>"
+                   "</td><td>Stock/a.stk</td></tr><tr>" +
+                       std::string(kShaded) + "Missing Component</td>" + kShaded +
+                       "<font color=\"blue\">a</font></td>" + kShaded + "Stock/b.stk</td></tr>"));
 }
 
 TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
@@ -303,14 +304,14 @@ TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
 TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
     // A file that vanishes between the walk and the scan.
     class VanishingFile : public testing::ForwardingFileSystem {
-    public:
+      public:
         explicit VanishingFile(std::string victim) : m_Victim(std::move(victim)) {}
         void ReadFile(const std::string& path, std::string& bytes) override {
             if (path == m_Victim) m_Target.Remove(path);
             m_Target.ReadFile(path, bytes);
         }
 
-    private:
+      private:
         std::string m_Victim;
     };
 

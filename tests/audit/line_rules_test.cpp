@@ -1,7 +1,8 @@
 // How single lines are read: their kind and the names they carry.
+#include "audit/line_rules.h"
+
 #include <gtest/gtest.h>
 
-#include "audit/line_rules.h"
 #include "platform/text.h"
 
 namespace corvane {
@@ -41,11 +42,12 @@ struct TextCase {
 };
 
 TEST(LineRules, SkipTokenRemovesOneFieldAndItsSeparator) {
-    const TextCase cases[] = {
-        {"12 34", "34"}, {"12/34", "34"},     {"12:34", "34"},  {"1234", ""},
-        {"\t12", "12"},  {"1.5 -2", "-2"},    {"/34 56", "34 56"}, {"", ""},
-        {"\xe9\xe9 x", "x"},  // bytes above 127 are never separators
-    };
+    const TextCase cases[] =
+        {
+            {"12 34", "34"},     {"12/34", "34"},  {"12:34", "34"},     {"1234", ""},
+            {"\t12", "12"},      {"1.5 -2", "-2"}, {"/34 56", "34 56"}, {"", ""},
+            {"\xe9\xe9 x", "x"},  // bytes above 127 are never separators
+        };
     for (const TextCase& c : cases) {
         std::string_view text = c.input;
         SkipToken(text);

@@ -1,8 +1,8 @@
 // The platform layer's text and file rules that the audit relies on.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <ctime>
-
-#include <gtest/gtest.h>
 
 #include "platform/files.h"
 #include "platform/system.h"

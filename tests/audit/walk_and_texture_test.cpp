@@ -1,13 +1,12 @@
 // The walk's order and choice of files, and the texture lookup, on a real
 // disk with a case-sensitive file system.
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "audit/check_run.h"
 #include "audit/report.h"
@@ -22,7 +21,7 @@ using testing::TempLibrary;
 
 // Records which files the check read, in order.
 class ReadLog : public testing::ForwardingFileSystem {
-public:
+  public:
     void ReadFile(const std::string& path, std::string& bytes) override {
         m_Read.push_back(path);
         m_Target.ReadFile(path, bytes);
@@ -56,9 +55,9 @@ TEST(Walk, SubfoldersComeFirstAndTheStatusLineFollows) {
     library.Write("Stock/Sub/y.stk", "");
     Outcome outcome = Check(library);
     EXPECT_EQ(outcome.read, (Paths{"Stock/Sub/y.stk", "Stock/x.stk"}));
-    EXPECT_EQ(outcome.shown, (Paths{"Stock", "Stock/Sub", "Stock/Sub", "Stock", "Scenery",
-                                    "Scenery", "Signals", "Signals", "Track", "Track", "OHLE",
-                                    "OHLE"}));
+    EXPECT_EQ(outcome.shown,
+              (Paths{"Stock", "Stock/Sub", "Stock/Sub", "Stock", "Scenery", "Scenery", "Signals",
+                     "Signals", "Track", "Track", "OHLE", "OHLE"}));
 }
 
 TEST(Walk, EntriesAreTakenInFoldedNameOrder) {
@@ -70,9 +69,9 @@ TEST(Walk, EntriesAreTakenInFoldedNameOrder) {
     library.Write("Stock/.Hidden/h.stk", "");
     Outcome outcome = Check(library);
     // Folding a-z to A-Z puts "_" (0x5F) after the letters; ties go by bytes.
-    EXPECT_EQ(outcome.read, (Paths{"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/A.STK",
-                                   "Stock/a.stk", "Stock/b.stk", "Stock/C.stk", "Stock/_x.stk",
-                                   "Stock/\xe9.stk"}));
+    EXPECT_EQ(outcome.read,
+              (Paths{"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/A.STK", "Stock/a.stk",
+                     "Stock/b.stk", "Stock/C.stk", "Stock/_x.stk", "Stock/\xe9.stk"}));
 }
 
 TEST(Walk, EachCategoryWalksItsOwnFolderForItsPattern) {
@@ -84,8 +83,7 @@ TEST(Walk, EachCategoryWalksItsOwnFolderForItsPattern) {
     library.Write("OHLE/d.stc", "");
     library.Write("backup/Stock/e.stk", "");
     Outcome outcome = Check(library);
-    EXPECT_EQ(outcome.read,
-              (Paths{"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}));
+    EXPECT_EQ(outcome.read, (Paths{"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}));
 }
 
 TEST(Walk, CategoryFolderIsFoundWithoutRegardToCase) {
@@ -120,8 +118,7 @@ TEST(Walk, OnlyRegularFilesAreReadAndNoFolderTwice) {
 
     Outcome outcome = Check(library);
     ::close(sock);
-    EXPECT_EQ(outcome.read,
-              (Paths{"Stock/old.stk/inner.stk", "Stock/link.stk", "Stock/real.stk"}));
+    EXPECT_EQ(outcome.read, (Paths{"Stock/old.stk/inner.stk", "Stock/link.stk", "Stock/real.stk"}));
 }
 
 TEST(Texture, LookupOrderCaseAndSeparators) {
@@ -140,11 +137,11 @@ TEST(Texture, LookupOrderCaseAndSeparators) {
     const Case cases[] = {
         {"skin brick", nullptr},
         {"skin \"BRICK.bmp\"", nullptr},
-        {"skin roof", nullptr},                        // under textures/
-        {"texture \"x/sub/stone.bmp\"", nullptr},      // the first folder is dropped
-        {"texture \"sub/stone.bmp\"", "stone.bmp"},    // ... even when it is real
-        {"\"sub\\stone.bmp\"", nullptr},              // a backslash separates folders too
-        {"\"sub dir\\slate.bmp\"", nullptr},          // under textures/
+        {"skin roof", nullptr},                      // under textures/
+        {"texture \"x/sub/stone.bmp\"", nullptr},    // the first folder is dropped
+        {"texture \"sub/stone.bmp\"", "stone.bmp"},  // ... even when it is real
+        {"\"sub\\stone.bmp\"", nullptr},             // a backslash separates folders too
+        {"\"sub dir\\slate.bmp\"", nullptr},         // under textures/
         {"\"..\\up.bmp\"", nullptr},
         {"skin folder.bmp", "folder.bmp"},  // a folder is no texture
         {"skin fifo.bmp", "fifo.bmp"},      // a special file is never opened

@@ -33,15 +33,24 @@ TEST(DeleteOlderItems, CountsDownAndNamesEachEntry) {
 
     using E = ProgressEvent;
     const std::vector<ProgressEvent> expected = {
-        {E::kStatus, "a in Stock/a.stk"}, {E::kRefresh, "a in Stock/a.stk"},
-        {E::kLabel, "Delete 2 older items"}, {E::kEnable, ""},
-        {E::kRefresh, "a in Stock/a.stk"}, {E::kStatus, "b in Stock/a.stk"},
-        {E::kRefresh, "b in Stock/a.stk"}, {E::kLabel, "Delete 1 older items"},
-        {E::kEnable, ""}, {E::kRefresh, "b in Stock/a.stk"},
-        {E::kStatus, "c in Stock/c.stk"}, {E::kRefresh, "c in Stock/c.stk"},
-        {E::kLabel, "Delete 0 older items"}, {E::kEnable, ""},
-        {E::kRefresh, "c in Stock/c.stk"}, {E::kDisable, ""},
-        {E::kStatus, "Finished"}, {E::kRefresh, "Finished"},
+        {E::kStatus, "a in Stock/a.stk"},
+        {E::kRefresh, "a in Stock/a.stk"},
+        {E::kLabel, "Delete 2 older items"},
+        {E::kEnable, ""},
+        {E::kRefresh, "a in Stock/a.stk"},
+        {E::kStatus, "b in Stock/a.stk"},
+        {E::kRefresh, "b in Stock/a.stk"},
+        {E::kLabel, "Delete 1 older items"},
+        {E::kEnable, ""},
+        {E::kRefresh, "b in Stock/a.stk"},
+        {E::kStatus, "c in Stock/c.stk"},
+        {E::kRefresh, "c in Stock/c.stk"},
+        {E::kLabel, "Delete 0 older items"},
+        {E::kEnable, ""},
+        {E::kRefresh, "c in Stock/c.stk"},
+        {E::kDisable, ""},
+        {E::kStatus, "Finished"},
+        {E::kRefresh, "Finished"},
     };
     EXPECT_EQ(progress.m_Events, expected);
     EXPECT_TRUE(state.m_OlderNames.empty() && state.m_OlderFiles.empty());
@@ -59,9 +68,9 @@ TEST(DeleteOlderItems, NothingQueuedTouchesNoFile) {
     progress.m_Label = "Delete 0 older items";
     DeleteOlderItems(state, progress);
     using E = ProgressEvent;
-    EXPECT_EQ(progress.m_Events, (std::vector<ProgressEvent>{
-                                     {E::kDisable, ""}, {E::kStatus, "Finished"},
-                                     {E::kRefresh, "Finished"}}));
+    EXPECT_EQ(progress.m_Events,
+              (std::vector<ProgressEvent>{
+                  {E::kDisable, ""}, {E::kStatus, "Finished"}, {E::kRefresh, "Finished"}}));
     EXPECT_EQ(progress.m_Label, "Delete 0 older items");
     EXPECT_EQ(library.Files(), std::vector<std::string>{"Stock/a.stk"});
 }

@@ -99,7 +99,7 @@ TEST(MakeFolders, CreatesEveryFolderButTheLastPart) {
 
 // Fails the n-th file operation that changes or reads the disk, once.
 class FaultyFileSystem : public testing::ForwardingFileSystem {
-public:
+  public:
     explicit FaultyFileSystem(int failAt) : m_FailAt(failAt) {}
 
     int Operations() const { return m_Count; }
@@ -134,9 +134,9 @@ public:
         m_Target.SyncFolder(folder);
     }
 
-private:
+  private:
     class File : public platform::OutputFile {
-    public:
+      public:
         File(FaultyFileSystem& fs, std::unique_ptr<platform::OutputFile> real, std::string path)
             : m_Fs(fs), m_Real(std::move(real)), m_Path(std::move(path)) {}
         void Write(std::string_view bytes) override {
@@ -157,7 +157,7 @@ private:
             m_Real->Commit();
         }
 
-    private:
+      private:
         FaultyFileSystem& m_Fs;
         std::unique_ptr<platform::OutputFile> m_Real;
         std::string m_Path;

@@ -1,11 +1,10 @@
 // corvane-cli as other tools drive it: its arguments, its one line on
 // stdout, its exit status and its error line.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/test_library.h"
 

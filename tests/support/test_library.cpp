@@ -55,7 +55,9 @@ void TempLibrary::Write(std::string_view relative, std::string_view bytes, std::
     }
 }
 
-void TempLibrary::MakeFolder(std::string_view relative) { fs::create_directories(Path(relative)); }
+void TempLibrary::MakeFolder(std::string_view relative) {
+    fs::create_directories(Path(relative));
+}
 
 std::string TempLibrary::Read(std::string_view relative) const {
     std::ifstream in(Path(relative), std::ios::binary);

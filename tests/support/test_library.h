@@ -13,7 +13,7 @@ namespace corvane::testing {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempLibrary {
-public:
+  public:
     TempLibrary();
     ~TempLibrary();
     TempLibrary(const TempLibrary&) = delete;
@@ -34,7 +34,7 @@ public:
 
     std::string Report() const { return Read("Corvane.htm"); }
 
-private:
+  private:
     std::string m_Root;
 };
 
@@ -48,7 +48,7 @@ struct ProgressEvent {
 };
 
 class RecordingProgress : public ProgressDisplay, public DeleteButton {
-public:
+  public:
     explicit RecordingProgress(bool hasButton = true) : m_HasButton(hasButton) {}
 
     void SetStatus(const std::string& text) override {
@@ -74,25 +74,25 @@ public:
     bool m_Enabled = false;
     std::vector<ProgressEvent> m_Events;
 
-private:
+  private:
     bool m_HasButton;
 };
 
 class MemoryFile : public platform::OutputFile {
-public:
+  public:
     explicit MemoryFile(std::string& bytes) : m_Bytes(bytes) {}
     void Write(std::string_view bytes) override { m_Bytes.append(bytes); }
     void Close() override {}
     void Commit() override {}
 
-private:
+  private:
     std::string& m_Bytes;
 };
 
 // Hands every operation to another file system; tests override the ones
 // they want to disturb.
 class ForwardingFileSystem : public platform::FileSystem {
-public:
+  public:
     explicit ForwardingFileSystem(platform::FileSystem& target = platform::RealFileSystem())
         : m_Target(target) {}
 
@@ -120,7 +120,7 @@ public:
     void MakeFolder(const std::string& path) override { m_Target.MakeFolder(path); }
     void SyncFolder(const std::string& folder) override { m_Target.SyncFolder(folder); }
 
-protected:
+  protected:
     platform::FileSystem& m_Target;
 };
 
