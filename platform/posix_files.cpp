@@ -185,7 +185,9 @@ class PosixFileSystem final : public FileSystem {
             }
             bytes.resize(have + size_t(n));
             if (n == 0) break;
-            want = 1 << 16;
+            // A short read is nearly always the end: make sure with one byte
+            // rather than clearing a large block for nothing.
+            want = size_t(n) < want ? 1 : 1 << 16;
         }
     }
 
