@@ -33,6 +33,12 @@ std::string_view AfterFirstSlash(std::string_view text) {
 }  // namespace
 
 LineKind ClassifyLine(std::string_view work) {
+    // Comments and keywords all begin with one of these characters; most
+    // lines (vertices, faces, "[end]") begin with none of them.
+    if (work.empty() || std::string_view("#/iwsdbn").find(work[0]) == std::string_view::npos) {
+        size_t bmp = work.find(".bmp");
+        return bmp != std::string_view::npos && bmp > 0 ? LineKind::kBitmap : LineKind::kOther;
+    }
     if (StartsWith(work, "#") || StartsWith(work, "//")) return LineKind::kComment;
     if (StartsWith(work, "imperialfloat")) return LineKind::kImperialFloat;
     if (StartsWith(work, "wheelbase")) return LineKind::kWheelbase;
