@@ -140,13 +140,11 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    if (root.empty() || runs < 1 || checkOnly < 0)
-        return Usage();
+    if (root.empty() || runs < 1 || checkOnly < 0) return Usage();
     try {
         root = platform::WithTrailingSeparator(platform::AbsolutePath(root));
         if (checkOnly > 0) {
-            for (int i = 0; i < checkOnly; ++i)
-                TimeCheck(root, platform::RealFileSystem());
+            for (int i = 0; i < checkOnly; ++i) TimeCheck(root, platform::RealFileSystem());
             return 0;
         }
         return Bench(root, runs);

@@ -39,8 +39,7 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    if (files < 1 || files > 10000000 || root.empty())
-        return Usage();
+    if (files < 1 || files > 10000000 || root.empty()) return Usage();
     try {
         corvane::bench::Manifest m = corvane::bench::GenerateLibrary(root, int(files), seed);
         std::printf("files %lld items %lld bytes %lld\n", (long long)m.files, (long long)m.items,

@@ -61,29 +61,24 @@ constexpr std::int64_t kTimeSpan = 3LL * 365 * 24 * 3600;
 }
 
 void MakeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-        Fail("create the folder", path);
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) Fail("create the folder", path);
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes, std::int64_t time) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        Fail("create", path);
+    if (fd < 0) Fail("create", path);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             Fail("write", path);
         }
         done += size_t(n);
     }
     struct timespec times[2] = {{time_t(time), 0}, {time_t(time), 0}};
-    if (::futimens(fd, times) != 0)
-        Fail("set the time of", path);
-    if (::close(fd) != 0)
-        Fail("close", path);
+    if (::futimens(fd, times) != 0) Fail("set the time of", path);
+    if (::close(fd) != 0) Fail("close", path);
 }
 
 template <typename... Args>
@@ -103,12 +98,10 @@ std::string LocalTextureName(int index) {
 // How a texture file is spelled on disk: mostly as referred to, one in five
 // in upper case.
 std::string OnDiskName(const std::string& name, int index) {
-    if (index % 5 != 3)
-        return name;
+    if (index % 5 != 3) return name;
     std::string upper = name;
     for (char& c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
     }
     return upper;
 }
@@ -129,8 +122,7 @@ class Generator {
         : m_Root(std::move(root)), m_Files(files), m_Random(seed) {}
 
     Manifest Run() {
-        if (::mkdir(m_Root.c_str(), 0777) != 0)
-            Fail("create the library root", m_Root);
+        if (::mkdir(m_Root.c_str(), 0777) != 0) Fail("create the library root", m_Root);
         WriteSharedTextures();
         int left = m_Files;
         for (size_t c = 0; c < std::size(kCategories); ++c) {
@@ -199,8 +191,7 @@ class Generator {
                 // now and then, so that the stamps are equal.
                 const FileRecord& earlier = m_Records[m_Random.Next() % m_Records.size()];
                 name = earlier.names[m_Random.Next() % earlier.names.size()];
-                if (m_Random.Chance(30))
-                    record.time = earlier.time;
+                if (m_Random.Chance(30)) record.time = earlier.time;
             } else {
                 name = Format("%s_%05d_%c", category.itemWord, index, 'A' + k);
                 record.names.push_back(name);
@@ -211,8 +202,7 @@ class Generator {
         WriteWholeFile(path, text, record.time);
         m_Manifest.bytes += std::int64_t(text.size());
         ++m_Manifest.files;
-        if (!record.names.empty())
-            m_Records.push_back(std::move(record));
+        if (!record.names.empty()) m_Records.push_back(std::move(record));
     }
 
     // A name that some item of the category bears, here or in a later file,
@@ -227,10 +217,8 @@ class Generator {
 
     std::string TextureName() {
         int roll = m_Random.Between(0, 99);
-        if (roll < 40)
-            return LocalTextureName(m_Random.Between(0, kLocalTextures - 1));
-        if (roll < 95)
-            return SharedTextureName(m_Random.Between(0, kSharedTextures - 1));
+        if (roll < 40) return LocalTextureName(m_Random.Between(0, kLocalTextures - 1));
+        if (roll < 95) return SharedTextureName(m_Random.Between(0, kSharedTextures - 1));
         return Format("Gone_%03d.bmp", m_Random.Between(0, 199));
     }
 
@@ -330,12 +318,9 @@ Manifest ReadManifest(const std::string& root) {
     std::string key;
     long long value;
     while (in >> key >> value) {
-        if (key == "files")
-            manifest.files = value;
-        if (key == "items")
-            manifest.items = value;
-        if (key == "bytes")
-            manifest.bytes = value;
+        if (key == "files") manifest.files = value;
+        if (key == "items") manifest.items = value;
+        if (key == "bytes") manifest.bytes = value;
     }
     return manifest;
 }
