@@ -1,0 +1,87 @@
+// The main dialog: a status line and the Check, Delete older items, View
+// Report and Close buttons. It owns the check state for its whole life and is
+// the progress display of the commands it runs.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <functional>
+#include <string>
+
+#include "audit/check_state.h"
+
+class wxButton;
+class wxMenu;
+class wxTextCtrl;
+
+class CCorvaneDlg : public wxDialog, public corvane::ProgressDisplay {
+  public:
+    // Tells the user that a command failed; the text names the file and what
+    // failed.
+    using ErrorSink = std::function<void(wxWindow* parent, const wxString& text)>;
+    // Opens a document with the program the desktop associates with its type;
+    // false when no such program could be started.
+    using Launcher = std::function<bool(const wxString& path)>;
+
+    // libraryRoot ends in the separator; the report lies in it.
+    CCorvaneDlg(wxWindow* parent, std::string libraryRoot);
+
+    void SetErrorSink(ErrorSink sink) { m_ShowError = std::move(sink); }
+    void SetLauncher(Launcher launcher) { m_Launch = std::move(launcher); }
+
+    // The commands. Each runs to its end before the dialog takes more input;
+    // a command that fails tells the user and leaves the dialog as usable as
+    // before.
+    void RunCheck();
+    void DeleteOlderItems();
+    void ViewReport();
+
+    // The progress display.
+    void SetStatus(const std::string& text) override;
+    void RefreshStatus() override;
+    corvane::DeleteButton* GetDeleteButton() override;
+
+    const std::string& ReportPath() const { return m_ReportPath; }
+
+  protected:
+    // Shows the dialog's menu where the user asked for it.
+    virtual void ShowMenu(wxMenu& menu);
+
+  private:
+    // The delete button as the commands see it. Its operations share their
+    // names with wxWindow's, so it is a member of its own and not a base.
+    class DeleteButtonControl final : public corvane::DeleteButton {
+      public:
+        explicit DeleteButtonControl(wxButton* button) : m_pButton(button) {}
+        void SetLabel(const std::string& label) override;
+        void Enable(bool enabled) override;
+
+      private:
+        wxButton* m_pButton;
+    };
+
+    void CreateControls();
+    void TransferStatus();
+    // Runs one command, turning a failure into a message to the user.
+    void RunCommand(const std::function<void()>& command);
+
+    void OnCheck(wxCommandEvent& event);
+    void OnDeleteOlder(wxCommandEvent& event);
+    void OnViewReport(wxCommandEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnAbout(wxCommandEvent& event);
+
+    corvane::CheckState m_State;
+    std::string m_Status;
+    std::string m_LibraryRoot;
+    std::string m_ReportPath;
+    wxTextCtrl* m_pStatus = nullptr;
+    wxButton* m_pDeleteOlder = nullptr;
+    DeleteButtonControl m_DeleteButton{nullptr};
+    ErrorSink m_ShowError;
+    Launcher m_Launch;
+};
+
+// A text of the library (a path, a line, an item name) as the window shows it:
+// UTF-8 where the bytes are valid UTF-8, otherwise one character per byte.
+wxString DisplayText(const std::string& bytes);

@@ -1,0 +1,2 @@
+// Identifiers of the Windows resources (the same numbers as app/ids.h).
+#define IDR_MAINFRAME 128
