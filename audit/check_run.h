@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "audit/check_state.h"
@@ -59,6 +60,7 @@ class Checker {
     void CheckItemName(std::string_view work, const std::string& fullPath,
                        const std::string& itemStamp);
     void LookUpTexture(std::string_view texture, const std::string& fullPath);
+    bool TextureExists(std::string_view texture, std::string_view folder);
     std::string_view RelativePath(std::string_view fullPath) const;
 
     CheckState& m_State;
@@ -70,6 +72,11 @@ class Checker {
     std::string m_Bytes;
     std::string m_Work;
     std::string m_Path;
+    // Texture lookups answered so far, by texture name.
+    using Answers = std::unordered_map<std::string, bool, platform::StringHash, std::equal_to<>>;
+    std::string m_TextureFolder;  // the folder that m_InTextureFolder answers for
+    Answers m_InTextureFolder;
+    Answers m_InSharedFolder;
 };
 
 }  // namespace corvane

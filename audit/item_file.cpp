@@ -54,12 +54,35 @@ void Checker::CheckBitmapLine(std::string_view work, const std::string& fullPath
 }
 
 void Checker::LookUpTexture(std::string_view texture, const std::string& fullPath) {
-    if (m_Folders.FileExists(platform::FolderOf(fullPath), texture)) return;
-    // The shared folder "textures" is matched without regard to case too.
-    m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
-    if (m_Folders.FileExists(m_State.m_LibraryRoot, m_Path)) return;
+    if (TextureExists(texture, platform::FolderOf(fullPath))) return;
     m_State.m_MissingTextures.push_back(
         {std::string(texture), std::string(RelativePath(fullPath))});
+}
+
+bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
+    // The folder cache gives one answer to one question for the whole run, so
+    // the answers are kept: for the folder being walked until the walk leaves
+    // it, and for the shared folder throughout.
+    if (folder != m_TextureFolder) {
+        m_TextureFolder.assign(folder);
+        m_InTextureFolder.clear();
+    }
+    auto known = m_InTextureFolder.find(texture);
+    if (known != m_InTextureFolder.end()) return known->second;
+    bool exists = m_Folders.FileExists(folder, texture);
+    if (!exists) {
+        auto shared = m_InSharedFolder.find(texture);
+        if (shared != m_InSharedFolder.end()) {
+            exists = shared->second;
+        } else {
+            // The shared folder "textures" is matched without regard to case too.
+            m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
+            exists = m_Folders.FileExists(m_State.m_LibraryRoot, m_Path);
+            m_InSharedFolder.emplace(texture, exists);
+        }
+    }
+    m_InTextureFolder.emplace(texture, exists);
+    return exists;
 }
 
 void Checker::CheckComponentLine(std::string_view work, std::string_view kept,
