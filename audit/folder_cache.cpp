@@ -59,11 +59,33 @@ bool FolderCache::FileExists(std::string_view folder, std::string_view relative)
     }
     std::string base(folder);
     if (base.empty() || base.back() != kSeparator) base += kSeparator;
+    m_Failed.clear();
+    m_Steps = 0;
     return Resolve(base, parts, 0);
 }
 
 bool FolderCache::Resolve(std::string& folder, const std::vector<std::string_view>& parts,
                           size_t index) {
+    if (++m_Steps > kMostSteps) return false;
+    // The step's key: the folder, a NUL (no name holds one) and the index.
+    size_t base = folder.size();
+    auto addIndex = [&] {
+        folder += '\0';
+        folder.append(reinterpret_cast<const char*>(&index), sizeof index);
+    };
+    addIndex();
+    bool failedBefore = m_Failed.find(std::string_view(folder)) != m_Failed.end();
+    folder.resize(base);
+    if (failedBefore) return false;
+    if (TakeStep(folder, parts, index)) return true;
+    addIndex();
+    m_Failed.emplace(folder);
+    folder.resize(base);
+    return false;
+}
+
+bool FolderCache::TakeStep(std::string& folder, const std::vector<std::string_view>& parts,
+                           size_t index) {
     std::string_view part = parts[index];
     bool last = index + 1 == parts.size();
     if (part.empty() || part == "." || part == "..") {

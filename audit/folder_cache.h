@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
@@ -47,12 +48,22 @@ class FolderCache {
     platform::FileSystem& FileSystem() { return m_Fs; }
 
   private:
+    // Names that match without regard to case (folders "sub" and "SUB") and
+    // links back up the tree let one lookup reach a folder by many routes, as
+    // many as two to the number of parts. Resolve takes a step (a folder and
+    // the part to match in it) only once per lookup, and a lookup gives up,
+    // finding nothing, after kMostSteps steps.
+    static constexpr size_t kMostSteps = 1 << 14;
     bool Resolve(std::string& folder, const std::vector<std::string_view>& parts, size_t index);
+    bool TakeStep(std::string& folder, const std::vector<std::string_view>& parts, size_t index);
 
     platform::FileSystem& m_Fs;
     std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
         m_Listings;
     std::string m_Key;
+    // The steps of the lookup in hand that found nothing, and how many it took.
+    std::unordered_set<std::string, platform::StringHash, std::equal_to<>> m_Failed;
+    size_t m_Steps = 0;
 };
 
 }  // namespace corvane
