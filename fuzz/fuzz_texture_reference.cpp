@@ -1,0 +1,39 @@
+// Skin and bitmap reference taking on arbitrary lines. The first line of the
+// input is the current item name, the second the line to take apart.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "audit/line_rules.h"
+#include "fuzz/fuzz_check.h"
+#include "platform/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using corvane::platform::Trim;
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    corvane::platform::LineReader reader(input);
+    std::string_view itemLine;
+    std::string_view line;
+    if (!reader.Next(itemLine) || !reader.Next(line)) return 0;
+    std::string itemName = corvane::platform::ToLower(Trim(itemLine));
+    std::string work = corvane::platform::ToLower(Trim(line));
+
+    // A skin line names at most its value (or the item's name) and ".bmp".
+    std::string skinLine = "skin" + work.substr(std::min<size_t>(4, work.size()));
+    corvane::SkinReference skin = corvane::TakeSkinReference(skinLine, itemName);
+    FUZZ_REQUIRE(skin.texture.size() <= skinLine.size() + itemName.size() + 4);
+
+    // A bitmap reference is a piece of the line that ends in ".bmp".
+    std::string_view bitmap = corvane::TakeBitmapReference(work);
+    size_t bmp = work.find(".bmp");
+    if (bmp == std::string::npos || bmp == 0) {
+        FUZZ_REQUIRE(bitmap.empty());
+    } else {
+        FUZZ_REQUIRE(bitmap.data() >= work.data() &&
+                     bitmap.data() + bitmap.size() == work.data() + bmp + 4);
+        FUZZ_REQUIRE(bitmap.size() >= 4 && bitmap.substr(bitmap.size() - 4) == ".bmp");
+    }
+    return 0;
+}
