@@ -34,10 +34,11 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
     void SetStatus(const std::string& text) override {
         if (text == m_Status) return;
         m_Status = text;
+        const std::string shown = Printable(text);
         if (m_Terminal) {
-            std::fprintf(stderr, "\r\033[K%s", m_Status.c_str());
+            std::fprintf(stderr, "\r\033[K%s", shown.c_str());
         } else {
-            std::fprintf(stderr, "%s\n", m_Status.c_str());
+            std::fprintf(stderr, "%s\n", shown.c_str());
         }
         std::fflush(stderr);
     }
@@ -55,6 +56,15 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
     }
 
   private:
+    // Folder and item names come from the library: a control character in
+    // one must neither steer the terminal nor break the line.
+    static std::string Printable(std::string text) {
+        for (char& c : text) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+        }
+        return text;
+    }
+
     bool m_Terminal;
     std::string m_Status;
     std::string m_Label;

@@ -84,6 +84,14 @@ TEST(Cli, ErrorsExitWithOneAndNameTheFile) {
                               "\": Is a directory\n");
 }
 
+TEST(Cli, StatusLinesCarryNoControlCharactersFromTheLibrary) {
+    TempLibrary scratch;
+    scratch.MakeFolder("lib/Stock/a\033[2Jb\nc");
+    Result result = Cli(scratch, "check " + Quote(scratch.Path("lib")));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("\nStock/a?[2Jb?c\n"), std::string::npos) << result.err;
+}
+
 TEST(Cli, LibraryRootDefaultsToTheProgramsFolder) {
     TempLibrary scratch;
     scratch.Write("Stock/a.stk", "name coach\r\n");
