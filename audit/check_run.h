@@ -39,7 +39,9 @@ class Checker {
 
     void CheckCategory(std::string_view title, std::string_view pattern);
     void WalkFolder(const std::string& folder, std::string_view pattern);
-    void CheckItemFile(const std::string& fullPath, const std::string& itemStamp);
+    // Reads a library file and scans it; its item stamp is taken from the
+    // file as it was read.
+    void CheckItemFile(const std::string& fullPath);
     // The scan of CheckItemFile over bytes already read.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
                       const std::string& itemStamp);

@@ -3,13 +3,14 @@
 #include "audit/check_run.h"
 #include "audit/line_rules.h"
 #include "audit/report.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace corvane {
 
-void Checker::CheckItemFile(const std::string& fullPath, const std::string& itemStamp) {
-    m_Fs.ReadFile(fullPath, m_Bytes);
-    ScanItemText(m_Bytes, fullPath, itemStamp);
+void Checker::CheckItemFile(const std::string& fullPath) {
+    std::int64_t lastWriteTime = m_Fs.ReadFile(fullPath, m_Bytes);
+    ScanItemText(m_Bytes, fullPath, platform::ItemStamp(lastWriteTime));
 }
 
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,

@@ -1,7 +1,6 @@
 // The walk over one category folder: subfolders first, depth first, then the
 // folder's own library files, each in walk order.
 #include "audit/check_run.h"
-#include "platform/system.h"
 #include "platform/text.h"
 
 namespace corvane {
@@ -41,7 +40,7 @@ void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
         path = folder;
         path += platform::kSeparator;
         path += entry.name;
-        CheckItemFile(path, platform::ItemStamp(m_Fs.LastWriteTime(path)));
+        CheckItemFile(path);
     }
 }
 

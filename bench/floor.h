@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/forwarding_files.h"
 
 namespace corvane::bench {
 
@@ -20,41 +21,21 @@ FloorResult ReadLibraryFiles(platform::FileSystem& fs, const std::string& librar
 
 // Passes every call on to another file system and counts the library files
 // read (ReadFile calls) and the texture tests (CanRead calls).
-class CountingFileSystem final : public platform::FileSystem {
+class CountingFileSystem final : public platform::ForwardingFileSystem {
   public:
-    explicit CountingFileSystem(platform::FileSystem& inner) : m_Inner(inner) {}
+    explicit CountingFileSystem(platform::FileSystem& inner) : ForwardingFileSystem(inner) {}
 
     std::int64_t Reads() const { return m_Reads; }
     std::int64_t ReadBytes() const { return m_ReadBytes; }
 
-    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
-        return m_Inner.ListFolder(folder);
-    }
-    platform::EntryKind KindOf(const std::string& path) override { return m_Inner.KindOf(path); }
-    std::optional<platform::FolderIdentity> IdentityOf(const std::string& folder) override {
-        return m_Inner.IdentityOf(folder);
-    }
-    std::int64_t LastWriteTime(const std::string& path) override {
-        return m_Inner.LastWriteTime(path);
-    }
-    void ReadFile(const std::string& path, std::string& bytes) override {
-        m_Inner.ReadFile(path, bytes);
+    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+        std::int64_t lastWriteTime = m_Target.ReadFile(path, bytes);
         ++m_Reads;
         m_ReadBytes += std::int64_t(bytes.size());
+        return lastWriteTime;
     }
-    bool CanRead(const std::string& path) override { return m_Inner.CanRead(path); }
-    std::unique_ptr<platform::OutputFile> Create(const std::string& path) override {
-        return m_Inner.Create(path);
-    }
-    void Rename(const std::string& from, const std::string& to) override {
-        m_Inner.Rename(from, to);
-    }
-    void Remove(const std::string& path) override { m_Inner.Remove(path); }
-    void MakeFolder(const std::string& path) override { m_Inner.MakeFolder(path); }
-    void SyncFolder(const std::string& folder) override { m_Inner.SyncFolder(folder); }
 
   private:
-    platform::FileSystem& m_Inner;
     std::int64_t m_Reads = 0;
     std::int64_t m_ReadBytes = 0;
 };

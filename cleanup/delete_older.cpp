@@ -4,9 +4,11 @@
 
 namespace corvane {
 
-void DeleteOlderItems(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs) {
-    ItemRemover remover(state.m_LibraryRoot, fs);
-    DeleteButton* button = progress.GetDeleteButton();
+namespace {
+
+// Takes the queued entries one by one, showing each and counting down.
+void RemoveQueued(CheckState& state, ProgressDisplay& progress, DeleteButton* button,
+                  ItemRemover& remover) {
     while (!state.m_OlderNames.empty()) {
         std::string name = std::move(state.m_OlderNames.front());
         std::string file = std::move(state.m_OlderFiles.front());
@@ -22,6 +24,25 @@ void DeleteOlderItems(CheckState& state, ProgressDisplay& progress, platform::Fi
         }
         progress.RefreshStatus();
     }
+}
+
+}  // namespace
+
+void DeleteOlderItems(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs) {
+    ItemRemover remover(state.m_LibraryRoot, fs);
+    DeleteButton* button = progress.GetDeleteButton();
+    try {
+        RemoveQueued(state, progress, button, remover);
+    } catch (const platform::FileError&) {
+        // The removals before the failing entry still take effect; the first
+        // error is the one to report.
+        try {
+            remover.Commit();
+        } catch (const platform::FileError&) {
+        }
+        throw;
+    }
+    remover.Commit();
     if (button) button->Enable(false);
     progress.SetStatus("Finished");
     progress.RefreshStatus();

@@ -1,15 +1,18 @@
 // The Delete older items command: takes every older duplicate that the last
 // check queued out of its library file. Each file is first kept as it was in
-// the backup tree under the library root, and a library file is only ever
-// replaced in one atomic step, so that after a failure at any moment the file
-// holds either its old or its new content.
+// the backup tree under the library root, the backup is on the disk before
+// the library file changes, and a library file is only ever replaced in one
+// atomic step: after a failure at any moment the file holds either its old or
+// its new content.
 #pragma once
 
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "audit/check_state.h"
 #include "platform/files.h"
@@ -32,23 +35,48 @@ struct ItemRemoval {
 };
 ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name);
 
-// Removes items for one Delete older items command. It remembers, for the
-// length of the command, which files it has backed up (the backup holds each
-// file as it was before the command) and which entries it has handled.
+// Removes items for one Delete older items command. Removals are made in
+// memory, each on the file as the removals before it left it, and the backup
+// of each file (the file as it was before the command) is written beside its
+// place at the first removal from it. Commit() then puts them on the disk in
+// a few rounds, so that the disk is flushed a few times per command rather
+// than a few times per item: first every backup, made durable and moved into
+// place; then the copies of the library files, made durable, each taking its
+// file's place in one rename (or the file leaves the library when no item is
+// left in it).
 class ItemRemover {
   public:
     ItemRemover(std::string libraryRoot, platform::FileSystem& fs);
+    ItemRemover(const ItemRemover&) = delete;
+    ItemRemover& operator=(const ItemRemover&) = delete;
+    // Temporary files of removals never committed are discarded.
+    ~ItemRemover();
 
     // Takes every item named name out of the library file at relativePath.
     void RemoveItem(const std::string& name, const std::string& relativePath);
 
+    // Puts every removal made so far on the disk.
+    void Commit();
+
   private:
-    void WriteBackup(const std::string& backupPath, std::string_view bytes);
-    void ReplaceFile(const std::string& path, std::string_view bytes);
+    struct PendingFile {
+        std::string relativePath;
+        std::string content;         // as the removals so far leave it
+        bool otherItem = false;      // content still holds an item of another name
+        bool backupWaiting = false;  // its backup stands beside its place
+        bool copyWritten = false;    // its new content stands beside it
+    };
+
+    std::string LibraryPath(const PendingFile& file) const;
+    std::string BackupPath(const PendingFile& file) const;
+    void WriteFile(const std::string& path, std::string_view bytes);
+    void DiscardTemporaryFiles();
 
     std::string m_LibraryRoot;
     platform::FileSystem& m_Fs;
-    std::unordered_set<std::string> m_BackedUp;               // relative paths
+    std::vector<PendingFile> m_Pending;                       // in the order first touched
+    std::unordered_map<std::string, size_t> m_PendingIndex;   // relative path -> m_Pending
+    std::unordered_set<std::string> m_BackedUp;               // relative paths, this command
     std::set<std::pair<std::string, std::string>> m_Handled;  // name, relative path
 };
 

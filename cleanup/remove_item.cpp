@@ -23,6 +23,8 @@ bool IsNameLine(std::string_view trimmed) {
     return platform::StartsWithNoCase(trimmed, "name");
 }
 
+constexpr const char* kTemporarySuffix = ".tmp";
+
 void AppendLine(std::string& out, std::string_view line) {
     out.append(line);
     out.append("\r\n");
@@ -78,52 +80,106 @@ ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
 ItemRemover::ItemRemover(std::string libraryRoot, platform::FileSystem& fs)
     : m_LibraryRoot(std::move(libraryRoot)), m_Fs(fs) {}
 
-void ItemRemover::WriteBackup(const std::string& backupPath, std::string_view bytes) {
-    MakeFolders(m_Fs, backupPath);
-    ReplaceFile(backupPath, bytes);
+ItemRemover::~ItemRemover() {
+    DiscardTemporaryFiles();
 }
 
-void ItemRemover::ReplaceFile(const std::string& path, std::string_view bytes) {
-    // The new content goes to disk beside the file first, then takes the
-    // file's place in one step.
-    std::string temporary = path + ".tmp";
+std::string ItemRemover::LibraryPath(const PendingFile& file) const {
+    return m_LibraryRoot + file.relativePath;
+}
+
+std::string ItemRemover::BackupPath(const PendingFile& file) const {
+    return m_LibraryRoot + kBackupFolder + kSeparator + file.relativePath;
+}
+
+void ItemRemover::WriteFile(const std::string& path, std::string_view bytes) {
     try {
-        std::unique_ptr<platform::OutputFile> out = m_Fs.Create(temporary);
+        std::unique_ptr<platform::OutputFile> out = m_Fs.Create(path);
         out->Write(bytes);
-        out->Commit();
-        m_Fs.Rename(temporary, path);
+        out->Close();
     } catch (const FileError&) {
-        Discard(m_Fs, temporary);
+        Discard(m_Fs, path);
         throw;
     }
-    m_Fs.SyncFolder(std::string(platform::FolderOf(path)));
+}
+
+void ItemRemover::DiscardTemporaryFiles() {
+    for (PendingFile& file : m_Pending) {
+        if (file.backupWaiting) Discard(m_Fs, BackupPath(file) + kTemporarySuffix);
+        if (file.copyWritten) Discard(m_Fs, LibraryPath(file) + kTemporarySuffix);
+        file.backupWaiting = file.copyWritten = false;
+    }
 }
 
 void ItemRemover::RemoveItem(const std::string& name, const std::string& relativePath) {
     // One name queued twice for one file: the first removal took every copy.
     if (m_Handled.count({name, relativePath})) return;
 
-    std::string libraryPath = m_LibraryRoot + relativePath;
-    std::string original;
-    m_Fs.ReadFile(libraryPath, original);
-    ItemRemoval removal = CopyWithoutItem(original, name);
-
-    // The backup holds the file as it was before this command, so only the
-    // first removal from a file writes it.
-    if (!m_BackedUp.count(relativePath)) {
-        WriteBackup(m_LibraryRoot + kBackupFolder + kSeparator + relativePath, original);
-        m_BackedUp.insert(relativePath);
+    auto found = m_PendingIndex.find(relativePath);
+    if (found == m_PendingIndex.end()) {
+        PendingFile file;
+        file.relativePath = relativePath;
+        m_Fs.ReadFile(LibraryPath(file), file.content);
+        // The backup holds the file as it was before this command, so only
+        // the first removal from a file writes it.
+        if (!m_BackedUp.count(relativePath)) {
+            std::string backup = BackupPath(file);
+            MakeFolders(m_Fs, backup);
+            WriteFile(backup + kTemporarySuffix, file.content);
+            file.backupWaiting = true;
+            m_BackedUp.insert(relativePath);
+        }
+        found = m_PendingIndex.emplace(relativePath, m_Pending.size()).first;
+        m_Pending.push_back(std::move(file));
     }
-
-    if (removal.otherItem) {
-        ReplaceFile(libraryPath, removal.copy);
-    } else {
-        // Nothing of the file is left but its backup, which is complete.
-        m_Fs.Remove(libraryPath);
-        Discard(m_Fs, libraryPath + ".tmp");
-        m_Fs.SyncFolder(std::string(platform::FolderOf(libraryPath)));
-    }
+    PendingFile& file = m_Pending[found->second];
+    ItemRemoval removal = CopyWithoutItem(file.content, name);
+    file.content = std::move(removal.copy);
+    file.otherItem = removal.otherItem;
     m_Handled.insert({name, relativePath});
+}
+
+void ItemRemover::Commit() {
+    if (m_Pending.empty()) return;
+    try {
+        // The backups first: durable, then in their places.
+        m_Fs.SyncAll(m_LibraryRoot);
+        for (PendingFile& file : m_Pending) {
+            if (!file.backupWaiting) continue;
+            std::string backup = BackupPath(file);
+            m_Fs.Rename(backup + kTemporarySuffix, backup);
+            file.backupWaiting = false;
+        }
+        m_Fs.SyncAll(m_LibraryRoot);
+
+        // Then the library files: their copies durable beside them, then
+        // each in its file's place in one step.
+        for (PendingFile& file : m_Pending) {
+            if (!file.otherItem) continue;
+            WriteFile(LibraryPath(file) + kTemporarySuffix, file.content);
+            file.copyWritten = true;
+        }
+        m_Fs.SyncAll(m_LibraryRoot);
+        for (PendingFile& file : m_Pending) {
+            std::string path = LibraryPath(file);
+            if (file.otherItem) {
+                m_Fs.Rename(path + kTemporarySuffix, path);
+                file.copyWritten = false;
+            } else {
+                // Nothing of the file is left but its backup, which is complete.
+                m_Fs.Remove(path);
+                Discard(m_Fs, path + kTemporarySuffix);  // left by an earlier failure
+            }
+        }
+        m_Fs.SyncAll(m_LibraryRoot);
+    } catch (const FileError&) {
+        DiscardTemporaryFiles();
+        m_Pending.clear();
+        m_PendingIndex.clear();
+        throw;
+    }
+    m_Pending.clear();
+    m_PendingIndex.clear();
 }
 
 }  // namespace corvane

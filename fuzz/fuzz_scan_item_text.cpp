@@ -28,7 +28,6 @@ class NullOutputFile final : public corvane::platform::OutputFile {
   public:
     void Write(std::string_view bytes) override { m_Size += bytes.size(); }
     void Close() override {}
-    void Commit() override {}
 
   private:
     size_t m_Size = 0;

@@ -44,15 +44,14 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity&) const = default;
 };
 
-// A file being written. Writes are buffered. Close() hands everything to the
-// system and closes the file; Commit() also waits until it is on the disk. A
-// file destroyed without either is closed, and what reached it is not known.
+// A file being written. Writes are buffered; Close() hands everything to the
+// system and closes the file. A file destroyed without Close() is closed, and
+// what reached it is not known. FileSystem::SyncAll() makes it durable.
 class OutputFile {
   public:
     virtual ~OutputFile() = default;
     virtual void Write(std::string_view bytes) = 0;
     virtual void Close() = 0;
-    virtual void Commit() = 0;
 };
 
 class FileSystem {
@@ -69,12 +68,10 @@ class FileSystem {
 
     virtual std::optional<FolderIdentity> IdentityOf(const std::string& folder) = 0;
 
-    // Last-write time in seconds since the epoch.
-    virtual std::int64_t LastWriteTime(const std::string& path) = 0;
-
-    // Reads a regular file whole into bytes. Anything else (a folder, a FIFO,
-    // a device) is refused without blocking.
-    virtual void ReadFile(const std::string& path, std::string& bytes) = 0;
+    // Reads a regular file whole into bytes and gives its last-write time in
+    // seconds since the epoch. Anything else (a folder, a FIFO, a device) is
+    // refused without blocking.
+    virtual std::int64_t ReadFile(const std::string& path, std::string& bytes) = 0;
 
     // True when path is a regular file that can be opened for reading. Never
     // opens anything but a regular file.
@@ -91,8 +88,10 @@ class FileSystem {
     // Creates a folder; a folder that already stands there is fine.
     virtual void MakeFolder(const std::string& path) = 0;
 
-    // Makes the entries of a folder (creations, renames, removals) durable.
-    virtual void SyncFolder(const std::string& folder) = 0;
+    // Makes everything written so far to the file system that holds path
+    // durable: file contents, and the creations, renames and removals of
+    // folder entries.
+    virtual void SyncAll(const std::string& path) = 0;
 };
 
 // The file system of the machine we run on.

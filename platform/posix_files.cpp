@@ -91,12 +91,6 @@ class PosixOutputFile final : public OutputFile {
         if (::close(fd) != 0) throw FileError("close", m_Path, errno);
     }
 
-    void Commit() override {
-        Flush();
-        if (::fsync(m_Fd.Get()) != 0) throw FileError("flush to disk", m_Path, errno);
-        Close();
-    }
-
   private:
     static constexpr size_t kBufferSize = 1 << 16;
 
@@ -157,13 +151,7 @@ class PosixFileSystem final : public FileSystem {
         return FolderIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
     }
 
-    std::int64_t LastWriteTime(const std::string& path) override {
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0) throw FileError("read the time of", path, errno);
-        return std::int64_t(st.st_mtime);
-    }
-
-    void ReadFile(const std::string& path, std::string& bytes) override {
+    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
         bytes.clear();
         Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (fd.Get() < 0) throw FileError("open for reading", path, errno);
@@ -189,6 +177,7 @@ class PosixFileSystem final : public FileSystem {
             // rather than clearing a large block for nothing.
             want = size_t(n) < want ? 1 : 1 << 16;
         }
+        return std::int64_t(st.st_mtime);
     }
 
     bool CanRead(const std::string& path) override {
@@ -224,12 +213,10 @@ class PosixFileSystem final : public FileSystem {
         throw FileError("create the folder", path, err == EEXIST ? ENOTDIR : err);
     }
 
-    void SyncFolder(const std::string& folder) override {
-        Descriptor fd(
-            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd.Get() < 0) throw FileError("open the folder", folder, errno);
-        if (::fsync(fd.Get()) != 0 && errno != EINVAL)
-            throw FileError("flush to disk", folder, errno);
+    void SyncAll(const std::string& path) override {
+        Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.Get() < 0) throw FileError("open", path, errno);
+        if (::syncfs(fd.Get()) != 0) throw FileError("flush to disk the files under", path, errno);
     }
 };
 

@@ -306,9 +306,9 @@ TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
     class VanishingFile : public testing::ForwardingFileSystem {
       public:
         explicit VanishingFile(std::string victim) : m_Victim(std::move(victim)) {}
-        void ReadFile(const std::string& path, std::string& bytes) override {
+        std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
             if (path == m_Victim) m_Target.Remove(path);
-            m_Target.ReadFile(path, bytes);
+            return m_Target.ReadFile(path, bytes);
         }
 
       private:

@@ -99,7 +99,7 @@ TEST(Platform, WrittenFilesHoldExactlyTheirBytes) {
         auto out = fs.Create(library.Path("out"));
         out->Write(content.substr(0, content.size() / 2));
         out->Write(content.substr(content.size() / 2));
-        out->Commit();
+        out->Close();
         std::string back;
         fs.ReadFile(library.Path("out"), back);
         EXPECT_EQ(back, content);

@@ -22,9 +22,9 @@ using testing::TempLibrary;
 // Records which files the check read, in order.
 class ReadLog : public testing::ForwardingFileSystem {
   public:
-    void ReadFile(const std::string& path, std::string& bytes) override {
+    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
         m_Read.push_back(path);
-        m_Target.ReadFile(path, bytes);
+        return m_Target.ReadFile(path, bytes);
     }
     std::vector<std::string> m_Read;
 };

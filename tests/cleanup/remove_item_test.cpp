@@ -2,6 +2,8 @@
 // what is left after a failure of any single file operation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cleanup/delete_older.h"
 #include "tests/support/test_library.h"
 
@@ -28,6 +30,7 @@ TEST(RemoveItem, FileWithAnotherItemIsReplacedByItsCopy) {
     library.Write("Stock/Coaches/mk1.stk.tmp", "left over from an earlier failure");
     ItemRemover remover(library.Root(), platform::RealFileSystem());
     remover.RemoveItem("coach", "Stock/Coaches/mk1.stk");
+    remover.Commit();
     EXPECT_EQ(library.Read("Stock/Coaches/mk1.stk"), kWithoutCoach);
     EXPECT_EQ(library.Read("backup/Stock/Coaches/mk1.stk"), kTwoItems);
     EXPECT_FALSE(HasTemporaryFile(library));
@@ -40,6 +43,7 @@ TEST(RemoveItem, FileWithoutOtherItemsLeavesTheLibrary) {
     library.Write("backup/Stock/mk1.stk", "backup of an earlier command");
     ItemRemover remover(library.Root(), platform::RealFileSystem());
     remover.RemoveItem("coach", "Stock/mk1.stk");
+    remover.Commit();
     EXPECT_FALSE(library.Exists("Stock/mk1.stk"));
     EXPECT_EQ(library.Read("backup/Stock/mk1.stk"), kOnlyCoach);
     EXPECT_FALSE(HasTemporaryFile(library));
@@ -51,13 +55,16 @@ TEST(RemoveItem, BackupHoldsTheFileAsItWasBeforeTheCommand) {
     library.Write("Stock/abc.stk", original);
     ItemRemover remover(library.Root(), platform::RealFileSystem());
     remover.RemoveItem("a", "Stock/abc.stk");
+    remover.Commit();
     remover.RemoveItem("b", "Stock/abc.stk");
+    remover.Commit();
     EXPECT_EQ(library.Read("Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), original);
 
     // The next command starts a new backup from the file as it is then.
     ItemRemover next(library.Root(), platform::RealFileSystem());
     next.RemoveItem("c", "Stock/abc.stk");
+    next.Commit();
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
     EXPECT_FALSE(library.Exists("Stock/abc.stk"));
 }
@@ -67,6 +74,7 @@ TEST(RemoveItem, TheSameEntryTwiceTouchesTheFileOnce) {
     library.Write("Stock/mk1.stk", CrLf({"name coach", "[end]", "name coach", "[end]"}));
     ItemRemover remover(library.Root(), platform::RealFileSystem());
     remover.RemoveItem("coach", "Stock/mk1.stk");
+    remover.Commit();
     EXPECT_NO_THROW(remover.RemoveItem("coach", "Stock/mk1.stk"));
     EXPECT_FALSE(library.Exists("Stock/mk1.stk"));
     // Another name in a file that has gone is an error that names it.
@@ -109,9 +117,9 @@ class FaultyFileSystem : public testing::ForwardingFileSystem {
         if (++m_Count == m_FailAt) throw platform::FileError(what, path, "injected failure");
     }
 
-    void ReadFile(const std::string& path, std::string& bytes) override {
+    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
         Step("open for reading", path);
-        m_Target.ReadFile(path, bytes);
+        return m_Target.ReadFile(path, bytes);
     }
     std::unique_ptr<platform::OutputFile> Create(const std::string& path) override {
         Step("create", path);
@@ -129,9 +137,9 @@ class FaultyFileSystem : public testing::ForwardingFileSystem {
         Step("create the folder", path);
         m_Target.MakeFolder(path);
     }
-    void SyncFolder(const std::string& folder) override {
-        Step("flush", folder);
-        m_Target.SyncFolder(folder);
+    void SyncAll(const std::string& path) override {
+        Step("flush to disk", path);
+        m_Target.SyncAll(path);
     }
 
   private:
@@ -152,10 +160,6 @@ class FaultyFileSystem : public testing::ForwardingFileSystem {
             m_Fs.Step("close", m_Path);
             m_Real->Close();
         }
-        void Commit() override {
-            m_Fs.Step("flush", m_Path);
-            m_Real->Commit();
-        }
 
       private:
         FaultyFileSystem& m_Fs;
@@ -167,53 +171,72 @@ class FaultyFileSystem : public testing::ForwardingFileSystem {
     int m_Count = 0;
 };
 
-TEST(RemoveItem, AfterAFailureAnywhereNothingIsLost) {
-    struct Case {
-        const char* what;
+TEST(DeleteOlderItems, AfterAFailureAnywhereNothingIsLost) {
+    struct File {
+        const char* path;
         std::string before;
-        std::string after;  // empty: the file leaves the library
+        std::vector<std::string> after;  // allowed results, the last the final one; "" gone
         const char* earlierBackup;
     };
-    const Case cases[] = {
-        {"file kept", kTwoItems, kWithoutCoach, nullptr},
-        {"file leaves", kOnlyCoach, "", nullptr},
-        {"earlier backup replaced", kTwoItems, kWithoutCoach, "from an earlier command"},
+    const std::string abc = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
+    const File files[] = {
+        {"Stock/Deep/mk1.stk", kTwoItems, {kWithoutCoach}, "from an earlier command"},
+        {"Stock/only.stk", kOnlyCoach, {""}, nullptr},
+        {"Stock/abc.stk",
+         abc,
+         {CrLf({"", "name b", "[end]", "name c", "[end]"}), CrLf({"", "", "name c", "[end]"})},
+         nullptr},
     };
-    for (const Case& c : cases) {
-        bool completed = false;
-        for (int failAt = 1; !completed; ++failAt) {
-            SCOPED_TRACE(std::string(c.what) + ", failing operation " + std::to_string(failAt));
-            TempLibrary library;
-            library.Write("Stock/Deep/mk1.stk", c.before);
-            if (c.earlierBackup) library.Write("backup/Stock/Deep/mk1.stk", c.earlierBackup);
-            FaultyFileSystem fs(failAt);
-            ItemRemover remover(library.Root(), fs);
-            try {
-                remover.RemoveItem("coach", "Stock/Deep/mk1.stk");
-                completed = true;
-            } catch (const platform::FileError& error) {
-                ASSERT_TRUE(fs.Failed()) << error.what();
+    bool completed = false;
+    for (int failAt = 1; !completed; ++failAt) {
+        SCOPED_TRACE("failing operation " + std::to_string(failAt));
+        ASSERT_LT(failAt, 200);
+        TempLibrary library;
+        for (const File& file : files) {
+            library.Write(file.path, file.before);
+            if (file.earlierBackup) {
+                library.Write(std::string("backup/") + file.path, file.earlierBackup);
             }
-            const bool present = library.Exists("Stock/Deep/mk1.stk");
-            const std::string now = present ? library.Read("Stock/Deep/mk1.stk") : "";
-            const bool changed = !present || now != c.before;
-            if (present) {
-                EXPECT_TRUE(now == c.before || now == c.after);
-            }
-            if (completed) {
-                EXPECT_EQ(present, !c.after.empty());
-            }
-            if (library.Exists("backup/Stock/Deep/mk1.stk")) {
-                const std::string backup = library.Read("backup/Stock/Deep/mk1.stk");
-                EXPECT_TRUE(backup == c.before || (c.earlierBackup && backup == c.earlierBackup));
-            }
-            // The library file changes only once its backup is complete.
-            if (changed) {
-                EXPECT_EQ(library.Read("backup/Stock/Deep/mk1.stk"), c.before);
-            }
-            EXPECT_FALSE(HasTemporaryFile(library));
-            ASSERT_LT(failAt, 100);
         }
+        CheckState state;
+        state.m_LibraryRoot = library.Root();
+        for (auto [name, path] : {std::pair{"coach", "Stock/Deep/mk1.stk"},
+                                  {"coach", "Stock/only.stk"},
+                                  {"a", "Stock/abc.stk"},
+                                  {"b", "Stock/abc.stk"}}) {
+            state.m_OlderNames.push_back(name);
+            state.m_OlderFiles.push_back(path);
+        }
+        FaultyFileSystem fs(failAt);
+        testing::RecordingProgress progress;
+        try {
+            DeleteOlderItems(state, progress, fs);
+            completed = true;
+        } catch (const platform::FileError& error) {
+            ASSERT_TRUE(fs.Failed()) << error.what();
+        }
+
+        for (const File& file : files) {
+            SCOPED_TRACE(file.path);
+            const bool present = library.Exists(file.path);
+            const std::string now = present ? library.Read(file.path) : "";
+            const std::string backupPath = std::string("backup/") + file.path;
+            if (completed) {
+                EXPECT_EQ(now, file.after.back());
+            }
+            if (present && now == file.before) {
+                if (library.Exists(backupPath)) {
+                    const std::string backup = library.Read(backupPath);
+                    EXPECT_TRUE(backup == file.before ||
+                                (file.earlierBackup && backup == file.earlierBackup));
+                }
+                continue;
+            }
+            // Changed: to an allowed result, and only once its backup is complete.
+            EXPECT_NE(std::find(file.after.begin(), file.after.end(), now), file.after.end());
+            EXPECT_EQ(library.Read(backupPath), file.before);
+        }
+        EXPECT_FALSE(HasTemporaryFile(library));
     }
 }
 

@@ -312,9 +312,9 @@ TEST(HostileLibrary, AFolderDeeperThanAnyPathEndsTheCheckWithoutHarm) {
 class VanishingFileSystem : public ForwardingFileSystem {
   public:
     explicit VanishingFileSystem(std::string victim) : m_Victim(std::move(victim)) {}
-    void ReadFile(const std::string& path, std::string& bytes) override {
+    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
         if (path == m_Victim) ::unlink(path.c_str());
-        ForwardingFileSystem::ReadFile(path, bytes);
+        return ForwardingFileSystem::ReadFile(path, bytes);
     }
 
   private:

@@ -8,6 +8,7 @@
 
 #include "audit/check_state.h"
 #include "platform/files.h"
+#include "platform/forwarding_files.h"
 
 namespace corvane::testing {
 
@@ -83,45 +84,11 @@ class MemoryFile : public platform::OutputFile {
     explicit MemoryFile(std::string& bytes) : m_Bytes(bytes) {}
     void Write(std::string_view bytes) override { m_Bytes.append(bytes); }
     void Close() override {}
-    void Commit() override {}
 
   private:
     std::string& m_Bytes;
 };
 
-// Hands every operation to another file system; tests override the ones
-// they want to disturb.
-class ForwardingFileSystem : public platform::FileSystem {
-  public:
-    explicit ForwardingFileSystem(platform::FileSystem& target = platform::RealFileSystem())
-        : m_Target(target) {}
-
-    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
-        return m_Target.ListFolder(folder);
-    }
-    platform::EntryKind KindOf(const std::string& path) override { return m_Target.KindOf(path); }
-    std::optional<platform::FolderIdentity> IdentityOf(const std::string& folder) override {
-        return m_Target.IdentityOf(folder);
-    }
-    std::int64_t LastWriteTime(const std::string& path) override {
-        return m_Target.LastWriteTime(path);
-    }
-    void ReadFile(const std::string& path, std::string& bytes) override {
-        m_Target.ReadFile(path, bytes);
-    }
-    bool CanRead(const std::string& path) override { return m_Target.CanRead(path); }
-    std::unique_ptr<platform::OutputFile> Create(const std::string& path) override {
-        return m_Target.Create(path);
-    }
-    void Rename(const std::string& from, const std::string& to) override {
-        m_Target.Rename(from, to);
-    }
-    void Remove(const std::string& path) override { m_Target.Remove(path); }
-    void MakeFolder(const std::string& path) override { m_Target.MakeFolder(path); }
-    void SyncFolder(const std::string& folder) override { m_Target.SyncFolder(folder); }
-
-  protected:
-    platform::FileSystem& m_Target;
-};
+using platform::ForwardingFileSystem;
 
 }  // namespace corvane::testing
