@@ -10,6 +10,7 @@
 
 #include "audit/check_state.h"
 #include "audit/folder_cache.h"
+#include "audit/name_table.h"
 #include "platform/files.h"
 
 namespace corvane {
@@ -75,10 +76,9 @@ class Checker {
     std::string m_Work;
     std::string m_Path;
     // Texture lookups answered so far, by texture name.
-    using Answers = std::unordered_map<std::string, bool, platform::StringHash, std::equal_to<>>;
     std::string m_TextureFolder;  // the folder that m_InTextureFolder answers for
-    Answers m_InTextureFolder;
-    Answers m_InSharedFolder;
+    NameTable m_InTextureFolder;  // texture -> 1 found, 0 not
+    NameTable m_InSharedFolder;
 };
 
 }  // namespace corvane

@@ -4,8 +4,8 @@ namespace corvane {
 
 void ItemList::Clear() {
     m_Files.clear();
-    m_Definitions.clear();
-    m_Latest.clear();
+    m_Latest.Clear();
+    m_Count = 0;
 }
 
 void ItemList::Add(std::string_view name, std::string_view fullPath, std::string_view stamp) {
@@ -13,55 +13,44 @@ void ItemList::Add(std::string_view name, std::string_view fullPath, std::string
     if (m_Files.empty() || m_Files.back().path != fullPath || m_Files.back().stamp != stamp) {
         m_Files.push_back({std::string(fullPath), std::string(stamp)});
     }
-    std::uint32_t position = std::uint32_t(m_Definitions.size());
-    auto [it, inserted] = m_Latest.try_emplace(std::string(name), position);
-    if (!inserted) it->second = position;
-    m_Definitions.push_back({&it->first, std::uint32_t(m_Files.size() - 1)});
+    m_Latest.Set(name, std::uint32_t(m_Files.size() - 1));
+    ++m_Count;
 }
 
 bool ItemList::Contains(std::string_view name) const {
-    return m_Latest.find(name) != m_Latest.end();
-}
-
-ItemList::Definition ItemList::Describe(const Entry& entry) const {
-    const File& file = m_Files[entry.file];
-    return {*entry.name, file.path, file.stamp};
+    return m_Latest.Find(name) != NameTable::kNone;
 }
 
 bool ItemList::FindLatest(std::string_view name, Definition& found) const {
-    auto it = m_Latest.find(name);
-    if (it == m_Latest.end()) return false;
-    found = Describe(m_Definitions[it->second]);
+    std::uint32_t file = m_Latest.Find(name);
+    if (file == NameTable::kNone) return false;
+    found = {name, m_Files[file].path, m_Files[file].stamp};
     return true;
-}
-
-ItemList::Definition ItemList::At(size_t fromNewest) const {
-    return Describe(m_Definitions[m_Definitions.size() - 1 - fromNewest]);
 }
 
 void MissingComponentList::Clear() {
     m_Order.clear();
     m_Removed.clear();
-    m_Position.clear();
+    m_Position.Clear();
     m_Count = 0;
 }
 
 bool MissingComponentList::Contains(std::string_view name) const {
-    auto it = m_Position.find(name);
-    return it != m_Position.end() && !m_Removed[it->second];
+    std::uint32_t at = m_Position.Find(name);
+    return at != NameTable::kNone && !m_Removed[at];
 }
 
 void MissingComponentList::Add(std::string_view name) {
-    m_Position[std::string(name)] = m_Order.size();
+    m_Position.Set(name, std::uint32_t(m_Order.size()));
     m_Order.emplace_back(name);
     m_Removed.push_back(false);
     ++m_Count;
 }
 
 bool MissingComponentList::Remove(std::string_view name) {
-    auto it = m_Position.find(name);
-    if (it == m_Position.end() || m_Removed[it->second]) return false;
-    m_Removed[it->second] = true;
+    std::uint32_t at = m_Position.Find(name);
+    if (at == NameTable::kNone || m_Removed[at]) return false;
+    m_Removed[at] = true;
     --m_Count;
     return true;
 }

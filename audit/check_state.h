@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "audit/name_table.h"
 #include "platform/text.h"
 
 namespace corvane {
@@ -24,8 +25,9 @@ struct TextAndPath {
 };
 
 // The item definitions met so far in the current category, each with the file
-// that holds it and that file's item stamp. Lookups by name are hashed; the
-// definitions keep the order in which they were met.
+// that holds it and that file's item stamp. A name may be defined many times;
+// what the check asks is whether it is defined, and its most recent
+// definition.
 class ItemList {
   public:
     struct Definition {
@@ -39,26 +41,18 @@ class ItemList {
     bool Contains(std::string_view name) const;
     // The most recent definition of name, if any.
     bool FindLatest(std::string_view name, Definition& found) const;
-
-    size_t Count() const { return m_Definitions.size(); }
-    // Position 0 is the newest definition.
-    Definition At(size_t fromNewest) const;
+    // Definitions added, repeated names included.
+    size_t Count() const { return m_Count; }
 
   private:
     struct File {
         std::string path;
         std::string stamp;
     };
-    struct Entry {
-        const std::string* name;  // key of m_Latest
-        std::uint32_t file;
-    };
-    Definition Describe(const Entry& entry) const;
 
     std::vector<File> m_Files;  // files that defined items, in walk order
-    std::vector<Entry> m_Definitions;
-    std::unordered_map<std::string, std::uint32_t, platform::StringHash, std::equal_to<>>
-        m_Latest;  // name -> newest definition
+    NameTable m_Latest;         // name -> m_Files index of its newest definition
+    size_t m_Count = 0;
 };
 
 // Component names referred to but not defined so far in the category, in the
@@ -78,7 +72,7 @@ class MissingComponentList {
   private:
     std::vector<std::string> m_Order;
     std::vector<bool> m_Removed;
-    std::unordered_map<std::string, size_t, platform::StringHash, std::equal_to<>> m_Position;
+    NameTable m_Position;  // name -> m_Order index
     size_t m_Count = 0;
 };
 

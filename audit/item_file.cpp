@@ -66,23 +66,23 @@ bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
     // it, and for the shared folder throughout.
     if (folder != m_TextureFolder) {
         m_TextureFolder.assign(folder);
-        m_InTextureFolder.clear();
+        m_InTextureFolder.Clear();
     }
-    auto known = m_InTextureFolder.find(texture);
-    if (known != m_InTextureFolder.end()) return known->second;
+    std::uint32_t known = m_InTextureFolder.Find(texture);
+    if (known != NameTable::kNone) return known != 0;
     bool exists = m_Folders.FileExists(folder, texture);
     if (!exists) {
-        auto shared = m_InSharedFolder.find(texture);
-        if (shared != m_InSharedFolder.end()) {
-            exists = shared->second;
+        std::uint32_t shared = m_InSharedFolder.Find(texture);
+        if (shared != NameTable::kNone) {
+            exists = shared != 0;
         } else {
             // The shared folder "textures" is matched without regard to case too.
             m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
             exists = m_Folders.FileExists(m_State.m_LibraryRoot, m_Path);
-            m_InSharedFolder.emplace(texture, exists);
+            m_InSharedFolder.Set(texture, exists ? 1 : 0);
         }
     }
-    m_InTextureFolder.emplace(texture, exists);
+    m_InTextureFolder.Set(texture, exists ? 1 : 0);
     return exists;
 }
 

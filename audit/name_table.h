@@ -1,0 +1,47 @@
+// A hash table from names to small numbers, for the lookups that the check
+// makes for every name and component line. The names are kept one after the
+// other in one block and the slots are a flat array, so that a lookup in a
+// table of a few hundred thousand names costs one or two cache misses rather
+// than the four or five of a node-based map.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+class NameTable {
+  public:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    // Forgets every name.
+    void Clear();
+    size_t Size() const { return m_Count; }
+
+    // The number stored for name, or kNone.
+    std::uint32_t Find(std::string_view name) const;
+    // Stores value for name, in place of any number it had.
+    void Set(std::string_view name, std::uint32_t value);
+
+  private:
+    struct Slot {
+        std::uint32_t tag;     // the upper half of the name's hash
+        std::uint32_t offset;  // of the name in m_Names
+        std::uint32_t length;  // kEmpty for a free slot
+        std::uint32_t value;
+    };
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+    static std::uint64_t Hash(std::string_view name);
+    // The slot that holds name, or the free slot where it would go.
+    size_t Locate(std::string_view name, std::uint64_t hash) const;
+    void Grow();
+
+    std::vector<Slot> m_Slots;  // a power of two in size, never more than 3/4 full
+    std::string m_Names;
+    size_t m_Count = 0;
+};
+
+}  // namespace corvane
