@@ -75,6 +75,7 @@ class Checker {
     std::string m_Bytes;
     std::string m_Work;
     std::string m_Path;
+    std::string m_Reference;
     // Texture lookups answered so far, by texture name.
     std::string m_TextureFolder;  // the folder that m_InTextureFolder answers for
     NameTable m_InTextureFolder;  // texture -> 1 found, 0 not

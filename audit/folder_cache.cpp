@@ -8,10 +8,13 @@ using platform::EntryKind;
 using platform::kSeparator;
 
 const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
+    // The texture lookups of one library file all ask for its folder.
+    if (m_LastListing && folder == m_LastFolder) return *m_LastListing;
+    m_LastFolder.assign(folder);
     m_Key.assign(folder);
     if (m_Key.empty() || m_Key.back() != kSeparator) m_Key += kSeparator;
     auto found = m_Listings.find(m_Key);
-    if (found != m_Listings.end()) return *found->second;
+    if (found != m_Listings.end()) return *(m_LastListing = found->second.get());
 
     auto listing = std::make_unique<Listing>();
     for (platform::FolderEntry& e : m_Fs.ListFolder(m_Key)) {
@@ -20,21 +23,30 @@ const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
     std::sort(listing->entries.begin(), listing->entries.end(), [](const Entry& a, const Entry& b) {
         return platform::NameOrderLess(a.name, b.name);
     });
-    return *m_Listings.emplace(m_Key, std::move(listing)).first->second;
+    m_LastListing = listing.get();
+    m_Listings.emplace(m_Key, std::move(listing));
+    return *m_LastListing;
 }
 
-std::vector<const FolderCache::Entry*> FolderCache::Matching(const Listing& listing,
-                                                             std::string_view name) const {
+const std::vector<size_t>* FolderCache::SameNameIgnoringCase(const Listing& listing,
+                                                             std::string_view name) {
     if (!listing.indexed) {
         for (size_t i = 0; i < listing.entries.size(); ++i) {
             listing.byLowerName[platform::ToLower(listing.entries[i].name)].push_back(i);
         }
         listing.indexed = true;
     }
+    platform::ToLowerInto(name, m_Lower);
+    auto it = listing.byLowerName.find(m_Lower);
+    return it == listing.byLowerName.end() ? nullptr : &it->second;
+}
+
+std::vector<const FolderCache::Entry*> FolderCache::Matching(const Listing& listing,
+                                                             std::string_view name) {
     std::vector<const Entry*> matches;
-    auto it = listing.byLowerName.find(platform::ToLower(name));
-    if (it == listing.byLowerName.end()) return matches;
-    for (size_t i : it->second) {
+    const std::vector<size_t>* same = SameNameIgnoringCase(listing, name);
+    if (!same) return matches;
+    for (size_t i : *same) {
         const Entry* entry = &listing.entries[i];
         if (entry->name == name) {
             matches.insert(matches.begin(), entry);
@@ -45,10 +57,44 @@ std::vector<const FolderCache::Entry*> FolderCache::Matching(const Listing& list
     return matches;
 }
 
+bool FolderCache::HasReadableFile(std::string& folder, const Listing& listing,
+                                  std::string_view name) {
+    const std::vector<size_t>* same = SameNameIgnoringCase(listing, name);
+    if (!same) return false;
+    const size_t base = folder.size();
+    auto readable = [&](const Entry& entry) {
+        if (entry.kind != EntryKind::kFile) return false;
+        if (entry.readable < 0) {
+            folder.resize(base);
+            folder += entry.name;
+            entry.readable = m_Fs.CanRead(folder) ? 1 : 0;
+            folder.resize(base);
+        }
+        return entry.readable == 1;
+    };
+    // An exact match first, then the others in walk order.
+    for (size_t i : *same) {
+        if (listing.entries[i].name == name && readable(listing.entries[i])) return true;
+    }
+    for (size_t i : *same) {
+        if (listing.entries[i].name != name && readable(listing.entries[i])) return true;
+    }
+    return false;
+}
+
 bool FolderCache::FileExists(std::string_view folder, std::string_view relative) {
     // No system opens a path longer than this; it also bounds the recursion.
     constexpr size_t kLongestPath = 4096;
     if (folder.size() + relative.size() > kLongestPath) return false;
+
+    // Most references name a file in the folder itself.
+    if (relative.find_first_of("/\\") == std::string_view::npos) {
+        if (relative.empty() || relative == "." || relative == "..") return false;
+        m_Base.assign(folder);
+        if (m_Base.empty() || m_Base.back() != kSeparator) m_Base += kSeparator;
+        return HasReadableFile(m_Base, Get(folder), relative);
+    }
+
     std::vector<std::string_view> parts;
     size_t start = 0;
     for (size_t i = 0; i <= relative.size(); ++i) {
@@ -102,18 +148,12 @@ bool FolderCache::TakeStep(std::string& folder, const std::vector<std::string_vi
     }
 
     const Listing& listing = Get(folder);
+    if (last) return HasReadableFile(folder, listing, part);
     size_t base = folder.size();
     for (const Entry* entry : Matching(listing, part)) {
         folder.resize(base);
         folder += entry->name;
-        if (last) {
-            if (entry->kind != EntryKind::kFile) continue;
-            if (entry->readable < 0) entry->readable = m_Fs.CanRead(folder) ? 1 : 0;
-            if (entry->readable) {
-                folder.resize(base);
-                return true;
-            }
-        } else if (entry->kind == EntryKind::kFolder) {
+        if (entry->kind == EntryKind::kFolder) {
             folder += kSeparator;
             if (Resolve(folder, parts, index + 1)) {
                 folder.resize(base);

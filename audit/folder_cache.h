@@ -38,7 +38,7 @@ class FolderCache {
 
     // Entries whose name equals name without regard to ASCII case: an exact
     // match first, then the others in walk order.
-    std::vector<const Entry*> Matching(const Listing& listing, std::string_view name) const;
+    std::vector<const Entry*> Matching(const Listing& listing, std::string_view name);
 
     // True when a path built on this folder names a regular file that can be
     // read; its folders and its file name are matched without regard to case.
@@ -56,11 +56,20 @@ class FolderCache {
     static constexpr size_t kMostSteps = 1 << 14;
     bool Resolve(std::string& folder, const std::vector<std::string_view>& parts, size_t index);
     bool TakeStep(std::string& folder, const std::vector<std::string_view>& parts, size_t index);
+    // Positions of the entries whose names equal name without regard to case.
+    const std::vector<size_t>* SameNameIgnoringCase(const Listing& listing, std::string_view name);
+    // Whether folder (ending in the separator) holds a regular file that can
+    // be read under name, without regard to case.
+    bool HasReadableFile(std::string& folder, const Listing& listing, std::string_view name);
 
     platform::FileSystem& m_Fs;
     std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
         m_Listings;
     std::string m_Key;
+    std::string m_Lower;
+    std::string m_Base;
+    std::string m_LastFolder;  // the folder Get() was last asked for, as asked
+    const Listing* m_LastListing = nullptr;
     // The steps of the lookup in hand that found nothing, and how many it took.
     std::unordered_set<std::string, platform::StringHash, std::equal_to<>> m_Failed;
     size_t m_Steps = 0;

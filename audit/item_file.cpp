@@ -21,6 +21,12 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
     while (reader.Next(line)) {
         std::string_view kept = platform::Trim(line);
         if (kept.empty()) continue;
+        // Most lines are neither comments nor keyword lines: unless they name
+        // a bitmap they need no working copy.
+        if (!CanBeKeywordLine(kept[0])) {
+            size_t bmp = FindBmp(kept);
+            if (bmp == std::string_view::npos || bmp == 0) continue;
+        }
         platform::ToLowerInto(kept, m_Work);
         switch (ClassifyLine(m_Work)) {
             case LineKind::kSkin:
@@ -88,7 +94,7 @@ bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
 
 void Checker::CheckComponentLine(std::string_view work, std::string_view kept,
                                  const std::string& fullPath) {
-    std::string reference = TakeComponentReference(work, kept);
+    std::string_view reference = TakeComponentReference(work, kept, m_Reference);
     if (m_State.m_Items.Contains(reference)) return;
     if (m_State.m_MissingComponents.Contains(reference)) return;
     if (fullPath.find("NFP") != std::string::npos) return;

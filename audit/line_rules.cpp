@@ -9,8 +9,14 @@ using platform::Trim;
 
 namespace {
 
+// The keywords are short and most lines differ at the first character: a
+// plain loop beats a call to memcmp here.
 bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (text[i] != prefix[i]) return false;
+    }
+    return true;
 }
 
 bool IsFieldSeparator(char c) {
@@ -32,11 +38,38 @@ std::string_view AfterFirstSlash(std::string_view text) {
 
 }  // namespace
 
-LineKind ClassifyLine(std::string_view work) {
+bool CanBeKeywordLine(char first) {
     // Comments and keywords all begin with one of these characters; most
     // lines (vertices, faces, "[end]") begin with none of them.
-    if (work.empty() || std::string_view("#/iwsdbn").find(work[0]) == std::string_view::npos) {
-        size_t bmp = work.find(".bmp");
+    switch (platform::ToLowerAscii(first)) {
+        case '#':
+        case '/':
+        case 'i':
+        case 'w':
+        case 's':
+        case 'd':
+        case 'b':
+        case 'n':
+            return true;
+        default:
+            return false;
+    }
+}
+
+size_t FindBmp(std::string_view text) {
+    for (size_t i = 0; i + 4 <= text.size(); ++i) {
+        if (text[i] == '.' && platform::ToLowerAscii(text[i + 1]) == 'b' &&
+            platform::ToLowerAscii(text[i + 2]) == 'm' &&
+            platform::ToLowerAscii(text[i + 3]) == 'p') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+LineKind ClassifyLine(std::string_view work) {
+    if (work.empty() || !CanBeKeywordLine(work[0])) {
+        size_t bmp = FindBmp(work);
         return bmp != std::string_view::npos && bmp > 0 ? LineKind::kBitmap : LineKind::kOther;
     }
     if (StartsWith(work, "#") || StartsWith(work, "//")) return LineKind::kComment;
@@ -48,7 +81,7 @@ LineKind ClassifyLine(std::string_view work) {
         return LineKind::kComponent;
     }
     if (StartsWith(work, "name")) return LineKind::kName;
-    size_t bmp = work.find(".bmp");
+    size_t bmp = FindBmp(work);
     if (bmp != std::string_view::npos && bmp > 0) return LineKind::kBitmap;
     return LineKind::kOther;
 }
@@ -96,7 +129,7 @@ SkinReference TakeSkinReference(std::string_view work, std::string_view currentI
 }
 
 std::string_view TakeBitmapReference(std::string_view work) {
-    size_t bmp = work.find(".bmp");
+    size_t bmp = FindBmp(work);
     if (bmp == std::string_view::npos || bmp == 0) return {};
     std::string_view reference = work.substr(0, bmp + 4);
     size_t quote = 0;
@@ -111,6 +144,12 @@ std::string_view TakeBitmapReference(std::string_view work) {
 }
 
 std::string TakeComponentReference(std::string_view work, std::string_view kept) {
+    std::string buffer;
+    return std::string(TakeComponentReference(work, kept, buffer));
+}
+
+std::string_view TakeComponentReference(std::string_view work, std::string_view kept,
+                                        std::string& buffer) {
     std::string_view line = work;
     for (std::string_view keyword : {"include", "wheel", "door", "bogie"}) {
         if (StartsWith(line, keyword)) line.remove_prefix(keyword.size());
@@ -122,7 +161,8 @@ std::string TakeComponentReference(std::string_view work, std::string_view kept)
         SkipToken(line);
     }
 
-    std::string candidate = platform::ToLower(line);
+    std::string& candidate = buffer;
+    platform::ToLowerInto(line, candidate);
     for (std::string_view tag : {"[d3d]", "[left]", "[right]", "[front]", "[back]", "="}) {
         platform::EraseAll(candidate, tag);
     }
@@ -135,7 +175,7 @@ std::string TakeComponentReference(std::string_view work, std::string_view kept)
     if (StartsWith(reference, "<") || StartsWith(reference, ">")) SkipToken(reference);
     if (StartsWith(reference, "!")) reference.remove_prefix(1);
     if (StartsWith(reference, "?")) reference.remove_prefix(1);
-    return std::string(reference);
+    return reference;
 }
 
 }  // namespace corvane

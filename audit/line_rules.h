@@ -21,6 +21,14 @@ enum class LineKind {
 
 LineKind ClassifyLine(std::string_view work);
 
+// Whether a line whose first character is first (in any case) can be a
+// comment or a keyword line; any other line is a bitmap line or nothing.
+bool CanBeKeywordLine(char first);
+
+// The position of the first ".bmp" in text, without regard to ASCII case, or
+// npos.
+size_t FindBmp(std::string_view text);
+
 // Removes the leading field of text (up to and including its first separator:
 // "/", ":" or a byte of code 32 or less) and the white space around what is
 // left. Returns the removed field, trimmed.
@@ -46,5 +54,8 @@ std::string_view TakeBitmapReference(std::string_view work);
 // The item a component line refers to. kept is the line trimmed with its case
 // kept; work is the same lower-cased.
 std::string TakeComponentReference(std::string_view work, std::string_view kept);
+// The same, made in buffer, which the result views.
+std::string_view TakeComponentReference(std::string_view work, std::string_view kept,
+                                        std::string& buffer);
 
 }  // namespace corvane

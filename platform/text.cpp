@@ -65,16 +65,16 @@ bool NameOrderLess(std::string_view a, std::string_view b) {
 
 void EraseAll(std::string& text, std::string_view what) {
     if (what.empty()) return;
-    size_t pos = text.find(what);
-    if (pos == std::string::npos) return;
-    size_t out = pos;
-    size_t in = pos;
-    while (in < text.size()) {
-        if (text.compare(in, what.size(), what) == 0) {
-            in += what.size();
-        } else {
-            text[out++] = text[in++];
-        }
+    size_t found = text.find(what);
+    if (found == std::string::npos) return;
+    size_t out = found;
+    while (found != std::string::npos) {
+        size_t from = found + what.size();
+        found = text.find(what, from);
+        size_t to = found == std::string::npos ? text.size() : found;
+        std::copy(text.begin() + std::ptrdiff_t(from), text.begin() + std::ptrdiff_t(to),
+                  text.begin() + std::ptrdiff_t(out));
+        out += to - from;
     }
     text.resize(out);
 }
