@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
+#include <map>
+
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -13,32 +14,48 @@ namespace {
 using testing::CrLf;
 using testing::RecordingProgress;
 using testing::TempLibrary;
+using Older = std::vector<std::pair<std::string, std::string>>;
 
-constexpr const char* kHeader = "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>";
-constexpr const char* kFooter =
+const std::string kHeader = "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>";
+const std::string kFooter =
     "</table><font color=\"red\">Red file is <b>older</b></font><br></font>";
-constexpr const char* kShaded = "<td style=\"background-color: #ccccff\">";
 
 std::string Heading(const char* title) {
     return std::string("<tr><td colspan=\"3\"><h2>") + title + "</h2>\r\n</td></tr>";
 }
 
-// The report of a library whose only rows stand under the heading given.
+std::string Red(const std::string& text) {
+    return "<font color=\"red\">" + text + "</font>";
+}
+
+// A data row; its cells all open shaded or plain.
+std::string Row(bool shaded, std::initializer_list<std::string> cells) {
+    std::string row = "<tr>";
+    for (const std::string& cell : cells) {
+        row += (shaded ? "<td style=\"background-color: #ccccff\">" : "<td>") + cell + "</td>";
+    }
+    return row + "</tr>";
+}
+
+// The report of a library whose only rows stand under one heading.
 std::string ReportWith(const char* category, const std::string& rows) {
     std::string report = kHeader;
     for (const char* title : {"Stock", "Scenery", "Signals", "Track", "OHLE"}) {
-        report += Heading(title);
-        if (std::string(title) == category) report += rows;
+        report += Heading(title) + (std::string(title) == category ? rows : "");
     }
     return report + kFooter;
 }
 
 struct CheckedLibrary {
+    TempLibrary library;
     CheckState state;
     RecordingProgress progress;
-    void Check(const TempLibrary& library) { RunCheck(state, progress, library.Root()); }
-    std::vector<std::pair<std::string, std::string>> Older() const {
-        std::vector<std::pair<std::string, std::string>> older;
+    std::string Check() {
+        RunCheck(state, progress, library.Root());
+        return library.Report();
+    }
+    Older Queued() const {
+        Older older;
         for (size_t i = 0; i < state.m_OlderNames.size(); ++i) {
             older.emplace_back(state.m_OlderNames[i], state.m_OlderFiles[i]);
         }
@@ -47,12 +64,10 @@ struct CheckedLibrary {
 };
 
 TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name coach", "[end]"}), "2010-03-03 09:05");
-    library.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2012-01-01 10:00");
     CheckedLibrary run;
-    run.Check(library);
-
+    run.library.Write("Stock/a.stk", CrLf({"name coach", "[end]"}), "2010-03-03 09:05");
+    run.library.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2012-01-01 10:00");
+    run.library.Write("stray.stk", CrLf({"name coach"}));  // outside the categories
     const std::string expected =
         "<h1>Corvane</h1>\r\n"
         "<font face=\"arial narrow\"><table><tr><td colspan=\"3\"><h2>Stock</h2>\r\n"
@@ -62,243 +77,144 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
         "</td></tr><tr><td colspan=\"3\"><h2>Track</h2>\r\n"
         "</td></tr><tr><td colspan=\"3\"><h2>OHLE</h2>\r\n"
         "</td></tr></table><font color=\"red\">Red file is <b>older</b></font><br></font>";
-    const std::string first = library.Report();
-    EXPECT_EQ(first, expected);
+    EXPECT_EQ(run.Check(), expected);
     EXPECT_EQ(run.progress.m_Label, "Delete 1 older items");
     EXPECT_TRUE(run.progress.m_Enabled);
     EXPECT_EQ(run.progress.m_Status, "Finished");
+    // A second run truncates the report, starts unshaded, counts nothing twice.
+    EXPECT_EQ(run.Check(), expected);
+    EXPECT_EQ(run.Queued(), (Older{{"coach", "Stock/a.stk"}}));
 
-    // A second run truncates the report, starts unshaded and does not count
-    // the older items twice.
-    run.Check(library);
-    EXPECT_EQ(library.Report(), first);
-    EXPECT_EQ(run.Older().size(), 1u);
+    CheckedLibrary empty;
+    EXPECT_EQ(empty.Check(), ReportWith("", ""));
+    EXPECT_EQ(empty.progress.m_Label, "Delete 0 older items");
+    EXPECT_TRUE(empty.progress.m_Enabled);
 }
 
-TEST(CheckRun, EmptyLibraryGivesHeadingsOnlyAndEnablesTheButtonAtZero) {
-    TempLibrary library;
-    library.Write("stray.stk", CrLf({"name coach"}));  // files in the root are never read
-    library.Write("Other/x.stk", CrLf({"name coach"}));
-    library.Write("Other/y.stk", CrLf({"name coach"}));
-    CheckedLibrary run;
-    run.Check(library);
-    EXPECT_EQ(library.Report(), ReportWith("", ""));
-    EXPECT_EQ(run.progress.m_Label, "Delete 0 older items");
-    EXPECT_TRUE(run.progress.m_Enabled);
-}
-
-TEST(CheckRun, OlderFileOfADuplicatePair) {
+TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
     struct Case {
-        const char* name;
-        const char* stampA;  // a.stk is met first
-        const char* stampB;
-        bool aIsOlder;
+        const char* what;
+        std::vector<std::pair<const char*, std::string>> files;  // in walk order, with stamps
+        std::string rows;
+        Older queued;
     };
     const Case cases[] = {
-        {"earlier file older", "2010-01-01 00:00", "2011-01-01 00:00", true},
-        {"current file older", "2011-01-01 00:00", "2010-01-01 00:00", false},
-        {"equal stamps mark the current file", "2010-01-01 00:00", "2010-01-01 00:00", false},
-        {"seconds do not count", "2010-01-01 09:05", "2010-01-01 09:05", false},
+        {"earlier file older",
+         {{"a", CrLf({"name coach"})}, {"b", CrLf({"NAME Coach"})}},
+         Row(false, {"coach", "Stock/b.stk", Red("Stock/a.stk")}),
+         {{"coach", "Stock/a.stk"}}},
+        {"current file older",
+         {{"b", CrLf({"name coach"})}, {"c", CrLf({"name coach"})}},
+         Row(false, {"coach", Red("Stock/c.stk"), "Stock/b.stk"}),
+         {{"coach", "Stock/c.stk"}}},
+        {"equal stamps mark the file met second",
+         {{"b", CrLf({"name coach"})}, {"b2", CrLf({"name coach"})}},
+         Row(false, {"coach", Red("Stock/b2.stk"), "Stock/b.stk"}),
+         {{"coach", "Stock/b2.stk"}}},
+        {"each copy against the one before it",
+         {{"a", CrLf({"name coach"})}, {"b", CrLf({"name coach"})}, {"d", CrLf({"name coach"})}},
+         Row(false, {"coach", "Stock/b.stk", Red("Stock/a.stk")}) +
+             Row(true, {"coach", "Stock/d.stk", Red("Stock/b.stk")}),
+         {{"coach", "Stock/a.stk"}, {"coach", "Stock/b.stk"}}},
+        // Removal takes every item of a name out of its file: a pair within
+        // one file is reported but never queued.
+        {"a pair within one file",
+         {{"a", CrLf({"name coach", "name coach"})}},
+         Row(false, {"coach", Red("Stock/a.stk"), "Stock/a.stk"}),
+         {}},
     };
+    const std::map<std::string, const char*> stamps = {{"a", "2010-01-01 00:00"},
+                                                       {"b", "2011-01-01 00:00"},
+                                                       {"b2", "2011-01-01 00:00"},
+                                                       {"c", "2009-01-01 00:00"},
+                                                       {"d", "2012-01-01 00:00"}};
     for (const Case& c : cases) {
-        TempLibrary library;
-        library.Write("Stock/a.stk", CrLf({"name coach"}), c.stampA);
-        library.Write("Stock/b.stk", CrLf({"NAME Coach"}), c.stampB);
         CheckedLibrary run;
-        run.Check(library);
-        std::string row = c.aIsOlder ? "<tr><td>coach</td><td>Stock/b.stk</td><td><font "
-                                       "color=\"red\">Stock/a.stk</font></td></tr>"
-                                     : "<tr><td>coach</td><td><font color=\"red\">Stock/b.stk"
-                                       "</font></td><td>Stock/a.stk</td></tr>";
-        EXPECT_EQ(library.Report(), ReportWith("Stock", row)) << c.name;
-        std::pair<std::string, std::string> older{"coach",
-                                                  c.aIsOlder ? "Stock/a.stk" : "Stock/b.stk"};
-        EXPECT_EQ(run.Older(), decltype(run.Older()){older}) << c.name;
+        for (const auto& [name, text] : c.files) {
+            run.library.Write("Stock/" + std::string(name) + ".stk", text, stamps.at(name));
+        }
+        EXPECT_EQ(run.Check(), ReportWith("Stock", c.rows)) << c.what;
+        EXPECT_EQ(run.Queued(), c.queued) << c.what;
     }
 }
 
-TEST(CheckRun, EveryDefinitionIsComparedWithTheOneBeforeIt) {
-    TempLibrary library;
-    library.Write("Stock/f1.stk", CrLf({"name coach"}), "2010-01-01 00:00");
-    library.Write("Stock/f2.stk", CrLf({"name coach"}), "2011-01-01 00:00");
-    library.Write("Stock/f3.stk", CrLf({"name coach"}), "2012-01-01 00:00");
+TEST(CheckRun, RowsShadingNfpAndComponentsWithinACategory) {
     CheckedLibrary run;
-    run.Check(library);
-    const std::string rows =
-        "<tr><td>coach</td><td>Stock/f2.stk</td><td><font color=\"red\">Stock/f1.stk</font>"
-        "</td></tr><tr>" +
-        std::string(kShaded) + "coach</td>" + kShaded + "Stock/f3.stk</td>" + kShaded +
-        "<font color=\"red\">Stock/f2.stk</font></td></tr>";
-    EXPECT_EQ(library.Report(), ReportWith("Stock", rows));
-    EXPECT_EQ(run.Older(),
-              (decltype(run.Older()){{"coach", "Stock/f1.stk"}, {"coach", "Stock/f2.stk"}}));
+    run.library.Write("Stock/a.stk", CrLf({"skin \"open", "skin \"\"", "include 0 0 0 ghost",
+                                           "include 0 0 0 coach", "include 0 0 0 coach2",
+                                           "include 0 0 0 a|b", "include 0 0 0 a"}));
+    run.library.Write("Stock/b.stk", CrLf({"include 0 0 0 ghost", "name coach"}));
+    run.library.Write("Stock/NFP-Wagons/c.stk", CrLf({"skin \"shut", "include 0 0 0 spook"}));
+    run.library.Write("Stock/nfp/d.stk", CrLf({"skin \"lower"}));
+    run.library.Write("Scenery/e.stc", CrLf({"name coach", "include 0 0 0 shed", "skin x"}));
+    run.library.Write("Signals/f.stc", CrLf({"name shed"}));
+    const std::string a = run.library.Path("Stock/a.stk");
+    const std::string d = run.library.Path("Stock/nfp/d.stk");
+    const std::string red = "<font color=\"red\">", green = "<font color=\"green\">",
+                      blue = "<font color=\"blue\">";
+    // NFP in a path (upper case only) drops its syntax and component entries
+    // and texture rows; coach is defined after its reference; a name holding
+    // "|" matches only its own references; names do not cross categories.
+    std::string expected =
+        kHeader + Heading("Stock") + Row(false, {"Syntax", red + "skin &quot;lower</font>", d}) +
+        Row(true, {"Syntax", red + "skin &quot;open</font>", a}) +
+        Row(false, {"Syntax", red + "skin &quot;&quot;</font>", a}) +
+        Row(true, {"Missing Texture", green + "lower.bmp</font>", "Stock/nfp/d.stk"}) +
+        Row(false, {"Missing Texture", green + "open.bmp</font>", "Stock/a.stk"}) +
+        Row(true, {"Missing Texture", green + "&quot;.bmp</font>", "Stock/a.stk"}) +
+        Row(false, {"Missing Component", blue + "ghost</font>", "Stock/a.stk"}) +
+        Row(true, {"Missing Component", blue + "coach2</font>", "Stock/a.stk"}) +
+        Row(false, {"Missing Component", blue + "a|b</font>", "Stock/a.stk"}) +
+        Row(true, {"Missing Component", blue + "a</font>", "Stock/a.stk"}) +
+        Heading("Scenery") +  // shading carries on across headings
+        Row(false, {"Missing Texture", green + "x.bmp</font>", "Scenery/e.stc"}) +
+        Row(true, {"Missing Component", blue + "shed</font>", "Scenery/e.stc"}) +
+        Heading("Signals") + Heading("Track") + Heading("OHLE") + kFooter;
+    EXPECT_EQ(run.Check(), expected);
+    EXPECT_TRUE(run.Queued().empty());
 }
 
-TEST(CheckRun, PairWithinOneFileIsReportedButNeverQueued) {
-    // Removal takes every item of a name out of a file: queuing a pair from
-    // one file would leave the library without the item.
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name coach", "[end]", "name coach", "[end]"}));
-    library.Write("Stock/b.stk", CrLf({"name wagon", "[end]"}), "2010-01-01 00:00");
-    library.Write("Stock/c.stk", CrLf({"name wagon", "[end]", "name wagon", "[end]"}),
-                  "2012-01-01 00:00");
+TEST(CheckRun, LibraryTextIsEscapedAndSplitNowhere) {
     CheckedLibrary run;
-    run.Check(library);
-    const std::string report = library.Report();
-    EXPECT_NE(report.find("<tr><td>coach</td><td><font color=\"red\">Stock/a.stk</font></td>"
-                          "<td>Stock/a.stk</td></tr>"),
-              std::string::npos);
-    // b.stk against c.stk is queued; c.stk against itself is not.
-    EXPECT_EQ(run.Older(), (decltype(run.Older()){{"wagon", "Stock/b.stk"}}));
-    EXPECT_EQ(run.progress.m_Label, "Delete 1 older items");
+    run.library.Write("Stock/<b>&.stk", CrLf({"name <b>c & \"o\"</b>"}), "2010-01-01 00:00");
+    run.library.Write("Stock/z.stk", CrLf({"name <b>c & \"o\"</b>", "skin \"a|b<i>"}),
+                      "2011-01-01 00:00");
+    EXPECT_EQ(run.Check(),
+              ReportWith("Stock", Row(false, {"&lt;b&gt;c &amp; &quot;o&quot;&lt;/b&gt;",
+                                              "Stock/z.stk", Red("Stock/&lt;b&gt;&amp;.stk")}) +
+                                      Row(true, {"Syntax", Red("skin &quot;a|b&lt;i&gt;"),
+                                                 run.library.Path("Stock/z.stk")}) +
+                                      Row(false, {"Missing Texture",
+                                                  "<font color=\"green\">a|b&lt;i&gt;.bmp</font>",
+                                                  "Stock/z.stk"})));
 }
 
-TEST(CheckRun, NamesAreJudgedWithinOneCategory) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name coach", "include 0 0 0 shed"}));
-    library.Write("Scenery/a.stc", CrLf({"name coach", "name shed"}));
-    library.Write("Signals/a.stc", CrLf({"name shed"}));
+TEST(CheckRun, NfpInTheRootSuppressesEverySyntaxRow) {
     CheckedLibrary run;
-    run.Check(library);
-    EXPECT_TRUE(run.Older().empty());
-    EXPECT_EQ(library.Report(),
-              ReportWith("Stock",
-                         "<tr><td>Missing Component</td><td><font color=\"blue\">shed</font>"
-                         "</td><td>Stock/a.stk</td></tr>"));
-}
-
-TEST(CheckRun, RowsAndShadingInCategoryOrder) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"skin \"open", "skin \"\"", "include 0 0 0 ghost"}));
-    library.Write("Scenery/b.stc", CrLf({"skin missing"}));
-    CheckedLibrary run;
-    run.Check(library);
-    const std::string path = library.Root() + "Stock/a.stk";
-    std::string expected = kHeader + Heading("Stock");
-    expected += "<tr><td>Syntax</td><td><font color=\"red\">skin &quot;open</font></td><td>" +
-                path + "</td></tr>";
-    expected += std::string("<tr>") + kShaded + "Syntax</td>" + kShaded +
-                "<font color=\"red\">skin &quot;&quot;</font></td>" + kShaded + path + "</td></tr>";
-    expected +=
-        "<tr><td>Missing Texture</td><td><font color=\"green\">open.bmp</font></td>"
-        "<td>Stock/a.stk</td></tr>";
-    expected += std::string("<tr>") + kShaded + "Missing Texture</td>" + kShaded +
-                "<font color=\"green\">&quot;.bmp</font></td>" + kShaded + "Stock/a.stk</td></tr>";
-    expected +=
-        "<tr><td>Missing Component</td><td><font color=\"blue\">ghost</font></td>"
-        "<td>Stock/a.stk</td></tr>";
-    // Shading carries on across the heading.
-    expected += Heading("Scenery") + "<tr>" + kShaded + "Missing Texture</td>" + kShaded +
-                "<font color=\"green\">missing.bmp</font></td>" + kShaded +
-                "Scenery/b.stc</td></tr>";
-    expected += Heading("Signals") + Heading("Track") + Heading("OHLE") + kFooter;
-    EXPECT_EQ(library.Report(), expected);
-}
-
-TEST(CheckRun, LibraryTextIsEscapedInTheReport) {
-    TempLibrary library;
-    library.Write("Stock/<b>&.stk", CrLf({"name <b>coach & \"co\"</b>"}), "2010-01-01 00:00");
-    library.Write("Stock/z.stk", CrLf({"name <b>coach & \"co\"</b>", "skin \"a|b<i>"}),
-                  "2011-01-01 00:00");
-    CheckedLibrary run;
-    run.Check(library);
-    const std::string report = library.Report();
-    EXPECT_NE(report.find("<tr><td>&lt;b&gt;coach &amp; &quot;co&quot;&lt;/b&gt;</td><td>"
-                          "Stock/z.stk</td><td><font color=\"red\">Stock/&lt;b&gt;&amp;.stk"
-                          "</font></td></tr>"),
-              std::string::npos)
-        << report;
-    // The whole line stands in the second cell even though it holds "|".
-    EXPECT_NE(report.find("<font color=\"red\">skin &quot;a|b&lt;i&gt;</font></td>" +
-                          std::string(kShaded) + library.Root() + "Stock/z.stk</td>"),
-              std::string::npos)
-        << report;
-    EXPECT_EQ(report.find("<i>"), std::string::npos);
-}
-
-TEST(CheckRun, NfpPathsSuppressTheirEntries) {
-    TempLibrary library;
-    library.Write("Stock/NFP-Wagons/a.stk", CrLf({"skin \"open", "include 0 0 0 ghost"}));
-    library.Write("Stock/nfp/b.stk", CrLf({"skin \"shut", "include 0 0 0 spook"}));
-    CheckedLibrary run;
-    run.Check(library);
-    const std::string report = library.Report();
-    // Upper-case NFP in the path: no syntax row, no texture row, no component.
-    EXPECT_EQ(report.find("open"), std::string::npos);
-    EXPECT_EQ(report.find("ghost"), std::string::npos);
-    // The test is case-sensitive.
-    EXPECT_NE(report.find("skin &quot;shut"), std::string::npos);
-    EXPECT_NE(report.find("shut.bmp"), std::string::npos);
-    EXPECT_NE(report.find("spook"), std::string::npos);
-}
-
-TEST(CheckRun, NfpInTheRootSuppressesSyntaxRowsButNotTextureRows) {
-    TempLibrary outer;
-    outer.MakeFolder("NFP");
-    const std::string root = outer.Root() + "NFP/";
-    outer.Write("NFP/Stock/a.stk", CrLf({"skin \"open", "include 0 0 0 ghost"}));
-    CheckState state;
-    RecordingProgress progress;
-    RunCheck(state, progress, root);
-    const std::string report = outer.Read("NFP/Corvane.htm");
-    EXPECT_EQ(report.find("Syntax"), std::string::npos);
-    EXPECT_EQ(report.find("ghost"), std::string::npos);
-    EXPECT_NE(report.find("<font color=\"green\">open.bmp</font></td><td>Stock/a.stk"),
-              std::string::npos);
-}
-
-TEST(CheckRun, ComponentsDefinedLaterInTheCategoryAreWithdrawn) {
-    TempLibrary library;
-    library.Write("Stock/a.stk",
-                  CrLf({"include 0 0 0 coach", "include 0 0 0 coach2", "include 0 0 0 wagon"}));
-    library.Write("Stock/b.stk", CrLf({"include 0 0 0 wagon", "name coach"}));
-    library.Write("Stock/c.stk", CrLf({"include 0 0 0 wagon"}));
-    CheckedLibrary run;
-    run.Check(library);
-    // coach is defined after its reference; coach2's row does not list the
-    // coach reference and wagon's row names only the first referring file.
-    EXPECT_EQ(library.Report(),
-              ReportWith("Stock",
-                         "<tr><td>Missing Component</td><td><font color=\"blue\">coach2</font>"
-                         "</td><td>Stock/a.stk</td></tr><tr>" +
-                             std::string(kShaded) + "Missing Component</td>" + kShaded +
-                             "<font color=\"blue\">wagon</font></td>" + kShaded +
-                             "Stock/a.stk</td></tr>"));
-}
-
-TEST(CheckRun, ComponentNameHoldingABarMatchesOnlyItsOwnReferences) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"include 0 0 0 a|b"}));
-    library.Write("Stock/b.stk", CrLf({"include 0 0 0 a"}));
-    CheckedLibrary run;
-    run.Check(library);
+    const std::string root = run.library.Root() + "NFP/";
+    run.library.Write("NFP/Stock/a.stk", CrLf({"skin \"open"}));
+    RunCheck(run.state, run.progress, root);
     EXPECT_EQ(
-        library.Report(),
-        ReportWith("Stock",
-                   "<tr><td>Missing Component</td><td><font color=\"blue\">a|b</font>"
-                   "</td><td>Stock/a.stk</td></tr><tr>" +
-                       std::string(kShaded) + "Missing Component</td>" + kShaded +
-                       "<font color=\"blue\">a</font></td>" + kShaded + "Stock/b.stk</td></tr>"));
+        run.library.Read("NFP/Corvane.htm"),
+        ReportWith("Stock", Row(false, {"Missing Texture", "<font color=\"green\">open.bmp</font>",
+                                        "Stock/a.stk"})));
 }
 
 TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
-    TempLibrary library;
-    library.MakeFolder("Corvane.htm");
-    library.Write("Stock/a.stk", CrLf({"name coach"}));
     CheckedLibrary run;
-    run.state.m_OlderNames.push_back("old");
-    run.state.m_OlderFiles.push_back("Stock/old.stk");
+    run.library.MakeFolder("Corvane.htm");
+    run.library.Write("Stock/a.stk", CrLf({"name coach"}));
+    run.state.m_OlderNames = {"old"};
+    run.state.m_OlderFiles = {"Stock/old.stk"};
     try {
-        run.Check(library);
+        run.Check();
         FAIL() << "the run went on without its report";
     } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), library.Root() + "Corvane.htm");
-        EXPECT_NE(std::string(error.what()).find(library.Root() + "Corvane.htm"),
-                  std::string::npos);
+        EXPECT_EQ(error.Path(), run.library.Path("Corvane.htm"));
+        EXPECT_NE(std::string(error.what()).find(error.Path()), std::string::npos);
     }
     EXPECT_TRUE(run.progress.m_Events.empty());  // nothing walked, button unchanged
-    EXPECT_TRUE(run.Older().empty());
-    EXPECT_EQ(run.state.m_pReport, nullptr);
+    EXPECT_TRUE(run.Queued().empty());
 }
 
 TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
@@ -314,25 +230,22 @@ TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
       private:
         std::string m_Victim;
     };
-
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name coach"}));
-    library.Write("Stock/b.stk", CrLf({"name coach"}));
-    VanishingFile fs(library.Path("Stock/b.stk"));
-    CheckState state;
-    RecordingProgress progress;
+    CheckedLibrary run;
+    run.library.Write("Stock/a.stk", CrLf({"name coach"}));
+    run.library.Write("Stock/b.stk", CrLf({"name coach"}));
+    VanishingFile fs(run.library.Path("Stock/b.stk"));
     try {
-        RunCheck(state, progress, library.Root(), fs);
+        RunCheck(run.state, run.progress, run.library.Root(), fs);
         FAIL() << "a vanished file went unnoticed";
     } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), library.Path("Stock/b.stk"));
+        EXPECT_EQ(error.Path(), run.library.Path("Stock/b.stk"));
         EXPECT_NE(std::string(error.what()).find("open for reading"), std::string::npos);
     }
     // What was written so far is on the disk; no footer; button unchanged.
-    EXPECT_EQ(library.Report(), kHeader + Heading("Stock"));
-    EXPECT_EQ(progress.m_Label, "Delete older items");
-    EXPECT_FALSE(progress.m_Enabled);
-    EXPECT_EQ(state.m_pReport, nullptr);
+    EXPECT_EQ(run.library.Report(), kHeader + Heading("Stock"));
+    EXPECT_EQ(run.progress.m_Label, "Delete older items");
+    EXPECT_FALSE(run.progress.m_Enabled);
+    EXPECT_EQ(run.state.m_pReport, nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // it stops on an error.
 #include <gtest/gtest.h>
 
-#include "audit/check_run.h"
 #include "cleanup/delete_older.h"
 #include "tests/support/test_library.h"
 
@@ -96,25 +95,6 @@ TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsEntry) {
     EXPECT_TRUE(progress.m_Enabled);
     EXPECT_EQ(state.m_OlderNames, std::deque<std::string>{"c"});
     EXPECT_TRUE(library.Exists("Stock/c.stk"));
-}
-
-TEST(DeleteOlderItems, SecondCheckAfterDeletingFindsNoOlderItems) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name coach", "[end]", "name a", "[end]"}),
-                  "2010-01-01 00:00");
-    library.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2011-01-01 00:00");
-    library.Write("Stock/c.stk", CrLf({"name wagon // first", "[end]"}), "2009-01-01 00:00");
-    library.Write("Stock/d.stk", CrLf({"name wagon", "[end]"}), "2010-01-01 00:00");
-    CheckState state;
-    RecordingProgress progress;
-    RunCheck(state, progress, library.Root());
-    EXPECT_EQ(progress.m_Label, "Delete 2 older items");
-    DeleteOlderItems(state, progress);
-    RunCheck(state, progress, library.Root());
-    EXPECT_EQ(progress.m_Label, "Delete 0 older items");
-    EXPECT_EQ(library.Read("Stock/a.stk"), CrLf({"", "name a", "[end]"}));
-    EXPECT_FALSE(library.Exists("Stock/c.stk"));
-    EXPECT_EQ(library.Read("backup/Stock/c.stk"), CrLf({"name wagon // first", "[end]"}));
 }
 
 }  // namespace
