@@ -1,5 +1,8 @@
 #include "audit/line_rules.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/text.h"
 
 namespace corvane {
@@ -57,12 +60,27 @@ bool CanBeKeywordLine(char first) {
 }
 
 size_t FindBmp(std::string_view text) {
-    for (size_t i = 0; i + 4 <= text.size(); ++i) {
-        if (text[i] == '.' && platform::ToLowerAscii(text[i + 1]) == 'b' &&
-            platform::ToLowerAscii(text[i + 2]) == 'm' &&
-            platform::ToLowerAscii(text[i + 3]) == 'p') {
-            return i;
+    // Every ".bmp" ends in a "p" or "P", and most lines hold neither: look for
+    // those eight bytes at a time, and only then at the three before them.
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    auto isBmpEndingAt = [&](size_t p) {
+        return p >= 3 && text[p - 3] == '.' && platform::ToLowerAscii(text[p - 2]) == 'b' &&
+               platform::ToLowerAscii(text[p - 1]) == 'm';
+    };
+    size_t i = 3;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        // A zero byte where a byte, with bit 5 set, was "p".
+        std::uint64_t v = (word | (0x20 * kOnes)) ^ ('p' * kOnes);
+        if (((v - kOnes) & ~v & kHighs) == 0) continue;
+        for (size_t p = i; p < i + 8; ++p) {
+            if (platform::ToLowerAscii(text[p]) == 'p' && isBmpEndingAt(p)) return p - 3;
         }
+    }
+    for (; i < text.size(); ++i) {
+        if (platform::ToLowerAscii(text[i]) == 'p' && isBmpEndingAt(i)) return i - 3;
     }
     return std::string_view::npos;
 }

@@ -5,14 +5,6 @@
 
 namespace corvane::platform {
 
-std::string_view Trim(std::string_view text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsSpace(text[begin])) ++begin;
-    while (end > begin && IsSpace(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
-
 void TrimInPlace(std::string& text) {
     std::string_view trimmed = Trim(text);
     if (trimmed.size() == text.size()) return;
@@ -77,16 +69,6 @@ void EraseAll(std::string& text, std::string_view what) {
         out += to - from;
     }
     text.resize(out);
-}
-
-bool LineReader::Next(std::string_view& line) {
-    if (m_Rest.empty()) return false;
-    const void* lf = std::memchr(m_Rest.data(), '\n', m_Rest.size());
-    size_t end = lf ? size_t(static_cast<const char*>(lf) - m_Rest.data()) : m_Rest.size();
-    line = m_Rest.substr(0, end);
-    if (lf && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    m_Rest.remove_prefix(lf ? end + 1 : end);
-    return true;
 }
 
 }  // namespace corvane::platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,7 +24,14 @@ constexpr char ToUpperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
-std::string_view Trim(std::string_view text);
+// Called for every line of every library file, so defined here to be inlined.
+inline std::string_view Trim(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsSpace(text[begin])) ++begin;
+    while (end > begin && IsSpace(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
 void TrimInPlace(std::string& text);
 
 // Lower-cases A-Z only; every other byte stays as it is.
@@ -54,7 +62,15 @@ struct StringHash {
 class LineReader {
   public:
     explicit LineReader(std::string_view bytes) : m_Rest(bytes) {}
-    bool Next(std::string_view& line);
+    bool Next(std::string_view& line) {
+        if (m_Rest.empty()) return false;
+        const void* lf = std::memchr(m_Rest.data(), '\n', m_Rest.size());
+        size_t end = lf ? size_t(static_cast<const char*>(lf) - m_Rest.data()) : m_Rest.size();
+        line = m_Rest.substr(0, end);
+        if (lf && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+        m_Rest.remove_prefix(lf ? end + 1 : end);
+        return true;
+    }
 
   private:
     std::string_view m_Rest;

@@ -36,6 +36,21 @@ TEST(LineRules, KindsAreTestedInOrderAsPrefixes) {
     for (const KindCase& c : cases) EXPECT_EQ(ClassifyLine(c.work), c.kind) << c.work;
 }
 
+TEST(LineRules, FindBmpFindsTheFirstInAnyCaseAnywhere) {
+    const std::pair<const char*, size_t> cases[] = {
+        {".bmp", 0},
+        {"a.BMP", 1},
+        {"a.bMpx.bmp", 1},
+        {"pppp.bm", std::string_view::npos},
+        {"bmp", std::string_view::npos},
+        {"0123456789abcdef.Bmp", 16},
+        {"vertex 1.5 2.5 3.bmq", std::string_view::npos},
+        {"0123456.bmp.bmp", 7},
+        {"\xd0\xf0.bm\xd0 .bmP", 7},
+    };
+    for (const auto& [text, at] : cases) EXPECT_EQ(FindBmp(text), at) << text;
+}
+
 struct TextCase {
     const char* input;
     const char* expected;
