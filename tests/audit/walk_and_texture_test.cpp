@@ -167,5 +167,30 @@ TEST(Texture, LookupOrderCaseAndSeparators) {
     EXPECT_EQ(missing, expected);
 }
 
+// The answers kept per folder and for the shared folder are those of a fresh
+// lookup: wall.bmp is beside some files only, roof.bmp in textures/ for all.
+TEST(Texture, KeptAnswersAreThoseOfAFreshLookup) {
+    TempLibrary library;
+    for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
+                             "Scenery/A/Sub/c.stc", "Scenery/A/a.stc", "Signals/A/a.stc"}) {
+        library.Write(file, CrLf({"skin wall", "texture \"roof.bmp\"", "texture \"wall.bmp\""}));
+    }
+    for (const char* file :
+         {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP"}) {
+        library.Write(file, "BM");
+    }
+    std::string report = Check(library).report, missing;
+    const std::string row = "wall.bmp</font></td>";
+    for (size_t at = report.find(row); at != std::string::npos; at = report.find(row, at + 1)) {
+        size_t begin = report.find('>', at + row.size()) + 1;
+        missing += report.substr(begin, report.find('<', begin) - begin) + "|";
+    }
+    // Each line is reported, not only the first of a texture in a folder.
+    EXPECT_EQ(missing,
+              "Stock/B/b.stk|Stock/B/b.stk|Scenery/A/Sub/c.stc|Scenery/A/Sub/c.stc|"
+              "Signals/A/a.stc|Signals/A/a.stc|");
+    EXPECT_EQ(report.find("roof.bmp</font>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane
