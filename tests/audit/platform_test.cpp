@@ -90,21 +90,5 @@ TEST(Platform, FailedOperationsNameTheFile) {
     EXPECT_TRUE(fs.ListFolder(missing).empty());
 }
 
-TEST(Platform, WrittenFilesHoldExactlyTheirBytes) {
-    testing::TempLibrary library;
-    FileSystem& fs = RealFileSystem();
-    std::string big(200000, 'x');
-    big[12345] = '\0';
-    for (const std::string& content : {std::string(), std::string("a\nb"), big}) {
-        auto out = fs.Create(library.Path("out"));
-        out->Write(content.substr(0, content.size() / 2));
-        out->Write(content.substr(content.size() / 2));
-        out->Close();
-        std::string back;
-        fs.ReadFile(library.Path("out"), back);
-        EXPECT_EQ(back, content);
-    }
-}
-
 }  // namespace
 }  // namespace corvane::platform
