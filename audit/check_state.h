@@ -64,8 +64,6 @@ class MissingComponentList {
     void Add(std::string_view name);
     // Takes the name out; false when it was not there.
     bool Remove(std::string_view name);
-    bool Empty() const { return m_Count == 0; }
-    size_t Count() const { return m_Count; }
     // The remaining names from first to last.
     std::vector<std::string> Names() const;
 
@@ -84,8 +82,6 @@ class ComponentRefList {
     void Add(std::string_view name, std::string_view fullPath);
     // The full paths recorded for exactly this name, in order.
     std::vector<std::string_view> PathsOf(std::string_view name) const;
-    size_t Count() const { return m_Entries.size(); }
-    const std::vector<TextAndPath>& Entries() const { return m_Entries; }
 
   private:
     std::vector<TextAndPath> m_Entries;

@@ -45,7 +45,6 @@ class FolderCache {
     // "/" and "\" both separate folders.
     bool FileExists(std::string_view folder, std::string_view relative);
 
-    platform::FileSystem& FileSystem() { return m_Fs; }
 
   private:
     // Names that match without regard to case (folders "sub" and "SUB") and

@@ -5,14 +5,6 @@
 
 namespace corvane::platform {
 
-void TrimInPlace(std::string& text) {
-    std::string_view trimmed = Trim(text);
-    if (trimmed.size() == text.size()) return;
-    size_t begin = size_t(trimmed.data() - text.data());
-    text.erase(begin + trimmed.size());
-    text.erase(0, begin);
-}
-
 void ToLowerInto(std::string_view text, std::string& out) {
     out.resize(text.size());
     // Through a plain pointer, so that the loop need not reload the string's

@@ -32,7 +32,6 @@ inline std::string_view Trim(std::string_view text) {
     while (end > begin && IsSpace(text[end - 1])) --end;
     return text.substr(begin, end - begin);
 }
-void TrimInPlace(std::string& text);
 
 // Lower-cases A-Z only; every other byte stays as it is.
 std::string ToLower(std::string_view text);
