@@ -45,66 +45,78 @@ Outcome Check(const TempLibrary& library) {
 
 using Paths = std::vector<std::string>;
 
-TEST(Walk, SubfoldersComeFirstAndTheStatusLineFollows) {
+// Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and
+// "path>target" as a link.
+void Make(TempLibrary& library, const std::string& entry) {
+    size_t arrow = entry.find('>');
+    if (arrow != std::string::npos) {
+        std::filesystem::create_symlink(entry.substr(arrow + 1),
+                                        library.Path(entry.substr(0, arrow)));
+    } else if (entry.back() == '/') {
+        library.MakeFolder(entry);
+    } else if (entry.back() == '|') {
+        ASSERT_EQ(::mkfifo(library.Path(entry.substr(0, entry.size() - 1)).c_str(), 0644), 0);
+    } else {
+        library.Write(entry, "");
+    }
+}
+
+TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> entries;
+        Paths read;
+    };
+    const Case cases[] = {
+        {"subfolders first",
+         {"Stock/x.stk", "Stock/Sub/y.stk"},
+         {"Stock/Sub/y.stk", "Stock/x.stk"}},
+        // Folding a-z to A-Z puts "_" (0x5F) after the letters; ties go by bytes.
+        {"folded name order",
+         {"Stock/b.stk", "Stock/A.STK", "Stock/a.stk", "Stock/_x.stk", "Stock/C.stk",
+          "Stock/.hidden.stk", "Stock/coach.stk.bak", "Stock/z.stc", "Stock/\xe9.stk",
+          "Stock/.Hidden/h.stk"},
+         {"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/A.STK", "Stock/a.stk", "Stock/b.stk",
+          "Stock/C.stk", "Stock/_x.stk", "Stock/\xe9.stk"}},
+        {"each category its own folder and pattern",
+         {"Scenery/a.stc", "Scenery/a.stk", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc",
+          "backup/Stock/e.stk", "f.stk"},
+         {"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}},
+        {"category folders in any case, the exact name first",
+         {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc", "signals/d.stc"},
+         {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc"}},
+        // (Sockets named like library files are in the hostile library.)
+        {"only regular files, no folder twice",
+         {"Stock/real.stk", "Stock/old.stk/", "Stock/old.stk/inner.stk", "Stock/pipe.stk|",
+          "Stock/dangling.stk>nowhere.stk", "Stock/link.stk>real.stk", "Stock/Loop>.."},
+         {"Stock/old.stk/inner.stk", "Stock/link.stk", "Stock/real.stk"}},
+    };
+    for (const Case& c : cases) {
+        TempLibrary library;
+        for (const std::string& entry : c.entries) Make(library, entry);
+        EXPECT_EQ(Check(library).read, c.read) << c.what;
+    }
+}
+
+TEST(Walk, TheStatusLineFollowsTheWalk) {
     TempLibrary library;
-    library.Write("Stock/x.stk", "");
-    library.Write("Stock/Sub/y.stk", "");
-    Outcome outcome = Check(library);
-    EXPECT_EQ(outcome.read, (Paths{"Stock/Sub/y.stk", "Stock/x.stk"}));
-    EXPECT_EQ(outcome.shown,
-              (Paths{"Stock", "Stock/Sub", "Stock/Sub", "Stock", "Scenery", "Scenery", "Signals",
+    library.Write("stock/Sub/y.stk", "");
+    EXPECT_EQ(Check(library).shown,
+              (Paths{"stock", "stock/Sub", "stock/Sub", "stock", "Scenery", "Scenery", "Signals",
                      "Signals", "Track", "Track", "OHLE", "OHLE"}));
 }
 
-TEST(Walk, EntriesAreTakenInFoldedNameOrder) {
-    TempLibrary library;
-    for (const char* name : {"b.stk", "A.STK", "a.stk", "_x.stk", "C.stk", ".hidden.stk",
-                             "coach.stk.bak", "z.stc", "\xe9.stk"}) {
-        library.Write(std::string("Stock/") + name, "");
+// The texts that follow marker in a report (past a cell opener that follows
+// it), each ended by "|".
+std::string CellsAfter(const std::string& report, const std::string& marker) {
+    std::string cells;
+    for (size_t at = report.find(marker); at != std::string::npos;
+         at = report.find(marker, at + 1)) {
+        size_t begin = at + marker.size();
+        if (report.compare(begin, 3, "<td") == 0) begin = report.find('>', begin) + 1;
+        cells += report.substr(begin, report.find('<', begin) - begin) + "|";
     }
-    library.Write("Stock/.Hidden/h.stk", "");
-    Outcome outcome = Check(library);
-    // Folding a-z to A-Z puts "_" (0x5F) after the letters; ties go by bytes.
-    EXPECT_EQ(outcome.read,
-              (Paths{"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/A.STK", "Stock/a.stk",
-                     "Stock/b.stk", "Stock/C.stk", "Stock/_x.stk", "Stock/\xe9.stk"}));
-}
-
-TEST(Walk, EachCategoryWalksItsOwnFolderForItsPattern) {
-    TempLibrary library;
-    library.Write("Scenery/a.stc", "");
-    library.Write("Scenery/a.stk", "");
-    library.Write("Signals/b.stc", "");
-    library.Write("Track/c.stt", "");
-    library.Write("OHLE/d.stc", "");
-    library.Write("backup/Stock/e.stk", "");
-    Outcome outcome = Check(library);
-    EXPECT_EQ(outcome.read, (Paths{"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}));
-}
-
-TEST(Walk, CategoryFolderIsFoundWithoutRegardToCase) {
-    TempLibrary library;
-    library.Write("stock/a.stk", "");
-    library.Write("SCENERY/b.stc", "");
-    library.Write("Signals/c.stc", "");
-    library.Write("signals/d.stc", "");  // the exact name wins
-    Outcome outcome = Check(library);
-    EXPECT_EQ(outcome.read, (Paths{"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc"}));
-    EXPECT_EQ(outcome.shown.front(), "stock");
-}
-
-TEST(Walk, OnlyRegularFilesAreReadAndNoFolderTwice) {
-    TempLibrary library;
-    library.Write("Stock/real.stk", "");
-    library.MakeFolder("Stock/old.stk");
-    library.Write("Stock/old.stk/inner.stk", "");
-    ASSERT_EQ(::mkfifo(library.Path("Stock/pipe.stk").c_str(), 0644), 0);
-    std::filesystem::create_symlink("nowhere.stk", library.Path("Stock/dangling.stk"));
-    std::filesystem::create_symlink("real.stk", library.Path("Stock/link.stk"));
-    std::filesystem::create_directory_symlink("..", library.Path("Stock/Loop"));
-    // (Sockets named like library files are in the hostile library.)
-    Outcome outcome = Check(library);
-    EXPECT_EQ(outcome.read, (Paths{"Stock/old.stk/inner.stk", "Stock/link.stk", "Stock/real.stk"}));
+    return cells;
 }
 
 TEST(Texture, LookupOrderCaseAndSeparators) {
@@ -140,17 +152,7 @@ TEST(Texture, LookupOrderCaseAndSeparators) {
         if (c.missing) expected += std::string(c.missing) + "|";
     }
     library.Write("Scenery/Walls/walls.stc", text);
-    Outcome outcome = Check(library);
-
-    std::string missing;
-    std::string_view report = outcome.report;
-    const std::string_view marker = "<font color=\"green\">";
-    for (size_t at = report.find(marker); at != std::string_view::npos;
-         at = report.find(marker, at + 1)) {
-        size_t begin = at + marker.size();
-        missing += std::string(report.substr(begin, report.find('<', begin) - begin)) + "|";
-    }
-    EXPECT_EQ(missing, expected);
+    EXPECT_EQ(CellsAfter(Check(library).report, "<font color=\"green\">"), expected);
 }
 
 // The answers kept per folder and for the shared folder are those of a fresh
@@ -165,14 +167,9 @@ TEST(Texture, KeptAnswersAreThoseOfAFreshLookup) {
          {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP"}) {
         library.Write(file, "BM");
     }
-    std::string report = Check(library).report, missing;
-    const std::string row = "wall.bmp</font></td>";
-    for (size_t at = report.find(row); at != std::string::npos; at = report.find(row, at + 1)) {
-        size_t begin = report.find('>', at + row.size()) + 1;
-        missing += report.substr(begin, report.find('<', begin) - begin) + "|";
-    }
+    const std::string report = Check(library).report;
     // Each line is reported, not only the first of a texture in a folder.
-    EXPECT_EQ(missing,
+    EXPECT_EQ(CellsAfter(report, "wall.bmp</font></td>"),
               "Stock/B/b.stk|Stock/B/b.stk|Scenery/A/Sub/c.stc|Scenery/A/Sub/c.stc|"
               "Signals/A/a.stc|Signals/A/a.stc|");
     EXPECT_EQ(report.find("roof.bmp</font>"), std::string::npos);

@@ -13,21 +13,26 @@ using testing::ProgressEvent;
 using testing::RecordingProgress;
 using testing::TempLibrary;
 
-void Queue(CheckState& state, const char* name, const char* file) {
-    state.m_OlderNames.push_back(name);
-    state.m_OlderFiles.push_back(file);
-}
+// A library of Stock/a.stk (items a, b) and Stock/c.stk (item c), with the
+// given entries queued.
+struct Queued {
+    TempLibrary library;
+    CheckState state;
+    RecordingProgress progress;
+    explicit Queued(std::vector<std::pair<const char*, const char*>> entries) {
+        library.Write("Stock/a.stk", CrLf({"name a", "[end]", "name b", "[end]"}));
+        library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
+        state.m_LibraryRoot = library.Root();
+        for (auto [name, file] : entries) {
+            state.m_OlderNames.push_back(name);
+            state.m_OlderFiles.push_back(file);
+        }
+    }
+};
 
 TEST(DeleteOlderItems, CountsDownAndNamesEachEntry) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name a", "[end]", "name b", "[end]"}));
-    library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
-    CheckState state;
-    state.m_LibraryRoot = library.Root();
-    Queue(state, "a", "Stock/a.stk");
-    Queue(state, "b", "Stock/a.stk");
-    Queue(state, "c", "Stock/c.stk");
-    RecordingProgress progress;
+    Queued q({{"a", "Stock/a.stk"}, {"b", "Stock/a.stk"}, {"c", "Stock/c.stk"}});
+    auto& [library, state, progress] = q;
     DeleteOlderItems(state, progress);
 
     using E = ProgressEvent;
@@ -59,11 +64,8 @@ TEST(DeleteOlderItems, CountsDownAndNamesEachEntry) {
 }
 
 TEST(DeleteOlderItems, NothingQueuedTouchesNoFile) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name a"}));
-    CheckState state;
-    state.m_LibraryRoot = library.Root();
-    RecordingProgress progress;
+    Queued q({});
+    auto& [library, state, progress] = q;
     progress.m_Label = "Delete 0 older items";
     DeleteOlderItems(state, progress);
     using E = ProgressEvent;
@@ -71,19 +73,12 @@ TEST(DeleteOlderItems, NothingQueuedTouchesNoFile) {
               (std::vector<ProgressEvent>{
                   {E::kDisable, ""}, {E::kStatus, "Finished"}, {E::kRefresh, "Finished"}}));
     EXPECT_EQ(progress.m_Label, "Delete 0 older items");
-    EXPECT_EQ(library.Files(), std::vector<std::string>{"Stock/a.stk"});
+    EXPECT_EQ(library.Files(), (std::vector<std::string>{"Stock/a.stk", "Stock/c.stk"}));
 }
 
 TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsEntry) {
-    TempLibrary library;
-    library.Write("Stock/a.stk", CrLf({"name a", "[end]"}));
-    library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
-    CheckState state;
-    state.m_LibraryRoot = library.Root();
-    Queue(state, "a", "Stock/a.stk");
-    Queue(state, "b", "Stock/gone.stk");
-    Queue(state, "c", "Stock/c.stk");
-    RecordingProgress progress;
+    Queued q({{"a", "Stock/a.stk"}, {"b", "Stock/gone.stk"}, {"c", "Stock/c.stk"}});
+    auto& [library, state, progress] = q;
     try {
         DeleteOlderItems(state, progress);
         FAIL();

@@ -50,14 +50,12 @@ struct ProgressEvent {
 
 class RecordingProgress : public ProgressDisplay, public DeleteButton {
   public:
-    explicit RecordingProgress(bool hasButton = true) : m_HasButton(hasButton) {}
-
     void SetStatus(const std::string& text) override {
         m_Status = text;
         m_Events.push_back({ProgressEvent::kStatus, text});
     }
     void RefreshStatus() override { m_Events.push_back({ProgressEvent::kRefresh, m_Status}); }
-    DeleteButton* GetDeleteButton() override { return m_HasButton ? this : nullptr; }
+    DeleteButton* GetDeleteButton() override { return this; }
     void SetLabel(const std::string& label) override {
         m_Label = label;
         m_Events.push_back({ProgressEvent::kLabel, label});
@@ -74,19 +72,6 @@ class RecordingProgress : public ProgressDisplay, public DeleteButton {
     std::string m_Label = "Delete older items";
     bool m_Enabled = false;
     std::vector<ProgressEvent> m_Events;
-
-  private:
-    bool m_HasButton;
-};
-
-class MemoryFile : public platform::OutputFile {
-  public:
-    explicit MemoryFile(std::string& bytes) : m_Bytes(bytes) {}
-    void Write(std::string_view bytes) override { m_Bytes.append(bytes); }
-    void Close() override {}
-
-  private:
-    std::string& m_Bytes;
 };
 
 using platform::ForwardingFileSystem;
