@@ -4,8 +4,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps build run test test-debug test-asan bench fuzz format clean
+.PHONY: all deps build run test test-debug test-asan bench fuzz format clean windows test-windows dist
 
 all: build
 
@@ -20,7 +21,7 @@ build: deps
 run: build
 	tools/run-sample $(BUILD)
 
-test: test-debug test-asan
+test: test-debug test-asan test-windows
 
 test-debug: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -29,6 +30,26 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# Corvane.exe and corvane-cli.exe, cross-built with mingw-w64.
+windows:
+	tools/install-deps base windows
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# The Windows build's tests under Wine. The Wine prefix boots while the
+# build runs.
+test-windows:
+	tools/install-deps base windows
+	mkdir -p $(WINDOWS_BUILD)
+	tools/wine-env start $(WINDOWS_BUILD)/wine >/dev/null 2>&1 & boot=$$!; \
+	$(MAKE) --no-print-directory windows; status=$$?; \
+	wait $$boot; \
+	if [ $$status -eq 0 ]; then \
+	  (cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)); status=$$?; \
+	fi; \
+	tools/wine-env stop $(WINDOWS_BUILD)/wine; exit $$status
 
 bench:
 	bench/run
@@ -40,4 +61,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) build-release build-fuzz

@@ -76,6 +76,7 @@ class Checker {
     std::string m_Work;
     std::string m_Path;
     std::string m_Reference;
+    std::string m_FileName;
     // Texture lookups answered so far, by texture name.
     std::string m_TextureFolder;  // the folder that m_InTextureFolder answers for
     NameTable m_InTextureFolder;  // texture -> 1 found, 0 not

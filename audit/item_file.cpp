@@ -3,6 +3,7 @@
 #include "audit/check_run.h"
 #include "audit/line_rules.h"
 #include "audit/report.h"
+#include "platform/codepage.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -76,14 +77,16 @@ bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
     }
     std::uint32_t known = m_InTextureFolder.Find(texture);
     if (known != NameTable::kNone) return known != 0;
-    bool exists = m_Folders.FileExists(folder, texture);
+    // The name as the library's home system would look it up.
+    std::string_view fileName = platform::FileNameOfText(texture, m_FileName);
+    bool exists = m_Folders.FileExists(folder, fileName);
     if (!exists) {
         std::uint32_t shared = m_InSharedFolder.Find(texture);
         if (shared != NameTable::kNone) {
             exists = shared != 0;
         } else {
             // The shared folder "textures" is matched without regard to case too.
-            m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
+            m_Path.assign("textures").append(1, platform::kSeparator).append(fileName);
             exists = m_Folders.FileExists(m_State.m_LibraryRoot, m_Path);
             m_InSharedFolder.Set(texture, exists ? 1 : 0);
         }

@@ -1,5 +1,10 @@
 #include "audit/report.h"
 
+#include <cstdint>
+#include <string>
+
+#include "platform/codepage.h"
+
 namespace corvane {
 
 namespace {
@@ -61,6 +66,19 @@ void Report::Text(std::string_view text) {
     }
 }
 
+void Report::Path(std::string_view path) {
+    // Escaping touches ASCII only, so it can come before the conversion.
+    m_Escaped.clear();
+    AppendEscaped(m_Escaped, path);
+    platform::AppendInCodePage(m_Buffer, m_Escaped, [](std::string& out, char32_t c) {
+        out += "&#" + std::to_string(std::uint32_t(c)) + ";";
+    });
+    if (m_Buffer.size() >= kFlushAt) {
+        m_File->Write(m_Buffer);
+        m_Buffer.clear();
+    }
+}
+
 void Report::Close() {
     if (!m_File) return;
     std::unique_ptr<platform::OutputFile> file = std::move(m_File);
@@ -106,12 +124,12 @@ void Report::WriteDuplicateRow(bool& shade, std::string_view name, std::string_v
     Markup("</td>");
     Markup(cell);
     if (currentIsOlder) Markup("<font color=\"red\">");
-    Text(currentPath);
+    Path(currentPath);
     if (currentIsOlder) Markup("</font>");
     Markup("</td>");
     Markup(cell);
     if (!currentIsOlder) Markup("<font color=\"red\">");
-    Text(earlierPath);
+    Path(earlierPath);
     if (!currentIsOlder) Markup("</font>");
     Markup("</td></tr>");
 }
@@ -127,7 +145,7 @@ void Report::WriteEntryRow(bool& shade, std::string_view label, std::string_view
     Markup("</font>");
     Markup("</td>");
     Markup(cell);
-    for (size_t i = 0; i < count; ++i) Text(paths[i]);
+    for (size_t i = 0; i < count; ++i) Path(paths[i]);
     Markup("</td></tr>");
 }
 

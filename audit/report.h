@@ -1,9 +1,12 @@
 // The report file "Corvane.htm": one table of rows, category by category.
 // Every byte of it is written here. Texts taken from the library are escaped
-// for HTML; the markup's own line feeds are written as CR LF.
+// for HTML; the markup's own line feeds are written as CR LF. Texts read from
+// library files stand as their bytes; paths, whose names come from the file
+// system, are written in the system code page, as every other text.
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +39,9 @@ class Report {
   private:
     void Markup(std::string_view markup);
     void Text(std::string_view text);
+    // A path: its names in the system code page, a character the code page
+    // cannot hold as a numeric character reference.
+    void Path(std::string_view path);
     // "<tr>" and the first cell opener; returns the opener for the others.
     std::string_view BeginRow(bool& shade);
     // A row of a label, a coloured text and the paths it was found in.
@@ -44,6 +50,7 @@ class Report {
 
     std::unique_ptr<platform::OutputFile> m_File;
     std::string m_Buffer;
+    std::string m_Escaped;
 };
 
 // Escapes &, <, > and " for HTML and writes each line feed as CR LF.

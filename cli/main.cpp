@@ -8,6 +8,7 @@
 
 #include "audit/check_run.h"
 #include "cleanup/delete_older.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -35,11 +36,7 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
         if (text == m_Status) return;
         m_Status = text;
         const std::string shown = Printable(text);
-        if (m_Terminal) {
-            std::fprintf(stderr, "\r\033[K%s", shown.c_str());
-        } else {
-            std::fprintf(stderr, "%s\n", shown.c_str());
-        }
+        corvane::platform::WriteText(stderr, m_Terminal ? "\r\033[K" + shown : shown + "\n");
         std::fflush(stderr);
     }
     void RefreshStatus() override {}
@@ -70,8 +67,14 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
     std::string m_Label;
 };
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "corvane-cli: %s\n%s", problem, kUsage);
+// An error line on stderr; the text may name files.
+void PrintError(const std::string& text) {
+    corvane::platform::WriteText(stderr, "corvane-cli: " + text + "\n");
+}
+
+int Usage(const std::string& problem) {
+    PrintError(problem);
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -87,7 +90,7 @@ int Check(const std::string& root, bool deleteOlder) {
         return 0;
     } catch (const std::exception& error) {
         progress.EndLine();
-        std::fprintf(stderr, "corvane-cli: %s\n", error.what());
+        PrintError(error.what());
         return 1;
     }
 }
@@ -95,7 +98,7 @@ int Check(const std::string& root, bool deleteOlder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = corvane::platform::Arguments(argc, argv);
     if (args.empty()) return Usage("no command given");
     if (args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, stdout);
@@ -105,7 +108,7 @@ int main(int argc, char** argv) {
         std::puts("corvane-cli 1.0");
         return 0;
     }
-    if (args[0] != "check") return Usage(("unknown command: " + args[0]).c_str());
+    if (args[0] != "check") return Usage("unknown command: " + args[0]);
 
     bool deleteOlder = false;
     std::string root;
@@ -114,7 +117,7 @@ int main(int argc, char** argv) {
         if (args[i] == "--delete") {
             deleteOlder = true;
         } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
-            return Usage(("unknown option: " + args[i]).c_str());
+            return Usage("unknown option: " + args[i]);
         } else if (!haveRoot) {
             root = args[i] == "--" && i + 1 < args.size() ? args[++i] : args[i];
             haveRoot = true;
@@ -126,7 +129,7 @@ int main(int argc, char** argv) {
         root = haveRoot ? corvane::platform::AbsolutePath(root)
                         : corvane::platform::ExecutableFolder();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.what());
+        PrintError(error.what());
         return 1;
     }
     return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder);

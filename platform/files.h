@@ -14,7 +14,11 @@
 namespace corvane::platform {
 
 // The one folder separator of this platform.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
 inline constexpr char kSeparator = '/';
+#endif
 
 // A file operation that failed. The message names the operation and the file.
 class FileError : public std::runtime_error {

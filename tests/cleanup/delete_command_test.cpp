@@ -9,6 +9,7 @@ namespace corvane {
 namespace {
 
 using testing::CrLf;
+using testing::Native;
 using testing::ProgressEvent;
 using testing::RecordingProgress;
 using testing::TempLibrary;
@@ -25,7 +26,7 @@ struct Queued {
         state.m_LibraryRoot = library.Root();
         for (auto [name, file] : entries) {
             state.m_OlderNames.push_back(name);
-            state.m_OlderFiles.push_back(file);
+            state.m_OlderFiles.push_back(Native(file));
         }
     }
 };
@@ -37,21 +38,21 @@ TEST(DeleteOlderItems, CountsDownAndNamesEachEntry) {
 
     using E = ProgressEvent;
     const std::vector<ProgressEvent> expected = {
-        {E::kStatus, "a in Stock/a.stk"},
-        {E::kRefresh, "a in Stock/a.stk"},
+        {E::kStatus, Native("a in Stock/a.stk")},
+        {E::kRefresh, Native("a in Stock/a.stk")},
         {E::kLabel, "Delete 2 older items"},
         {E::kEnable, ""},
-        {E::kRefresh, "a in Stock/a.stk"},
-        {E::kStatus, "b in Stock/a.stk"},
-        {E::kRefresh, "b in Stock/a.stk"},
+        {E::kRefresh, Native("a in Stock/a.stk")},
+        {E::kStatus, Native("b in Stock/a.stk")},
+        {E::kRefresh, Native("b in Stock/a.stk")},
         {E::kLabel, "Delete 1 older items"},
         {E::kEnable, ""},
-        {E::kRefresh, "b in Stock/a.stk"},
-        {E::kStatus, "c in Stock/c.stk"},
-        {E::kRefresh, "c in Stock/c.stk"},
+        {E::kRefresh, Native("b in Stock/a.stk")},
+        {E::kStatus, Native("c in Stock/c.stk")},
+        {E::kRefresh, Native("c in Stock/c.stk")},
         {E::kLabel, "Delete 0 older items"},
         {E::kEnable, ""},
-        {E::kRefresh, "c in Stock/c.stk"},
+        {E::kRefresh, Native("c in Stock/c.stk")},
         {E::kDisable, ""},
         {E::kStatus, "Finished"},
         {E::kRefresh, "Finished"},
@@ -83,9 +84,9 @@ TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsEntry) {
         DeleteOlderItems(state, progress);
         FAIL();
     } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), library.Root() + "Stock/gone.stk");
+        EXPECT_EQ(error.Path(), library.Path("Stock/gone.stk"));
     }
-    EXPECT_EQ(progress.m_Status, "b in Stock/gone.stk");
+    EXPECT_EQ(progress.m_Status, Native("b in Stock/gone.stk"));
     EXPECT_EQ(progress.m_Label, "Delete 2 older items");
     EXPECT_TRUE(progress.m_Enabled);
     EXPECT_EQ(state.m_OlderNames, std::deque<std::string>{"c"});

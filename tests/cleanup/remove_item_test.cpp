@@ -11,6 +11,7 @@ namespace corvane {
 namespace {
 
 using testing::CrLf;
+using testing::Native;
 using testing::TempLibrary;
 
 const std::string kTwoItems = CrLf({"name coach", "skin x", "[end]", "name wagon", "[end]"});
@@ -31,8 +32,8 @@ TEST(RemoveItem, LeftoverTemporaryFilesDoNotSurvive) {
         library.Write(file + std::string(".tmp"), "left over from an earlier failure");
     }
     ItemRemover remover(library.Root(), platform::RealFileSystem());
-    remover.RemoveItem("coach", "Stock/two.stk");
-    remover.RemoveItem("coach", "Stock/one.stk");
+    remover.RemoveItem("coach", Native("Stock/two.stk"));
+    remover.RemoveItem("coach", Native("Stock/one.stk"));
     remover.Commit();
     EXPECT_EQ(library.Files(), (std::vector<std::string>{"Stock/two.stk", "backup/Stock/one.stk",
                                                          "backup/Stock/two.stk"}));
@@ -44,16 +45,16 @@ TEST(RemoveItem, BackupHoldsTheFileAsItWasBeforeTheCommand) {
     const std::string original = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
     library.Write("Stock/abc.stk", original);
     ItemRemover remover(library.Root(), platform::RealFileSystem());
-    remover.RemoveItem("a", "Stock/abc.stk");
+    remover.RemoveItem("a", Native("Stock/abc.stk"));
     remover.Commit();
-    remover.RemoveItem("b", "Stock/abc.stk");
+    remover.RemoveItem("b", Native("Stock/abc.stk"));
     remover.Commit();
     EXPECT_EQ(library.Read("Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), original);
 
     // The next command starts a new backup from the file as it is then.
     ItemRemover next(library.Root(), platform::RealFileSystem());
-    next.RemoveItem("c", "Stock/abc.stk");
+    next.RemoveItem("c", Native("Stock/abc.stk"));
     next.Commit();
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
     EXPECT_FALSE(library.Exists("Stock/abc.stk"));
@@ -63,12 +64,12 @@ TEST(RemoveItem, TheSameEntryTwiceTouchesTheFileOnce) {
     TempLibrary library;
     library.Write("Stock/mk1.stk", CrLf({"name coach", "[end]", "name coach", "[end]"}));
     ItemRemover remover(library.Root(), platform::RealFileSystem());
-    remover.RemoveItem("coach", "Stock/mk1.stk");
+    remover.RemoveItem("coach", Native("Stock/mk1.stk"));
     remover.Commit();
-    EXPECT_NO_THROW(remover.RemoveItem("coach", "Stock/mk1.stk"));
+    EXPECT_NO_THROW(remover.RemoveItem("coach", Native("Stock/mk1.stk")));
     EXPECT_FALSE(library.Exists("Stock/mk1.stk"));
     // Another name in a file that has gone is an error that names it.
-    EXPECT_THROW(remover.RemoveItem("wagon", "Stock/mk1.stk"), platform::FileError);
+    EXPECT_THROW(remover.RemoveItem("wagon", Native("Stock/mk1.stk")), platform::FileError);
 }
 
 TEST(RemoveItem, BackupThatCannotBeWrittenLeavesTheLibraryFileAlone) {
@@ -77,7 +78,7 @@ TEST(RemoveItem, BackupThatCannotBeWrittenLeavesTheLibraryFileAlone) {
     library.Write("backup", "a plain file where the backup folder belongs");
     ItemRemover remover(library.Root(), platform::RealFileSystem());
     try {
-        remover.RemoveItem("coach", "Stock/mk1.stk");
+        remover.RemoveItem("coach", Native("Stock/mk1.stk"));
         FAIL() << "the removal went on without a backup";
     } catch (const platform::FileError& error) {
         EXPECT_EQ(error.Path(), library.Root() + "backup");
@@ -187,7 +188,7 @@ TEST(DeleteOlderItems, AfterAFailureAnywhereNothingIsLost) {
                                   {"a", "Stock/abc.stk"},
                                   {"b", "Stock/abc.stk"}}) {
             state.m_OlderNames.push_back(name);
-            state.m_OlderFiles.push_back(path);
+            state.m_OlderFiles.push_back(Native(path));
         }
         FaultyFileSystem fs(failAt);
         testing::RecordingProgress progress;

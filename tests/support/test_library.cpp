@@ -1,10 +1,22 @@
 #include "tests/support/test_library.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -17,13 +29,36 @@ namespace corvane::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Paths and names are UTF-8 here; std::filesystem takes them as such only
+// through char8_t on Windows, and as plain bytes on POSIX.
+fs::path FsPath(const std::string& utf8) {
+#ifdef _WIN32
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+    return fs::path(utf8);
+#endif
+}
+
+std::string Utf8(const fs::path& path, bool generic = false) {
+#ifdef _WIN32
+    std::u8string text = generic ? path.generic_u8string() : path.u8string();
+    return std::string(text.begin(), text.end());
+#else
+    return generic ? path.generic_string() : path.string();
+#endif
+}
+
+}  // namespace
+
 TempLibrary::TempLibrary() {
     std::random_device random;
     fs::path base = fs::temp_directory_path();
     for (;;) {
         fs::path candidate = base / ("corvane-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {
-            m_Root = candidate.string() + "/";
+            m_Root = Utf8(candidate) + platform::kSeparator;
             break;
         }
     }
@@ -31,36 +66,29 @@ TempLibrary::TempLibrary() {
 
 TempLibrary::~TempLibrary() {
     std::error_code ignored;
-    fs::remove_all(m_Root, ignored);
+    fs::remove_all(FsPath(m_Root), ignored);
+}
+
+std::string TempLibrary::Path(std::string_view relative) const {
+    return m_Root + Native(relative);
 }
 
 void TempLibrary::Write(std::string_view relative, std::string_view bytes, std::string_view stamp) {
-    fs::path path = Path(relative);
+    fs::path path = FsPath(Path(relative));
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
     out.close();
-    if (!out) throw std::runtime_error("cannot write test file " + path.string());
-    if (stamp.empty()) return;
-    std::tm local{};
-    std::istringstream in{std::string(stamp)};
-    in >> std::get_time(&local, "%Y-%m-%d %H:%M");
-    if (in.fail()) throw std::runtime_error("bad stamp " + std::string(stamp));
-    local.tm_isdst = -1;
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = std::mktime(&local);
-    times[0].tv_nsec = times[1].tv_nsec = 0;
-    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
-        throw std::runtime_error("cannot set the time of " + path.string());
-    }
+    if (!out) throw std::runtime_error("cannot write test file " + Path(relative));
+    if (!stamp.empty()) SetStamp(Path(relative), stamp);
 }
 
 void TempLibrary::MakeFolder(std::string_view relative) {
-    fs::create_directories(Path(relative));
+    fs::create_directories(FsPath(Path(relative)));
 }
 
 std::string TempLibrary::Read(std::string_view relative) const {
-    std::ifstream in(Path(relative), std::ios::binary);
+    std::ifstream in(FsPath(Path(relative)), std::ios::binary);
     if (!in) throw std::runtime_error("cannot read test file " + Path(relative));
     std::ostringstream bytes;
     bytes << in.rdbuf();
@@ -69,13 +97,16 @@ std::string TempLibrary::Read(std::string_view relative) const {
 
 bool TempLibrary::Exists(std::string_view relative) const {
     std::error_code ignored;
-    return fs::exists(fs::symlink_status(Path(relative), ignored));
+    return fs::exists(fs::symlink_status(FsPath(Path(relative)), ignored));
 }
 
 std::vector<std::string> TempLibrary::Files() const {
     std::vector<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(m_Root)) {
-        if (entry.is_regular_file()) files.push_back(entry.path().string().substr(m_Root.size()));
+    const fs::path root = FsPath(m_Root);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            files.push_back(Utf8(entry.path().lexically_relative(root), true));
+        }
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -89,6 +120,165 @@ std::string CrLf(std::initializer_list<std::string_view> lines) {
     }
     return text;
 }
+
+std::string Native(std::string_view relative) {
+    std::string path(relative);
+    std::replace(path.begin(), path.end(), '/', platform::kSeparator);
+    return path;
+}
+
+void SetStamp(const std::string& path, std::string_view stamp) {
+    std::tm local{};
+    std::istringstream in{std::string(stamp)};
+    in >> std::get_time(&local, "%Y-%m-%d %H:%M");
+    if (in.fail()) throw std::runtime_error("bad stamp " + std::string(stamp));
+#ifdef _WIN32
+    // The local time of that date under its own rules, as the program reads it.
+    SYSTEMTIME wall{WORD(local.tm_year + 1900), WORD(local.tm_mon + 1), 0, WORD(local.tm_mday),
+                    WORD(local.tm_hour),        WORD(local.tm_min),     0, 0};
+    SYSTEMTIME utc;
+    FILETIME time;
+    HANDLE file = ::CreateFileW(FsPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    bool set = file != INVALID_HANDLE_VALUE &&
+               ::TzSpecificLocalTimeToSystemTime(nullptr, &wall, &utc) &&
+               ::SystemTimeToFileTime(&utc, &time) && ::SetFileTime(file, nullptr, &time, &time);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (!set) throw std::runtime_error("cannot set the time of " + path);
+#else
+    local.tm_isdst = -1;
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = std::mktime(&local);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        throw std::runtime_error("cannot set the time of " + path);
+    }
+#endif
+}
+
+std::string HostPath(std::string_view path) {
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') return "Z:" + Native(path);
+#endif
+    return std::string(path);
+}
+
+void PrepareSample(const std::string& sampleFolder, const std::string& dest) {
+    const std::string sample = HostPath(sampleFolder);
+    fs::copy(FsPath(sample + "/library"), FsPath(dest), fs::copy_options::recursive);
+    std::ifstream stamps(FsPath(sample + "/stamps"));
+    std::string line;
+    while (std::getline(stamps, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string day, time, relative;
+        fields >> day >> time >> relative;
+        SetStamp(platform::WithTrailingSeparator(dest) + Native(relative), day + " " + time);
+    }
+}
+
+namespace {
+
+std::string ReadOutput(const TempLibrary& scratch, const char* name, bool text) {
+    std::string bytes = scratch.Read(name);
+    if (text) {
+        std::string lf;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) lf += bytes[i];
+        }
+        bytes = lf;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+// One argument as the runtime's command-line parser takes it apart again.
+std::wstring Quoted(const std::wstring& arg) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const TempLibrary& scratch) {
+    std::wstring commandLine = Quoted(FsPath(program).wstring());
+    for (const std::string& arg : args) commandLine += L" " + Quoted(FsPath(arg).wstring());
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    auto open = [&](const char* name, DWORD access, DWORD disposition) {
+        return ::CreateFileW(FsPath(scratch.Path(name)).c_str(), access,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE out = open("out.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = open("err.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                    CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    DWORD status = DWORD(-1);
+    if (started) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::GetExitCodeProcess(process.hProcess, &status);
+        ::CloseHandle(process.hProcess);
+        ::CloseHandle(process.hThread);
+    }
+    ::CloseHandle(in);
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    if (!started) throw std::runtime_error("cannot start " + program);
+    return {int(status), ReadOutput(scratch, "out.txt", true),
+            ReadOutput(scratch, "err.txt", true)};
+}
+
+#else
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const TempLibrary& scratch) {
+    std::string command = Quote(program);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " >" + Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +
+               " </dev/null";
+    int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadOutput(scratch, "out.txt", false),
+            ReadOutput(scratch, "err.txt", false)};
+}
+
+#endif
 
 std::vector<std::string> RecordingProgress::Refreshed() const {
     std::vector<std::string> shown;

@@ -1,5 +1,6 @@
 // Test helpers: a library folder on the real disk, a progress display that
-// records what it was told, and a report kept in memory.
+// records what it was told, a program run with its output, and a report kept
+// in memory. Paths are UTF-8 on every system.
 #pragma once
 
 #include <string>
@@ -22,7 +23,8 @@ class TempLibrary {
 
     // The library root, ending in the separator.
     const std::string& Root() const { return m_Root; }
-    std::string Path(std::string_view relative) const { return m_Root + std::string(relative); }
+    // relative may separate its folders by "/" on every system.
+    std::string Path(std::string_view relative) const;
 
     // Writes a file (and its folders). A stamp "YYYY-MM-DD HH:MM" sets its
     // last-write time in local time.
@@ -30,7 +32,7 @@ class TempLibrary {
     void MakeFolder(std::string_view relative);
     std::string Read(std::string_view relative) const;
     bool Exists(std::string_view relative) const;
-    // Every file below the root, relative paths in byte order.
+    // Every file below the root, relative paths with "/" in byte order.
     std::vector<std::string> Files() const;
 
     std::string Report() const { return Read("Corvane.htm"); }
@@ -41,6 +43,32 @@ class TempLibrary {
 
 // Lines joined with CR LF, the usual form of library files.
 std::string CrLf(std::initializer_list<std::string_view> lines);
+
+// A relative path written with "/" as the program writes it, with the
+// system's separator.
+std::string Native(std::string_view relative);
+
+// Sets a file's last-write time to a local time "YYYY-MM-DD HH:MM".
+void SetStamp(const std::string& path, std::string_view stamp);
+
+// A path of the machine the tests are built on as the test program sees it:
+// under Wine the host's "/" is the drive Z:.
+std::string HostPath(std::string_view path);
+
+// Copies the sample library (sample/library) to dest, which must not exist,
+// with its files' times from sample/stamps.
+void PrepareSample(const std::string& sampleFolder, const std::string& dest);
+
+// Runs a program with the arguments given, no input, and its standard output
+// and error in files; gives its exit status (-1 when it did not exit).
+// Output written as text on Windows has its CR LF turned into LF.
+struct ProgramResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const TempLibrary& scratch);
 
 struct ProgressEvent {
     enum Kind { kStatus, kRefresh, kLabel, kEnable, kDisable } kind;

@@ -1,0 +1,67 @@
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/win32.h"
+
+namespace corvane::platform {
+
+std::string ItemStamp(std::int64_t lastWriteTime) {
+    // The local time of that moment under the rules in force on its date, as
+    // the POSIX build gives it; FileTimeToLocalFileTime would apply today's
+    // offset to every date.
+    constexpr std::int64_t kEpochDifference = 11644473600;
+    if (lastWriteTime < -kEpochDifference) return "000000000000";
+    std::uint64_t ticks = std::uint64_t(lastWriteTime + kEpochDifference) * 10000000;
+    FILETIME utcTime{DWORD(ticks), DWORD(ticks >> 32)};
+    SYSTEMTIME utc, local;
+    if (!::FileTimeToSystemTime(&utcTime, &utc) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        return "000000000000";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", local.wYear, local.wMonth, local.wDay,
+                  local.wHour, local.wMinute);
+    return text;
+}
+
+std::string ExecutableFolder() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n == 0) {
+            throw FileError("find the folder of", "the program",
+                            win32::ErrorText(::GetLastError()));
+        }
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return std::string(FolderOf(win32::Utf8(buffer)));
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::wstring wide = win32::Wide(path);
+    DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return path;
+    full.resize(n);
+    return win32::Utf8(full);
+}
+
+bool IsTerminal(int fd) {
+    // A console counts when it takes the control sequences that rewrite a line.
+    HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode)) return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+           ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+}  // namespace corvane::platform
