@@ -1,15 +1,15 @@
-// corvane-cli: the console front end. It owns the check state for one
-// command, shows the status line on stderr and prints the delete button's
-// label on stdout.
+// corvane-cli: the console front end. It shows the status line on stderr and
+// prints the number of older items found on stdout, as the dialog's delete
+// button reads.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "audit/check_run.h"
 #include "cleanup/delete_older.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "report/html_report.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "\n"
     "check     Check the library whose top folder is LIBRARY_ROOT (by default the\n"
     "          folder that holds this program) and write LIBRARY_ROOT/Corvane.htm.\n"
-    "          Prints the delete button's label, e.g. \"Delete 3 older items\".\n"
+    "          Prints how many older items it found, e.g. \"Delete 3 older items\".\n"
     "--delete  Then delete the older items that the check found, keeping each\n"
     "          file as it was under LIBRARY_ROOT/backup.\n"
     "\n"
@@ -27,11 +27,11 @@ constexpr const char* kUsage =
 
 // Status texts on stderr: one line rewritten in place on a terminal,
 // otherwise one line each.
-class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::DeleteButton {
+class ConsoleProgress final : public corvane::ProgressObserver {
   public:
     ConsoleProgress() : m_Terminal(corvane::platform::IsTerminal(2)) {}
 
-    void SetStatus(const std::string& text) override {
+    void Status(const std::string& text) override {
         if (text == m_Status) return;
         m_Status = text;
         const std::string shown = Printable(text);
@@ -42,12 +42,6 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
         }
         std::fflush(stderr);
     }
-    void RefreshStatus() override {}
-    corvane::DeleteButton* GetDeleteButton() override { return this; }
-    void SetLabel(const std::string& label) override { m_Label = label; }
-    void Enable(bool) override {}
-
-    const std::string& Label() const { return m_Label; }
 
     // Ends the rewritten line before anything else goes to the terminal.
     void EndLine() {
@@ -67,7 +61,6 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
 
     bool m_Terminal;
     std::string m_Status;
-    std::string m_Label;
 };
 
 int Usage(const char* problem) {
@@ -76,13 +69,12 @@ int Usage(const char* problem) {
 }
 
 int Check(const std::string& root, bool deleteOlder) {
-    corvane::CheckState state;
     ConsoleProgress progress;
     try {
-        corvane::RunCheck(state, progress, root);
-        std::printf("%s\n", progress.Label().c_str());
+        std::vector<corvane::OlderItem> older = corvane::CheckAndWriteReport(root, progress);
+        std::printf("Delete %zu older items\n", older.size());
         std::fflush(stdout);
-        if (deleteOlder) corvane::DeleteOlderItems(state, progress);
+        if (deleteOlder) corvane::DeleteOlderItems(root, older, progress);
         progress.EndLine();
         return 0;
     } catch (const std::exception& error) {
