@@ -3,6 +3,8 @@
 // button reads.
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,11 +12,12 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "report/html_report.h"
+#include "report/json_report.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: corvane-cli check [--delete] [LIBRARY_ROOT]\n"
+    "Usage: corvane-cli check [--delete] [--json FILE] [LIBRARY_ROOT]\n"
     "       corvane-cli --help | --version\n"
     "\n"
     "check     Check the library whose top folder is LIBRARY_ROOT (by default the\n"
@@ -22,6 +25,8 @@ constexpr const char* kUsage =
     "          Prints how many older items it found, e.g. \"Delete 3 older items\".\n"
     "--delete  Then delete the older items that the check found, keeping each\n"
     "          file as it was under LIBRARY_ROOT/backup.\n"
+    "--json FILE  Also write the findings as JSON to FILE (\"-\": to stdout, which\n"
+    "          then carries the JSON alone).\n"
     "\n"
     "Exit status: 0 done, 1 the command ended on an error, 2 usage error.\n";
 
@@ -68,12 +73,33 @@ int Usage(const char* problem) {
     return 2;
 }
 
-int Check(const std::string& root, bool deleteOlder) {
+void WriteJson(const std::string& path, const std::string& json) {
+    if (path == "-") {
+        std::fwrite(json.data(), 1, json.size(), stdout);
+        std::fflush(stdout);
+        if (std::ferror(stdout)) throw std::runtime_error("cannot write the JSON to stdout");
+        return;
+    }
+    std::unique_ptr<corvane::platform::OutputFile> file =
+        corvane::platform::RealFileSystem().Create(path);
+    file->Write(json);
+    file->Close();
+}
+
+// jsonPath empty: no JSON.
+int Check(const std::string& root, bool deleteOlder, const std::string& jsonPath) {
     ConsoleProgress progress;
     try {
-        std::vector<corvane::OlderItem> older = corvane::CheckAndWriteReport(root, progress);
-        std::printf("Delete %zu older items\n", older.size());
-        std::fflush(stdout);
+        corvane::FindingsCollector findings;
+        std::vector<corvane::OlderItem> older =
+            corvane::CheckAndWriteReport(root, progress, corvane::platform::RealFileSystem(),
+                                         jsonPath.empty() ? nullptr : &findings);
+        if (!jsonPath.empty()) WriteJson(jsonPath, corvane::JsonReport(findings.Result()));
+        // When stdout carries the JSON, the count goes with the status texts.
+        std::FILE* countTo = jsonPath == "-" ? stderr : stdout;
+        if (countTo == stderr) progress.EndLine();
+        std::fprintf(countTo, "Delete %zu older items\n", older.size());
+        std::fflush(countTo);
         if (deleteOlder) corvane::DeleteOlderItems(root, older, progress);
         progress.EndLine();
         return 0;
@@ -101,10 +127,14 @@ int main(int argc, char** argv) {
 
     bool deleteOlder = false;
     std::string root;
+    std::string jsonPath;
     bool haveRoot = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--delete") {
             deleteOlder = true;
+        } else if (args[i] == "--json") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return Usage("--json needs a FILE");
+            jsonPath = args[++i];
         } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
             return Usage(("unknown option: " + args[i]).c_str());
         } else if (!haveRoot) {
@@ -121,5 +151,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.what());
         return 1;
     }
-    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder);
+    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder, jsonPath);
 }
