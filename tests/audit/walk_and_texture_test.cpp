@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "audit/check_run.h"
+#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -42,10 +42,9 @@ std::string Generic(std::string path) {
 
 Outcome Check(const TempLibrary& library) {
     ReadLog log;
-    CheckState state;
     RecordingProgress progress;
-    RunCheck(state, progress, library.Root(), log);
-    Outcome outcome{{}, progress.Refreshed(), Generic(library.Report())};
+    CheckAndWriteReport(library.Root(), progress, log);
+    Outcome outcome{{}, progress.m_Shown, Generic(library.Report())};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(Generic(path.substr(library.Root().size())));
     }
@@ -123,7 +122,7 @@ TEST(Walk, TheStatusLineFollowsTheWalk) {
     library.Write("stock/Sub/y.stk", "");
     EXPECT_EQ(Check(library).shown,
               (Paths{"stock", "stock/Sub", "stock/Sub", "stock", "Scenery", "Scenery", "Signals",
-                     "Signals", "Track", "Track", "OHLE", "OHLE"}));
+                     "Signals", "Track", "Track", "OHLE", "OHLE", "Finished"}));
 }
 
 // The texts that follow marker in a report (past a cell opener that follows

@@ -280,12 +280,4 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 
 #endif
 
-std::vector<std::string> RecordingProgress::Refreshed() const {
-    std::vector<std::string> shown;
-    for (const ProgressEvent& e : m_Events) {
-        if (e.kind == ProgressEvent::kRefresh) shown.push_back(e.text);
-    }
-    return shown;
-}
-
 }  // namespace corvane::testing
