@@ -11,8 +11,7 @@
 #include "app/about_dlg.h"
 #include "app/icons.h"
 #include "app/ids.h"
-#include "cleanup/delete_older.h"
-#include "report/html_report.h"
+#include "platform/system.h"
 
 using namespace corvane::app;
 
@@ -30,14 +29,7 @@ void ShowErrorBox(wxWindow* parent, const wxString& text) {
 }
 
 bool LaunchDefault(const wxString& path) {
-    return wxLaunchDefaultApplication(path);
-}
-
-// A path as the file system takes it, so that the program started gets the
-// same bytes.
-wxString FileNameText(const std::string& path) {
-    wxString text(path.c_str(), *wxConvFileName);
-    return text.empty() ? DisplayText(path) : text;
+    return corvane::platform::OpenDocument(path.utf8_string());
 }
 
 }  // namespace
@@ -45,10 +37,9 @@ wxString FileNameText(const std::string& path) {
 CCorvaneDlg::CCorvaneDlg(wxWindow* parent, std::string libraryRoot)
     : wxDialog(parent, wxID_ANY, "Corvane", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
-      m_LibraryRoot(std::move(libraryRoot)),
+      m_Logic(std::move(libraryRoot), *this),
       m_ShowError(ShowErrorBox),
       m_Launch(LaunchDefault) {
-    m_ReportPath = m_LibraryRoot + corvane::kReportName;
     CreateControls();
 
     // Check is wxID_OK: its handler does not skip the event, so neither the
@@ -81,7 +72,7 @@ void CCorvaneDlg::CreateControls() {
     m_pStatus = new wxTextCtrl(this, IDC_STATUS, wxEmptyString, place(7, 7), size(306, 14),
                                wxTE_READONLY | wxBORDER_NONE);
     m_pDeleteOlder =
-        new wxButton(this, IDC_DELETE_OLDER, "Delete older items", place(113, 31), size(86, 14));
+        new wxButton(this, IDC_DELETE_OLDER, kDeleteOlderLabel, place(113, 31), size(86, 14));
     m_pDeleteOlder->Disable();
     new wxButton(this, IDC_VIEW_REPORT, "View Report", place(210, 31), size(50, 14));
 
@@ -94,9 +85,9 @@ void CCorvaneDlg::TransferStatus() {
     if (m_pStatus) m_pStatus->ChangeValue(DisplayText(m_Status));
 }
 
-void CCorvaneDlg::Status(const std::string& text) {
+void CCorvaneDlg::SetStatus(const std::string& text) {
     m_Status = text;
-    RefreshStatus();
+    TransferStatus();
 }
 
 void CCorvaneDlg::RefreshStatus() {
@@ -105,56 +96,17 @@ void CCorvaneDlg::RefreshStatus() {
     Update();
 }
 
-void CCorvaneDlg::ShowDeleteButton(size_t olderItems, bool enabled) {
-    m_pDeleteOlder->SetLabel("Delete " + std::to_string(olderItems) + " older items");
+void CCorvaneDlg::SetDeleteButton(const std::string& label, bool enabled) {
+    m_pDeleteOlder->SetLabel(DisplayText(label));
     m_pDeleteOlder->Enable(enabled);
 }
 
-void CCorvaneDlg::ItemRemoved(const corvane::OlderItem&, size_t left) {
-    m_ItemsLeft = left;
-    ShowDeleteButton(left, true);
-    RefreshStatus();
+void CCorvaneDlg::ShowError(const std::string& text) {
+    m_ShowError(this, DisplayText(text));
 }
 
-void CCorvaneDlg::RunCommand(const std::function<void()>& command) {
-    wxString failure;
-    try {
-        command();
-        return;
-    } catch (const std::exception& error) {
-        failure = DisplayText(error.what());
-    } catch (...) {
-        failure = "The command ended on an unexpected error.";
-    }
-    m_ShowError(this, failure);
-}
-
-void CCorvaneDlg::RunCheck() {
-    // A check that fails leaves the button as the last complete check left it.
-    RunCommand([this] {
-        m_OlderItems = corvane::CheckAndWriteReport(m_LibraryRoot, *this);
-        ShowDeleteButton(m_OlderItems.size(), true);
-    });
-}
-
-void CCorvaneDlg::DeleteOlderItems() {
-    m_ItemsLeft = m_OlderItems.size();
-    RunCommand([this] {
-        corvane::DeleteOlderItems(m_LibraryRoot, m_OlderItems, *this);
-        ShowDeleteButton(0, false);
-    });
-    // What was taken out is gone; after a failure the button offers the rest,
-    // the failing item first.
-    m_OlderItems.erase(m_OlderItems.begin(), m_OlderItems.end() - std::ptrdiff_t(m_ItemsLeft));
-    if (m_OlderItems.empty()) ShowDeleteButton(0, false);
-}
-
-void CCorvaneDlg::ViewReport() {
-    wxString path = FileNameText(m_ReportPath);
-    if (!m_Launch(path)) {
-        m_ShowError(this, "Cannot open the report \"" + DisplayText(m_ReportPath) +
-                              "\": no program to show it could be started.");
-    }
+bool CCorvaneDlg::OpenDocument(const std::string& path) {
+    return m_Launch(wxString::FromUTF8(path));
 }
 
 void CCorvaneDlg::ShowMenu(wxMenu& menu) {

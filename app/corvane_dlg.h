@@ -1,7 +1,6 @@
 // The main dialog: a status line and the Check, Delete older items, View
-// Report and Close buttons. It keeps the older items of the last complete
-// check for the delete button, and shows the progress of the commands it
-// runs.
+// Report and Close buttons. What it does is the shared dialog logic; this is
+// its window.
 #pragma once
 
 #include <wx/dialog.h>
@@ -10,14 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "audit/findings.h"
-#include "audit/progress.h"
+#include "app/logic/dialog_logic.h"
 
 class wxButton;
 class wxMenu;
 class wxTextCtrl;
 
-class CCorvaneDlg : public wxDialog, public corvane::ProgressObserver {
+class CCorvaneDlg : public wxDialog, public corvane::app::DialogView {
   public:
     // Tells the user that a command failed; the text names the file and what
     // failed.
@@ -32,34 +30,27 @@ class CCorvaneDlg : public wxDialog, public corvane::ProgressObserver {
     void SetErrorSink(ErrorSink sink) { m_ShowError = std::move(sink); }
     void SetLauncher(Launcher launcher) { m_Launch = std::move(launcher); }
 
-    // The commands. Each runs to its end before the dialog takes more input;
-    // a command that fails tells the user and leaves the dialog as usable as
-    // before.
-    void RunCheck();
-    void DeleteOlderItems();
-    void ViewReport();
+    // The commands. Each runs to its end before the dialog takes more input.
+    void RunCheck() { m_Logic.RunCheck(); }
+    void DeleteOlderItems() { m_Logic.DeleteOlderItems(); }
+    void ViewReport() { m_Logic.ViewReport(); }
 
-    // Progress: the status line and the delete button's count follow the
-    // command at once.
-    void Status(const std::string& text) override;
-    void ItemRemoved(const corvane::OlderItem& item, size_t left) override;
+    const std::string& ReportPath() const { return m_Logic.ReportPath(); }
 
-    const std::string& ReportPath() const { return m_ReportPath; }
+    void SetStatus(const std::string& text) override;
+    void SetDeleteButton(const std::string& label, bool enabled) override;
+    void ShowError(const std::string& text) override;
+    bool OpenDocument(const std::string& path) override;
 
   protected:
     // Shows the dialog's menu where the user asked for it.
     virtual void ShowMenu(wxMenu& menu);
 
-    // Puts the status line on the screen now.
-    virtual void RefreshStatus();
+    void RefreshStatus() override;
 
   private:
     void CreateControls();
     void TransferStatus();
-    // "Delete N older items", enabled or not.
-    void ShowDeleteButton(size_t olderItems, bool enabled);
-    // Runs one command, turning a failure into a message to the user.
-    void RunCommand(const std::function<void()>& command);
 
     void OnCheck(wxCommandEvent& event);
     void OnDeleteOlder(wxCommandEvent& event);
@@ -67,12 +58,8 @@ class CCorvaneDlg : public wxDialog, public corvane::ProgressObserver {
     void OnContextMenu(wxContextMenuEvent& event);
     void OnAbout(wxCommandEvent& event);
 
-    // The older items of the last complete check not yet taken out.
-    std::vector<corvane::OlderItem> m_OlderItems;
-    size_t m_ItemsLeft = 0;  // of the delete command running
+    corvane::app::DialogLogic m_Logic;
     std::string m_Status;
-    std::string m_LibraryRoot;
-    std::string m_ReportPath;
     wxTextCtrl* m_pStatus = nullptr;
     wxButton* m_pDeleteOlder = nullptr;
     ErrorSink m_ShowError;

@@ -15,6 +15,5 @@ inline constexpr int IDC_VIEW_REPORT = 1002;
 
 // The About entry of the dialog's menu.
 inline constexpr int IDM_ABOUTBOX = 0x0010;
-inline constexpr const char* kAboutEntry = "&About Corvane...";
 
 }  // namespace corvane::app

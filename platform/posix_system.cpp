@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -37,6 +40,38 @@ std::string AbsolutePath(const std::string& path) {
 
 bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
+}
+
+bool OpenDocument(const std::string& path) {
+    // xdg-open in a grandchild, so that nobody waits for the program it
+    // starts; a pipe closed on exec tells whether the exec worked.
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
+    pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return false;
+    }
+    if (child == 0) {
+        ::setsid();
+        if (::fork() != 0) ::_exit(0);
+        const char* argv[] = {"xdg-open", path.c_str(), nullptr};
+        ::execvp(argv[0], const_cast<char* const*>(argv));
+        char failed = 1;
+        (void)!::write(pipeEnds[1], &failed, 1);
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    char failed = 0;
+    ssize_t n;
+    do {
+        n = ::read(pipeEnds[0], &failed, 1);
+    } while (n < 0 && errno == EINTR);
+    ::close(pipeEnds[0]);
+    return n == 0;
 }
 
 }  // namespace corvane::platform

@@ -18,4 +18,8 @@ std::string AbsolutePath(const std::string& path);
 
 bool IsTerminal(int fd);
 
+// Opens a document with the program the desktop has for its type, without a
+// command processor in between; false when no program could be started.
+bool OpenDocument(const std::string& path);
+
 }  // namespace corvane::platform

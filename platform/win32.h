@@ -10,6 +10,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// clang-format off
+#include <shellapi.h>  // after windows.h, which it needs
+// clang-format on
 
 #include <string>
 #include <string_view>

@@ -1,11 +1,8 @@
 #include <io.h>
 
 #include "platform/codepage.h"
-#include "platform/win32.h"
-// After windows.h, which it needs.
-#include <shellapi.h>
-
 #include "platform/wide.h"
+#include "platform/win32.h"
 
 namespace corvane::platform {
 

@@ -55,6 +55,13 @@ std::string AbsolutePath(const std::string& path) {
     return win32::Utf8(full);
 }
 
+bool OpenDocument(const std::string& path) {
+    std::wstring wide = win32::Wide(path);
+    HINSTANCE result =
+        ::ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
 bool IsTerminal(int fd) {
     // A console counts when it takes the control sequences that rewrite a line.
     HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
