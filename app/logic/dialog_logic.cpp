@@ -13,7 +13,7 @@ std::string DeleteButtonLabel(size_t olderItems) {
 }
 
 std::string AboutVersionLine() {
-    return "Corvane Version " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor);
+    return CORVANE_ABOUT_LINE;
 }
 
 DialogLogic::DialogLogic(std::string libraryRoot, DialogView& view)

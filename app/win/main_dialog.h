@@ -1,0 +1,71 @@
+// The main dialog of Corvane.exe, built from its template IDD_MAIN_DIALOG:
+// the window of the shared dialog logic on Windows.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/logic/dialog_logic.h"
+
+// A text of ours (UTF-8, or library bytes in the system code page) as the
+// window system takes it.
+std::wstring WindowText(const std::string& text);
+
+class CCorvaneDlg final : public corvane::app::DialogView {
+  public:
+    // Tells the user that a command failed.
+    using ErrorSink = std::function<void(HWND dialog, const std::wstring& text)>;
+    // Opens the report; false when no program could be started.
+    using Opener = std::function<bool(const std::string& path)>;
+
+    // libraryRoot ends in the separator. The templates are taken from module.
+    CCorvaneDlg(HINSTANCE module, std::string libraryRoot);
+    CCorvaneDlg(const CCorvaneDlg&) = delete;
+    CCorvaneDlg& operator=(const CCorvaneDlg&) = delete;
+    ~CCorvaneDlg() override;
+
+    // Runs the dialog until Close, Escape or the close box ends it; gives
+    // IDCANCEL then, -1 when it could not be created.
+    INT_PTR DoModal(HWND parent = nullptr);
+    // Creates the dialog without running it, for a caller with its own
+    // message loop; IDCANCEL then destroys the window.
+    HWND Create(HWND parent = nullptr);
+    HWND Window() const { return m_hWnd; }
+
+    void SetErrorSink(ErrorSink sink) { m_ShowError = std::move(sink); }
+    void SetOpener(Opener opener) { m_Open = std::move(opener); }
+
+    void SetStatus(const std::string& text) override;
+    void RefreshStatus() override;
+    void SetDeleteButton(const std::string& label, bool enabled) override;
+    void ShowError(const std::string& text) override;
+    bool OpenDocument(const std::string& path) override;
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog();
+    bool OnCommand(int id);
+    bool OnSysCommand(WPARAM command);
+    bool OnPaint();
+
+    HINSTANCE m_Module;
+    HWND m_hWnd = nullptr;
+    bool m_Modal = false;
+    HICON m_hIcon;  // shared by the system: never destroyed
+    std::string m_Status;
+    corvane::app::DialogLogic m_Logic;
+    ErrorSink m_ShowError;
+    Opener m_Open;
+};
+
+// The About box, modal over parent.
+INT_PTR ShowAboutBox(HINSTANCE module, HWND parent);
