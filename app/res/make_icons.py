@@ -3,7 +3,8 @@
 
 Writes, next to this script: corvane_16.png, corvane_32.png, corvane_48.png;
 ../icon_data.cpp (the three PNGs as byte arrays, compiled into the program);
-../win/corvane.ico (the same three sizes, for the Windows resource script).
+../win/corvane.ico (the same three sizes at 4, 8 and 24 bits per pixel, for
+the Windows resource script).
 
 Only the standard library is used. Run it again after changing the drawing
 and commit what it writes: the build itself does not run it.
@@ -116,30 +117,68 @@ def png(rows):
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def ico_image(rows):
-    """A 32-bit BGRA icon image with its AND mask, bottom row first."""
+VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
+         (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
+         (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+# 216 colours of a cube, 24 greys and the 16 above.
+PALETTE256 = ([(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)] +
+              [(v, v, v) for v in range(8, 248, 10)] + VGA16)
+
+
+def nearest(palette, colour):
+    return min(range(len(palette)),
+               key=lambda i: sum((palette[i][k] - colour[k]) ** 2 for k in range(3)))
+
+
+def and_mask(rows):
+    """One bit a pixel, set where the icon is transparent, bottom row first."""
     size = len(rows)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    pixels = b"".join(bytes((b, g, r, a)) for row in reversed(rows) for (r, g, b, a) in row)
-    mask_stride = ((size + 31) // 32) * 4
+    stride = ((size + 31) // 32) * 4
     mask = b""
     for row in reversed(rows):
-        bits = bytearray(mask_stride)
+        bits = bytearray(stride)
         for x, (_, _, _, a) in enumerate(row):
-            if a == 0:
+            if a < 128:
                 bits[x // 8] |= 0x80 >> (x % 8)
         mask += bytes(bits)
-    return header + pixels + mask
+    return mask
+
+
+def ico_image(rows, bits):
+    """An icon image of 4, 8 or 24 bits per pixel with its AND mask."""
+    size = len(rows)
+    palette = {4: VGA16, 8: PALETTE256, 24: []}[bits]
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, 0, 0, 0,
+                         len(palette), 0)
+    colours = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    stride = ((size * bits + 31) // 32) * 4
+    pixels = b""
+    for row in reversed(rows):
+        line = bytearray()
+        if bits == 24:
+            for (r, g, b, a) in row:
+                line += bytes((b, g, r)) if a >= 128 else b"\0\0\0"
+        else:
+            indices = [nearest(palette, px) if px[3] >= 128 else 0 for px in row]
+            if bits == 8:
+                line += bytes(indices)
+            else:
+                for x in range(0, size, 2):
+                    line.append((indices[x] << 4) | (indices[x + 1] if x + 1 < size else 0))
+        line += bytes(stride - len(line))
+        pixels += bytes(line)
+    return header + colours + pixels + and_mask(rows)
 
 
 def ico(images):
-    # Largest first, as the resource compiler lists them.
-    images = sorted(images, key=lambda item: -item[0])
+    # In the order given: 48, 32 and 16 pixels at 4 bits, then 8, then 24.
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     data = b""
-    for size, blob in images:
-        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
+    for size, bits, blob in images:
+        colours = 16 if bits == 4 else 0
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, colours, 0, 1, bits, len(blob),
+                           offset)
         offset += len(blob)
         data += blob
     return out + data
@@ -154,13 +193,15 @@ def cpp_array(name, blob):
 
 def main():
     pngs = {}
-    icos = []
+    rendered = {}
     for size in SIZES:
         rows = render(size)
+        rendered[size] = rows
         pngs[size] = png(rows)
-        icos.append((size, ico_image(rows)))
         with open(os.path.join(HERE, "corvane_%d.png" % size), "wb") as f:
             f.write(pngs[size])
+    icos = [(size, bits, ico_image(rendered[size], bits))
+            for bits in (4, 8, 24) for size in sorted(SIZES, reverse=True)]
     with open(os.path.join(HERE, "..", "win", "corvane.ico"), "wb") as f:
         f.write(ico(icos))
 

@@ -112,7 +112,11 @@ bool CCorvaneDlg::OnCommand(int id) {
             m_Logic.RunCheck();
             return true;
         case IDC_DELETE_OLDER:
-            m_Logic.DeleteOlderItems();
+            // A click sent to the disabled button (BM_CLICK does not ask)
+            // must not run the command either.
+            if (::IsWindowEnabled(::GetDlgItem(m_hWnd, IDC_DELETE_OLDER))) {
+                m_Logic.DeleteOlderItems();
+            }
             return true;
         case IDC_VIEW_REPORT:
             m_Logic.ViewReport();
