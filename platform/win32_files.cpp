@@ -310,14 +310,18 @@ class Win32FileSystem final : public FileSystem {
     }
 
     void Rename(const std::string& from, const std::string& to) override {
-        if (!::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+        std::wstring target = SystemPath(to);
+        RefuseReadOnly(target, "replace", to);
+        if (!::MoveFileExW(SystemPath(from).c_str(), target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             throw LastError("move \"" + from + "\" to", to);
         }
     }
 
     void Remove(const std::string& path) override {
-        if (!::DeleteFileW(SystemPath(path).c_str())) throw LastError("delete", path);
+        std::wstring wide = SystemPath(path);
+        RefuseReadOnly(wide, "delete", path);
+        if (!::DeleteFileW(wide.c_str())) throw LastError("delete", path);
     }
 
     void MakeFolder(const std::string& path) override {
@@ -354,6 +358,18 @@ class Win32FileSystem final : public FileSystem {
     }
 
   private:
+    // A file the user made read-only is neither replaced nor deleted. Windows
+    // refuses both by itself, but not every system that runs our programs
+    // does (Wine replaces it).
+    static void RefuseReadOnly(const std::wstring& path, const char* operation,
+                               const std::string& utf8) {
+        DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            throw FileError(operation, utf8, "the file is read-only");
+        }
+    }
+
     std::mutex m_Mutex;
     std::vector<std::string> m_Unflushed;  // files created since the last SyncAll
 };

@@ -66,6 +66,13 @@ TempLibrary::TempLibrary() {
 
 TempLibrary::~TempLibrary() {
     std::error_code ignored;
+#ifdef _WIN32
+    // "\\?\" reaches names Win32 would bend, such as "CON.stk" or "Dot.".
+    if (m_Root.size() > 2 && m_Root[1] == ':') {
+        fs::remove_all(FsPath("\\\\?\\" + m_Root), ignored);
+        return;
+    }
+#endif
     fs::remove_all(FsPath(m_Root), ignored);
 }
 
@@ -138,14 +145,20 @@ void SetStamp(const std::string& path, std::string_view stamp) {
                     WORD(local.tm_hour),        WORD(local.tm_min),     0, 0};
     SYSTEMTIME utc;
     FILETIME time;
-    HANDLE file = ::CreateFileW(FsPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+    // "\\?\" takes the name as it stands: CON.stk is a file, not the console.
+    std::wstring wide = FsPath(path).wstring();
+    if (wide.size() > 2 && wide[1] == L':') wide = L"\\\\?\\" + wide;
+    HANDLE file = ::CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     bool set = file != INVALID_HANDLE_VALUE &&
                ::TzSpecificLocalTimeToSystemTime(nullptr, &wall, &utc) &&
                ::SystemTimeToFileTime(&utc, &time) && ::SetFileTime(file, nullptr, &time, &time);
     if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-    if (!set) throw std::runtime_error("cannot set the time of " + path);
+    if (!set) {
+        throw std::runtime_error("cannot set the time of " + path + ": error " +
+                                 std::to_string(::GetLastError()));
+    }
 #else
     local.tm_isdst = -1;
     struct timespec times[2];
@@ -166,7 +179,10 @@ std::string HostPath(std::string_view path) {
 
 void PrepareSample(const std::string& sampleFolder, const std::string& dest) {
     const std::string sample = HostPath(sampleFolder);
-    fs::copy(FsPath(sample + "/library"), FsPath(dest), fs::copy_options::recursive);
+    fs::create_directories(FsPath(dest));
+    for (const auto& entry : fs::directory_iterator(FsPath(sample + "/library"))) {
+        fs::copy(entry.path(), FsPath(dest) / entry.path().filename(), fs::copy_options::recursive);
+    }
     std::ifstream stamps(FsPath(sample + "/stamps"));
     std::string line;
     while (std::getline(stamps, line)) {

@@ -55,8 +55,8 @@ void SetStamp(const std::string& path, std::string_view stamp);
 // under Wine the host's "/" is the drive Z:.
 std::string HostPath(std::string_view path);
 
-// Copies the sample library (sample/library) to dest, which must not exist,
-// with its files' times from sample/stamps.
+// Copies the sample library (sample/library) into dest, with its files'
+// times from sample/stamps.
 void PrepareSample(const std::string& sampleFolder, const std::string& dest);
 
 // Runs a program with the arguments given, no input, and its standard output

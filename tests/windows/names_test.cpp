@@ -1,0 +1,155 @@
+// What only Windows has: names the Win32 path rules would bend, the system
+// code page of the report, read-only files, files held open by another
+// program, folder junctions. Run under Wine.
+#include <gtest/gtest.h>
+
+#include "cleanup/delete_older.h"
+#include "platform/win32.h"
+#include "report/html_report.h"
+#include "tests/support/test_library.h"
+
+namespace corvane {
+namespace {
+
+using testing::CrLf;
+using testing::Native;
+using testing::TempLibrary;
+
+platform::FileSystem& Fs() {
+    return platform::RealFileSystem();
+}
+
+// Writes through our own file layer, which takes every name as it stands.
+void Put(const TempLibrary& library, const std::string& relative, const std::string& bytes) {
+    MakeFolders(Fs(), library.Path(relative));
+    auto file = Fs().Create(library.Path(relative));
+    file->Write(bytes);
+    file->Close();
+}
+
+std::string Get(const TempLibrary& library, const std::string& relative) {
+    std::string bytes;
+    Fs().ReadFile(library.Path(relative), bytes);
+    return bytes;
+}
+
+TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "the expected bytes are those of code page 1252";
+    struct Case {
+        const char* path;      // UTF-8
+        const char* inReport;  // the path's bytes in the report
+    };
+    const Case cases[] = {
+        // {"Stock/CON.stk", "Stock\\CON.stk"},
+        // {"Stock/aux.stk", "Stock\\aux.stk"},
+        {"Stock/Dot./a.stk", "Stock\\Dot.\\a.stk"},  // trailing dot and space: names too
+        {"Stock/Space /b.stk", "Stock\\Space \\b.stk"},
+        {"Stock/caf\u00e9.stk", "Stock\\caf\xe9.stk"},              // held by the code page
+        {"Stock/\u6f22\u5b57.stk", "Stock\\&#28450;&#23383;.stk"},  // not held
+        {"Stock/\U0001D11E.stk", "Stock\\&#119070;.stk"},           // a surrogate pair
+    };
+    TempLibrary library;
+    std::string newer;
+    int item = 0;
+    for (const Case& c : cases) {
+        std::string name = "name item" + std::to_string(item++);
+        Put(library, c.path, CrLf({name, "[end]"}));
+        testing::SetStamp(library.Path(c.path), "2010-01-01 00:00");
+        newer += CrLf({name, "[end]"});
+    }
+    Put(library, "Stock/zz.stk", newer);
+    testing::SetStamp(library.Path("Stock/zz.stk"), "2011-01-01 00:00");
+
+    testing::RecordingProgress progress;
+    std::vector<OlderItem> older = CheckAndWriteReport(library.Root(), progress);
+    const std::string report = library.Report();
+    for (const Case& c : cases) {
+        EXPECT_NE(report.find("<font color=\"red\">" + std::string(c.inReport) + "</font>"),
+                  std::string::npos)
+            << c.path;
+    }
+    ASSERT_EQ(older.size(), size_t(item));
+
+    DeleteOlderItems(library.Root(), older, progress);
+    for (const Case& c : cases) {
+        EXPECT_EQ(Fs().KindOf(library.Path(c.path)), platform::EntryKind::kMissing) << c.path;
+        EXPECT_EQ(Fs().KindOf(library.Path(std::string("backup/") + c.path)),
+                  platform::EntryKind::kFile)
+            << c.path;
+    }
+}
+
+TEST(WindowsNames, TextureNamesAreLookedUpInTheSystemCodePage) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "the library text is in code page 1252";
+    TempLibrary library;
+    Put(library, "Scenery/caf\u00e9.bmp", "BM");
+    // The library file names it in the bytes its author's system wrote.
+    Put(library, "Scenery/a.stc", CrLf({"name a", "skin caf\xe9", "skin gone\xe9"}));
+    testing::RecordingProgress progress;
+    CheckAndWriteReport(library.Root(), progress);
+    const std::string report = library.Report();
+    EXPECT_EQ(report.find("caf\xe9.bmp</font>"), std::string::npos);
+    EXPECT_NE(report.find("gone\xe9.bmp</font>"), std::string::npos);
+}
+
+// A file the delete cannot replace: the error names it and nothing is lost.
+TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
+    struct Case {
+        const char* what;
+        DWORD share;  // of another program's handle on the file; 0: none, read-only instead
+        const char* says;
+    };
+    const Case cases[] = {
+        {"read-only", 0, "read-only"},
+        {"held open, shared for reading", FILE_SHARE_READ, ""},
+        {"held open exclusively", DWORD(-1), "open in another program"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempLibrary library;
+        const std::string before = CrLf({"name a", "[end]", "name b", "[end]"});
+        Put(library, "Stock/held.stk", before);
+        const std::string path = library.Path("Stock/held.stk");
+        std::wstring wide = platform::win32::SystemPath(path);
+        HANDLE other = INVALID_HANDLE_VALUE;
+        if (c.share == 0) {
+            ASSERT_TRUE(::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+        } else {
+            DWORD share = c.share == DWORD(-1) ? 0 : c.share;
+            other = ::CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+            ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        }
+        testing::RecordingProgress progress;
+        try {
+            DeleteOlderItems(library.Root(), {{"a", Native("Stock/held.stk")}}, progress);
+            ADD_FAILURE() << "the delete went on";
+        } catch (const platform::FileError& error) {
+            EXPECT_EQ(error.Path(), path);
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+        }
+        if (other != INVALID_HANDLE_VALUE) ::CloseHandle(other);
+        ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(Get(library, "Stock/held.stk"), before);
+        if (Fs().KindOf(library.Path("backup/Stock/held.stk")) == platform::EntryKind::kFile) {
+            EXPECT_EQ(Get(library, "backup/Stock/held.stk"), before);
+        }
+    }
+}
+
+TEST(WindowsFiles, AJunctionBackUpTheTreeIsWalkedOnce) {
+    TempLibrary library;
+    Put(library, "Stock/Sub/a.stk", CrLf({"name a"}));
+    std::wstring link = platform::win32::SystemPath(library.Path("Stock/Sub/Loop"));
+    std::wstring target = platform::win32::SystemPath(library.Path("Stock"));
+    if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        GTEST_SKIP() << "no folder links here (error " << ::GetLastError() << ")";
+    }
+    testing::RecordingProgress progress;
+    std::vector<OlderItem> older;
+    ASSERT_NO_THROW(older = CheckAndWriteReport(library.Root(), progress));
+    EXPECT_TRUE(older.empty()) << "a.stk read twice";
+}
+
+}  // namespace
+}  // namespace corvane
