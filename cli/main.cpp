@@ -10,6 +10,7 @@
 #include "cleanup/delete_older.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "version.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args[0] == "--version") {
-        std::puts("corvane-cli 1.0");
+        std::puts("corvane-cli " CORVANE_VERSION);
         return 0;
     }
     if (args[0] != "check") return Usage(("unknown command: " + args[0]).c_str());

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "tests/support/test_library.h"
+#include "version.h"
 
 namespace corvane {
 namespace {
@@ -48,7 +49,7 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Cli(scratch, "--help").status, 0);
     Result version = Cli(scratch, "--version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "corvane-cli 1.0\n");
+    EXPECT_EQ(version.out, "corvane-cli " CORVANE_VERSION "\n");
 }
 
 TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
