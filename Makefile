@@ -4,8 +4,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps build run test test-debug test-asan bench fuzz format clean
+.PHONY: all deps build run test test-debug test-asan package bench fuzz format clean
 
 all: build
 
@@ -30,6 +31,13 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
+# A release build packed as build-package/corvane_<version>_<arch>.deb.
+package:
+	tools/install-deps base app package
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
 bench:
 	bench/run
 
@@ -40,4 +48,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) build-release build-fuzz
