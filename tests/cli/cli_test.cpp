@@ -1,5 +1,6 @@
-// corvane-cli as other tools drive it: its arguments, its one line on
-// stdout, its exit status and its error line.
+// corvane-cli as people and scripts drive it: its arguments, exit status,
+// stdout and stderr, and that nothing is written into a folder that is not a
+// library.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -26,83 +27,96 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-Result RunProgram(const TempLibrary& scratch, const std::string& program, const std::string& args) {
-    std::string command = Quote(program) + " " + args + " >" + Quote(scratch.Path("out.txt")) +
-                          " 2>" + Quote(scratch.Path("err.txt")) + " </dev/null";
-    int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"),
-            scratch.Read("err.txt")};
-}
-
-Result Cli(const TempLibrary& scratch, const std::string& args) {
-    return RunProgram(scratch, CORVANE_CLI, args);
-}
-
-TEST(Cli, UsageErrorsExitWithTwo) {
-    TempLibrary scratch;
-    for (const char* args : {"", "frobnicate", "check --force", "check a b", "--nonsense"}) {
-        Result result = Cli(scratch, args);
-        EXPECT_EQ(result.status, 2) << args;
-        EXPECT_EQ(result.out, "") << args;
-        EXPECT_NE(result.err.find("Usage: corvane-cli check"), std::string::npos) << args;
+// Runs corvane-cli in folder with args (shell words; "@/" stands for the
+// scratch folder) and stdout to out (a file in the scratch folder when
+// empty).
+Result Cli(const TempLibrary& scratch, const std::string& folder, std::string args,
+           const std::string& out = "") {
+    for (size_t at; (at = args.find("@/")) != std::string::npos;) {
+        args.replace(at, 2, scratch.Root());
     }
-    EXPECT_EQ(Cli(scratch, "--help").status, 0);
-    Result version = Cli(scratch, "--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "corvane-cli " CORVANE_VERSION "\n");
+    std::string command = "cd " + Quote(scratch.Path(folder)) + " && " CORVANE_CLI " " + args +
+                          " >" + (out.empty() ? Quote(scratch.Path("out.txt")) : out) + " 2>" +
+                          Quote(scratch.Path("err.txt")) + " </dev/null";
+    int raw = std::system(command.c_str());
+    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", scratch.Read("err.txt")};
+    if (out.empty()) result.out = scratch.Read("out.txt");
+    std::filesystem::remove(scratch.Path("out.txt"));
+    std::filesystem::remove(scratch.Path("err.txt"));
+    return result;
 }
 
-TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
+const std::string kSeeHelp = "Run 'corvane-cli --help' for more information.\n";
+
+TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
+    struct Case {
+        const char* args;
+        int status;
+        std::string err;  // exactly, with "@/" for the scratch folder
+        std::string outStart = "";
+    };
+    const std::string categories =
+        "it holds none of the category folders Stock, Scenery, Signals, Track and OHLE\n";
+    const Case cases[] = {
+        {"", 2, "corvane-cli: no command given\n" + kSeeHelp},
+        {"frobnicate", 2, "corvane-cli: unknown command 'frobnicate'\n" + kSeeHelp},
+        {"check --force lib", 2,
+         "corvane-cli: The following argument was not expected: --force\n" + kSeeHelp},
+        {"check lib lib", 2,
+         "corvane-cli: The following argument was not expected: lib\n" + kSeeHelp},
+        {"check ''", 2, "corvane-cli: LIBRARY_ROOT: must not be empty\n" + kSeeHelp},
+        {"restore ''", 2, "corvane-cli: LIBRARY_ROOT: must not be empty\n" + kSeeHelp},
+        {"check --json '' lib", 2, "corvane-cli: --json: must not be empty\n" + kSeeHelp},
+        {"check -q -v lib", 2,
+         "corvane-cli: --quiet and --verbose exclude each other\n" + kSeeHelp},
+        {"--help", 0, "", "Checks the content library"},
+        {"check --help", 0, "", "Check the library"},
+        {"restore -h", 0, "", "Put back"},
+        {"--version", 0, "", "corvane-cli " CORVANE_VERSION "\n"},
+        {"check none", 1, "corvane-cli: cannot check \"@/none\": no such folder\n"},
+        {"check --delete file", 1, "corvane-cli: cannot check \"@/file\": not a folder\n"},
+        {"check plain", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
+        {"check -- --", 1, "corvane-cli: cannot check \"@/--\": no such folder\n"},
+        {"check", 1, "corvane-cli: cannot check \"@\": " + categories},
+        {"restore plain/", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
+    };
     TempLibrary scratch;
-    const std::string library = scratch.Path("sample library");
-    ASSERT_EQ(std::system((std::string(CORVANE_PREPARE_SAMPLE) + " " + Quote(library)).c_str()), 0);
-
-    Result check = Cli(scratch, "check " + Quote(library));
-    EXPECT_EQ(check.status, 0) << check.err;
-    EXPECT_EQ(check.out, "Delete 3 older items\n");
-    EXPECT_NE(check.err.find("Stock/Coaches/Old\n"), std::string::npos);
-    EXPECT_EQ(check.err.substr(check.err.size() - 9), "Finished\n");
-    const std::string report = scratch.Read("sample library/Corvane.htm");
-
-    Result del = Cli(scratch, "check --delete " + Quote(library));
-    EXPECT_EQ(del.status, 0) << del.err;
-    EXPECT_EQ(del.out, "Delete 3 older items\n");
-    EXPECT_NE(del.err.find("mk1 coach in Stock/Coaches/mk1_old.stk\n"), std::string::npos);
-    EXPECT_EQ(scratch.Read("sample library/Corvane.htm"), report);
-    EXPECT_TRUE(scratch.Exists("sample library/backup/Stock/Coaches/mk1_old.stk"));
-
-    Result again = Cli(scratch, "check " + Quote(library));
-    EXPECT_EQ(again.out, "Delete 0 older items\n");
+    scratch.MakeFolder("lib/STOCK");
+    scratch.MakeFolder("plain/Stock.stk");
+    scratch.Write("file", "");
+    const std::vector<std::string> before = scratch.Files();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        Result result = Cli(scratch, "", c.args);
+        EXPECT_EQ(result.status, c.status);
+        std::string err = c.err;
+        for (size_t at; (at = err.find("@")) != std::string::npos;) {
+            err.replace(at, 1, scratch.Root().substr(0, scratch.Root().size() - 1));
+        }
+        EXPECT_EQ(result.err, err);
+        EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart);
+        if (c.outStart.empty()) {
+            EXPECT_EQ(result.out, "");
+        }
+        EXPECT_EQ(scratch.Files(), before) << "written into the scratch folder";
+    }
 }
 
-TEST(Cli, ErrorsExitWithOneAndNameTheFile) {
+TEST(Cli, CheckWithoutRootWorksOnTheCurrentFolder) {
     TempLibrary scratch;
-    scratch.MakeFolder("lib/Corvane.htm");
-    Result result = Cli(scratch, "check " + Quote(scratch.Path("lib")));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
-                              "\": Is a directory\n");
-}
-
-TEST(Cli, StatusLinesCarryNoControlCharactersFromTheLibrary) {
-    TempLibrary scratch;
-    scratch.MakeFolder("lib/Stock/a\033[2Jb\nc");
-    Result result = Cli(scratch, "check " + Quote(scratch.Path("lib")));
-    EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.err.find("\nStock/a?[2Jb?c\n"), std::string::npos) << result.err;
-}
-
-TEST(Cli, LibraryRootDefaultsToTheProgramsFolder) {
-    TempLibrary scratch;
-    scratch.Write("Stock/a.stk", "name coach\r\n");
-    scratch.Write("Stock/b.stk", "name coach\r\n");
-    std::filesystem::copy_file(CORVANE_CLI, scratch.Path("corvane-cli"));
-    std::filesystem::permissions(scratch.Path("corvane-cli"), std::filesystem::perms::owner_all);
-    Result result = RunProgram(scratch, scratch.Path("corvane-cli"), "check");
+    scratch.Write("lib/Stock/a.stk", "name coach\r\n");
+    Result result = Cli(scratch, "lib", "check");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "Delete 1 older items\n");
-    EXPECT_TRUE(scratch.Exists("Corvane.htm"));
+    EXPECT_TRUE(scratch.Exists("lib/Corvane.htm"));
+}
+
+TEST(Cli, FailedWriteToStdoutIsAnError) {
+    TempLibrary scratch;
+    scratch.MakeFolder("lib/Stock");
+    Result result = Cli(scratch, "", "check @/lib", "/dev/full");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "corvane-cli: cannot write to standard output: No space left on device\n");
 }
 
 }  // namespace

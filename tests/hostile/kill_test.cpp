@@ -47,7 +47,7 @@ size_t RunAndKill(const std::string& root, size_t line, std::chrono::microsecond
         ::dup2(fds[1], 2);
         ::dup2(::open("/dev/null", O_WRONLY), 1);
         ::close(fds[0]);
-        ::execl(CORVANE_CLI, "corvane-cli", "check", "--delete", root.c_str(), nullptr);
+        ::execl(CORVANE_CLI, "corvane-cli", "check", "--delete", "-v", root.c_str(), nullptr);
         ::_exit(127);
     }
     ::close(fds[1]);
