@@ -1,16 +1,18 @@
-// The Check command: walks the five category folders of a library, scans
-// every library file and writes the report "Corvane.htm" into the library
-// root.
+// The Check command's core: walks the five category folders of a library,
+// scans every library file and hands what it finds, in report order, to a
+// FindingSink.
 #pragma once
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
-#include "audit/check_state.h"
+#include "audit/findings.h"
 #include "audit/folder_cache.h"
+#include "audit/item_lists.h"
 #include "audit/name_table.h"
+#include "audit/progress.h"
 #include "platform/files.h"
 
 namespace corvane {
@@ -24,20 +26,20 @@ inline constexpr Category kCategories[] = {
     {"Track", "*.stt"}, {"OHLE", "*.stc"},
 };
 
-// "Delete N older items".
-std::string DeleteButtonLabel(size_t olderItems);
-
 // One check run over the library whose root (ending in the separator) is
-// libraryRoot. On an error the report written so far is closed and the error
-// passes to the caller.
-void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& libraryRoot,
-              platform::FileSystem& fs = platform::RealFileSystem());
+// libraryRoot. Returns the older items found. On an error the sink hears
+// CheckFailed and the error passes to the caller.
+std::vector<OlderItem> RunCheck(const std::string& libraryRoot, FindingSink& sink,
+                                ProgressObserver& progress,
+                                platform::FileSystem& fs = platform::RealFileSystem());
 
-// The steps of a check run, on the check state of one run.
+// The steps of a check run.
 class Checker {
   public:
-    Checker(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs);
+    Checker(std::string libraryRoot, FindingSink& sink, ProgressObserver& progress,
+            platform::FileSystem& fs);
 
+    // Walks one category and hands its findings to the sink.
     void CheckCategory(std::string_view title, std::string_view pattern);
     void WalkFolder(const std::string& folder, std::string_view pattern);
     // Reads a library file and scans it; its item stamp is taken from the
@@ -46,6 +48,13 @@ class Checker {
     // The scan of CheckItemFile over bytes already read.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
                       const std::string& itemStamp);
+    // Hands the category's syntax errors, missing textures and missing
+    // components to the sink and forgets the category's names.
+    void EndCategory();
+
+    const std::vector<OlderItem>& OlderItems() const { return m_Older; }
+    // Item definitions met in the current category, repeated names included.
+    size_t ItemCount() const { return m_Items.Count(); }
 
   private:
     struct IdentityHash {
@@ -66,11 +75,26 @@ class Checker {
     bool TextureExists(std::string_view texture, std::string_view folder);
     std::string_view RelativePath(std::string_view fullPath) const;
 
-    CheckState& m_State;
-    ProgressDisplay& m_Progress;
+    std::string m_LibraryRoot;  // ends in the separator
+    FindingSink& m_Sink;
+    ProgressObserver& m_Progress;
     platform::FileSystem& m_Fs;
     FolderCache m_Folders;
-    std::unordered_set<platform::FolderIdentity, IdentityHash> m_Walked;  // this category
+
+    // The category being checked.
+    ItemList m_Items;
+    MissingComponentList m_MissingComponents;
+    ComponentRefList m_ComponentRefs;
+    std::vector<SyntaxFinding> m_SyntaxErrors;
+    std::vector<TextureFinding> m_MissingTextures;
+    std::unordered_set<platform::FolderIdentity, IdentityHash> m_Walked;
+
+    // The whole run.
+    std::vector<OlderItem> m_Older;
+    size_t m_FilesChecked = 0;
+    size_t m_ItemsMet = 0;
+
+    // Scratch space of the scan.
     std::string m_CurrentItemName;
     std::string m_Bytes;
     std::string m_Work;

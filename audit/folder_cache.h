@@ -45,7 +45,6 @@ class FolderCache {
     // "/" and "\" both separate folders.
     bool FileExists(std::string_view folder, std::string_view relative);
 
-
   private:
     // Names that match without regard to case (folders "sub" and "SUB") and
     // links back up the tree let one lookup reach a folder by many routes, as

@@ -2,7 +2,6 @@
 // looked up, component references and item names recorded.
 #include "audit/check_run.h"
 #include "audit/line_rules.h"
-#include "audit/report.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -11,6 +10,7 @@ namespace corvane {
 void Checker::CheckItemFile(const std::string& fullPath) {
     std::int64_t lastWriteTime = m_Fs.ReadFile(fullPath, m_Bytes);
     ScanItemText(m_Bytes, fullPath, platform::ItemStamp(lastWriteTime));
+    m_Progress.FileChecked(++m_FilesChecked, m_ItemsMet);
 }
 
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
@@ -52,7 +52,10 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
 
 void Checker::CheckSkinLine(std::string_view work, const std::string& fullPath) {
     SkinReference skin = TakeSkinReference(work, m_CurrentItemName);
-    if (skin.syntaxError) m_State.m_SyntaxErrors.push_back({std::string(work), fullPath});
+    // Entries of files whose path holds "NFP" are not reported.
+    if (skin.syntaxError && fullPath.find("NFP") == std::string::npos) {
+        m_SyntaxErrors.push_back({std::string(work), std::string(RelativePath(fullPath))});
+    }
     LookUpTexture(skin.texture, fullPath);
 }
 
@@ -62,8 +65,9 @@ void Checker::CheckBitmapLine(std::string_view work, const std::string& fullPath
 
 void Checker::LookUpTexture(std::string_view texture, const std::string& fullPath) {
     if (TextureExists(texture, platform::FolderOf(fullPath))) return;
-    m_State.m_MissingTextures.push_back(
-        {std::string(texture), std::string(RelativePath(fullPath))});
+    std::string_view relative = RelativePath(fullPath);
+    if (relative.find("NFP") != std::string_view::npos) return;
+    m_MissingTextures.push_back({std::string(texture), std::string(relative)});
 }
 
 bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
@@ -84,7 +88,7 @@ bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
         } else {
             // The shared folder "textures" is matched without regard to case too.
             m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
-            exists = m_Folders.FileExists(m_State.m_LibraryRoot, m_Path);
+            exists = m_Folders.FileExists(m_LibraryRoot, m_Path);
             m_InSharedFolder.Set(texture, exists ? 1 : 0);
         }
     }
@@ -95,37 +99,34 @@ bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
 void Checker::CheckComponentLine(std::string_view work, std::string_view kept,
                                  const std::string& fullPath) {
     std::string_view reference = TakeComponentReference(work, kept, m_Reference);
-    if (m_State.m_Items.Contains(reference)) return;
-    if (m_State.m_MissingComponents.Contains(reference)) return;
+    if (m_Items.Contains(reference)) return;
+    if (m_MissingComponents.Contains(reference)) return;
     if (fullPath.find("NFP") != std::string::npos) return;
-    m_State.m_MissingComponents.Add(reference);
-    m_State.m_ComponentRefs.Add(reference, fullPath);
+    m_MissingComponents.Add(reference);
+    m_ComponentRefs.Add(reference, RelativePath(fullPath));
 }
 
 void Checker::CheckItemName(std::string_view work, const std::string& fullPath,
                             const std::string& itemStamp) {
     std::string_view name = TakeItemName(work);
     m_CurrentItemName.assign(name);
+    ++m_ItemsMet;
 
     ItemList::Definition earlier;
-    if (m_State.m_Items.FindLatest(name, earlier)) {
+    if (m_Items.FindLatest(name, earlier)) {
         // The earlier file is older only when its stamp is strictly smaller;
         // equal stamps mark the file being read.
-        bool earlierIsOlder = earlier.stamp < itemStamp;
-        std::string_view currentPath = RelativePath(fullPath);
-        std::string_view earlierPath = RelativePath(earlier.file);
-        m_State.m_pReport->WriteDuplicateRow(m_State.m_bShade, name, currentPath, earlierPath,
-                                             !earlierIsOlder);
+        DuplicateFinding duplicate{std::string(name), std::string(RelativePath(fullPath)),
+                                   std::string(RelativePath(earlier.file)),
+                                   !(earlier.stamp < itemStamp)};
+        m_Sink.Duplicate(duplicate);
         // Removal takes every item of the name out of a file, so a pair
         // within one file is reported but never queued: it would take the
         // last copy out of the library.
-        if (earlier.file != fullPath) {
-            m_State.m_OlderNames.emplace_back(name);
-            m_State.m_OlderFiles.emplace_back(earlierIsOlder ? earlierPath : currentPath);
-        }
+        if (earlier.file != fullPath) m_Older.push_back({duplicate.name, duplicate.Older()});
     }
-    m_State.m_Items.Add(name, fullPath, itemStamp);
-    m_State.m_MissingComponents.Remove(name);
+    m_Items.Add(name, fullPath, itemStamp);
+    m_MissingComponents.Remove(name);
 }
 
 }  // namespace corvane

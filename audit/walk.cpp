@@ -8,8 +8,7 @@ namespace corvane {
 using platform::EntryKind;
 
 void Checker::ShowFolder(const std::string& folder) {
-    m_Progress.SetStatus(std::string(RelativePath(folder)));
-    m_Progress.RefreshStatus();
+    m_Progress.Status(std::string(RelativePath(folder)));
 }
 
 void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {

@@ -4,16 +4,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <set>
+#include <stdexcept>
 #include <string>
 
 #include "audit/check_run.h"
 #include "audit/library_root.h"
-#include "audit/report.h"
 #include "cleanup/delete_older.h"
 #include "cli/console_progress.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "report/html_report.h"
+#include "report/json_report.h"
 #include "version.h"
 
 namespace {
@@ -69,7 +73,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     check->add_flag("--delete", options.deleteOlder,
                     "Then delete the older duplicates found, keeping each file as it was "
                     "under LIBRARY_ROOT/backup");
-    check->add_option("--json", options.json, "Also write the findings as JSON to FILE")
+    check
+        ->add_option("--json", options.json,
+                     "Also write the findings as JSON to FILE; '-': to stdout, which then "
+                     "carries the JSON alone")
         ->type_name("FILE")
         ->check(nonEmpty);
     check->add_flag("-q,--quiet", options.quiet, "Show nothing on stderr but errors");
@@ -102,8 +109,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     return std::nullopt;
 }
 
-// What goes to stdout, written at the end so that a failed write cannot
-// interrupt a command.
+// A command's result as lines of a label and a value, written at the end so
+// that a failed write cannot interrupt the command.
 class Result {
   public:
     void Line(const char* label, const std::string& value) {
@@ -113,9 +120,10 @@ class Result {
     }
     void Line(const char* label, size_t value) { Line(label, std::to_string(value)); }
 
-    bool Write() {
-        if (std::fputs(m_Text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
-            Error(std::string("cannot write to standard output: ") + std::strerror(errno));
+    // A failed write is an error of the command.
+    bool WriteTo(std::FILE* out, const char* name) const {
+        if (std::fputs(m_Text.c_str(), out) == EOF || std::fflush(out) != 0) {
+            Error(std::string("cannot write to ") + name + ": " + std::strerror(errno));
             return false;
         }
         return true;
@@ -125,12 +133,27 @@ class Result {
     std::string m_Text;
 };
 
-// The status line of the core's commands, shown on stderr.
-class ProgressAdapter final : public corvane::ProgressDisplay {
+// Hands the core's progress to the console, and counts what the result
+// reports.
+class Progress final : public corvane::ProgressObserver {
   public:
-    explicit ProgressAdapter(ConsoleProgress& console) : m_Console(console) {}
-    void SetStatus(const std::string& text) override { m_Console.Status(text); }
-    void RefreshStatus() override {}
+    explicit Progress(ConsoleProgress& console) : m_Console(console) {}
+
+    void Status(const std::string& text) override { m_Console.Status(text); }
+    void FileChecked(size_t files, size_t items) override {
+        m_Files = files;
+        m_Items = items;
+        m_Console.Counts(files, items);
+    }
+    void ItemRemoved(const corvane::OlderItem& item, size_t) override {
+        ++m_Removed;
+        m_ChangedFiles.insert(item.file);
+    }
+
+    size_t m_Files = 0;
+    size_t m_Items = 0;
+    size_t m_Removed = 0;
+    std::set<std::string> m_ChangedFiles;
 
   private:
     ConsoleProgress& m_Console;
@@ -143,23 +166,58 @@ ConsoleProgress::Mode ProgressMode(const Options& options) {
                                             : ConsoleProgress::Mode::kSilent;
 }
 
+void WriteJson(const std::string& path, const std::string& json) {
+    if (path == "-") {
+        if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() ||
+            std::fflush(stdout) != 0) {
+            throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                     std::strerror(errno));
+        }
+        return;
+    }
+    std::unique_ptr<corvane::platform::OutputFile> file =
+        corvane::platform::RealFileSystem().Create(path);
+    file->Write(json);
+    file->Close();
+}
+
 int Check(const Options& options, const std::string& root) {
     ConsoleProgress console(ProgressMode(options), corvane::platform::TerminalColumns(2),
                             [](std::string_view text) {
                                 std::fwrite(text.data(), 1, text.size(), stderr);
                                 std::fflush(stderr);
                             });
-    ProgressAdapter progress(console);
-    corvane::CheckState state;
+    Progress progress(console);
     Result result;
     try {
-        corvane::RunCheck(state, progress, root);
-        result.Line("Older duplicates:", state.m_OlderNames.size());
+        corvane::FindingsCollector collected;
+        std::vector<corvane::OlderItem> older = corvane::CheckAndWriteReport(
+            root, progress, corvane::platform::RealFileSystem(), &collected);
+        const corvane::Findings& findings = collected.Result();
+        size_t syntaxErrors = 0, missingTextures = 0, missingComponents = 0;
+        for (const corvane::CategoryFindings& category : findings.categories) {
+            syntaxErrors += category.syntaxErrors.size();
+            missingTextures += category.missingTextures.size();
+            missingComponents += category.missingComponents.size();
+        }
+        result.Line("Files read:", progress.m_Files);
+        result.Line("Items read:", progress.m_Items);
+        result.Line("Older duplicates:", older.size());
+        result.Line("Syntax errors:", syntaxErrors);
+        result.Line("Missing textures:", missingTextures);
+        result.Line("Missing components:", missingComponents);
         result.Line("Report:", root + corvane::kReportName);
+        if (options.json) {
+            console.Clear();
+            WriteJson(*options.json, corvane::JsonReport(findings));
+            if (*options.json != "-") {
+                result.Line("JSON:", corvane::platform::AbsolutePath(*options.json));
+            }
+        }
         if (options.deleteOlder) {
-            size_t older = state.m_OlderNames.size();
-            corvane::DeleteOlderItems(state, progress);
-            result.Line("Items removed:", older);
+            corvane::DeleteOlderItems(root, older, progress);
+            result.Line("Items removed:", progress.m_Removed);
+            result.Line("Files changed:", progress.m_ChangedFiles.size());
             result.Line("Backups:", root + corvane::kBackupFolder + "/");
         }
     } catch (const std::exception& error) {
@@ -168,7 +226,11 @@ int Check(const Options& options, const std::string& root) {
         return kFailed;
     }
     console.Clear();
-    return result.Write() ? kDone : kFailed;
+    // When stdout carries the JSON, the result goes with the progress, and
+    // -q leaves it out.
+    if (options.json == "-")
+        return options.quiet || result.WriteTo(stderr, "standard error") ? kDone : kFailed;
+    return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
 }
 
 int Restore(const Options&, const std::string&) {
@@ -194,10 +256,6 @@ int main(int argc, char** argv) {
         }
     } catch (const std::exception& error) {
         Error(error.what());
-        return kFailed;
-    }
-    if (options.json) {
-        Error("--json is not available yet");
         return kFailed;
     }
     return options.command == "check" ? Check(options, root) : Restore(options, root);

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "audit/check_run.h"
+#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -33,10 +33,9 @@ struct Outcome {
 
 Outcome Check(const TempLibrary& library) {
     ReadLog log;
-    CheckState state;
     RecordingProgress progress;
-    RunCheck(state, progress, library.Root(), log);
-    Outcome outcome{{}, progress.Refreshed(), library.Report()};
+    CheckAndWriteReport(library.Root(), progress, log);
+    Outcome outcome{{}, progress.m_Shown, library.Report()};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(path.substr(library.Root().size()));
     }
@@ -103,7 +102,7 @@ TEST(Walk, TheStatusLineFollowsTheWalk) {
     library.Write("stock/Sub/y.stk", "");
     EXPECT_EQ(Check(library).shown,
               (Paths{"stock", "stock/Sub", "stock/Sub", "stock", "Scenery", "Scenery", "Signals",
-                     "Signals", "Track", "Track", "OHLE", "OHLE"}));
+                     "Signals", "Track", "Track", "OHLE", "OHLE", "Finished"}));
 }
 
 // The texts that follow marker in a report (past a cell opener that follows

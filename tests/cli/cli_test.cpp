@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
 
 #include "tests/support/test_library.h"
 #include "version.h"
@@ -100,6 +102,132 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
         }
         EXPECT_EQ(scratch.Files(), before) << "written into the scratch folder";
     }
+}
+
+// The sample library in scratch/lib; its summary, and the lines the delete
+// adds.
+void PrepareSample(const TempLibrary& scratch) {
+    std::string prepare = CORVANE_PREPARE_SAMPLE " " + Quote(scratch.Path("lib"));
+    ASSERT_EQ(std::system(prepare.c_str()), 0);
+}
+std::string SampleSummary(const TempLibrary& scratch) {
+    return "Files read:         11\n"
+           "Items read:         17\n"
+           "Older duplicates:   3\n"
+           "Syntax errors:      1\n"
+           "Missing textures:   4\n"
+           "Missing components: 3\n"
+           "Report:             " +
+           scratch.Path("lib/Corvane.htm") + "\n";
+}
+std::string DeleteSummary(const TempLibrary& scratch) {
+    return "Items removed:      3\n"
+           "Files changed:      3\n"
+           "Backups:            " +
+           scratch.Path("lib/backup/") + "\n";
+}
+
+TEST(Cli, SummaryOnStdoutProgressOnStderrOnlyWhenAskedFor) {
+    TempLibrary scratch;
+    PrepareSample(scratch);
+    Result check = Cli(scratch, "", "check @/lib");
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.out, SampleSummary(scratch));
+    EXPECT_EQ(check.err, "") << "a pipe gets nothing but errors";
+    const std::string report = scratch.Read("lib/Corvane.htm");
+
+    Result verbose = Cli(scratch, "lib", "check -v --delete");
+    EXPECT_EQ(verbose.status, 0) << verbose.err;
+    EXPECT_EQ(verbose.out, SampleSummary(scratch) + DeleteSummary(scratch));
+    for (const char* line : {"Stock\n", "Stock/Coaches/Old\n", "OHLE\nFinished\n",
+                             "mk1 coach in Stock/Coaches/mk1_old.stk\n"}) {
+        EXPECT_NE(verbose.err.find(line), std::string::npos) << line << " in\n" << verbose.err;
+    }
+    EXPECT_EQ(verbose.err.substr(verbose.err.size() - 9), "Finished\n");
+    EXPECT_EQ(scratch.Read("lib/Corvane.htm"), report);
+    EXPECT_TRUE(scratch.Exists("lib/backup/Stock/Coaches/mk1_old.stk"));
+
+    Result again = Cli(scratch, "", "check --quiet @/lib");
+    EXPECT_NE(again.out.find("\nOlder duplicates:   0\n"), std::string::npos) << again.out;
+    EXPECT_EQ(again.err, "");
+}
+
+TEST(Cli, ErrorsOfTheRunExitWithOneAndNameTheFile) {
+    TempLibrary scratch;
+    scratch.MakeFolder("lib/Stock/a\033[2Jb\nc");
+    scratch.MakeFolder("lib/Corvane.htm");
+    Result result = Cli(scratch, "", "check -v @/lib");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
+                              "\": Is a directory\n");
+    std::filesystem::remove(scratch.Path("lib/Corvane.htm"));
+    result = Cli(scratch, "", "check -v @/lib");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("\nStock/a?[2Jb?c\n"), std::string::npos)
+        << "no control characters from the library: " << result.err;
+}
+
+// The rows of a report, each as its cells' texts with the markup taken off.
+std::vector<std::vector<std::string>> ReportRows(const std::string& report) {
+    static const std::regex row("<tr>([\\s\\S]*?)</tr>"), cell("<td[^>]*>([\\s\\S]*?)</td>"),
+        tag("<[^>]*>");
+    std::vector<std::vector<std::string>> rows;
+    for (std::sregex_iterator r(report.begin(), report.end(), row), end; r != end; ++r) {
+        std::string cells = (*r)[1];
+        rows.emplace_back();
+        for (std::sregex_iterator c(cells.begin(), cells.end(), cell); c != end; ++c) {
+            std::string text = std::regex_replace(std::string((*c)[1]), tag, "");
+            for (auto [from, to] : {std::pair{"&lt;", "<"},
+                                    {"&gt;", ">"},
+                                    {"&quot;", "\""},
+                                    {"\r\n", ""},
+                                    {"&amp;", "&"}}) {
+                text = std::regex_replace(text, std::regex(from), to);
+            }
+            rows.back().push_back(text);
+        }
+    }
+    return rows;
+}
+
+TEST(Cli, JsonOnStdoutHoldsWhatTheReportShowsEntryForEntry) {
+    TempLibrary scratch;
+    PrepareSample(scratch);
+    const std::string library = scratch.Path("lib");
+    Result result = Cli(scratch, "", "check --json - @/lib");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, SampleSummary(scratch)) << "the summary goes with the progress";
+    const nlohmann::ordered_json json = nlohmann::ordered_json::parse(result.out);  // JSON alone
+
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& category : json["categories"]) {
+        rows.push_back({category["title"]});
+        for (const auto& d : category["duplicates"]) {
+            rows.push_back({d["name"], d["file"], d["earlier_file"]});
+            EXPECT_TRUE(d["older"] == d["file"] || d["older"] == d["earlier_file"]);
+        }
+        for (const auto& e : category["syntax_errors"]) {
+            rows.push_back({"Syntax", e["line"], library + "/" + std::string(e["file"])});
+        }
+        for (const auto& t : category["missing_textures"]) {
+            rows.push_back({"Missing Texture", t["texture"], t["file"]});
+        }
+        for (const auto& c : category["missing_components"]) {
+            std::string files;
+            for (const auto& file : c["files"]) files += file;
+            rows.push_back({"Missing Component", c["component"], files});
+        }
+    }
+    EXPECT_EQ(rows, ReportRows(scratch.Read("lib/Corvane.htm")));
+    EXPECT_EQ(json["older_items"].size(), 3u);
+    EXPECT_EQ(json["library"], library + "/");
+
+    // To a file, named in the summary.
+    Result toFile = Cli(scratch, "lib", "check --json f.json");
+    EXPECT_EQ(toFile.out,
+              SampleSummary(scratch) + "JSON:               " + scratch.Path("lib/f.json") + "\n");
+    EXPECT_EQ(scratch.Read("lib/f.json"), result.out);
 }
 
 TEST(Cli, CheckWithoutRootWorksOnTheCurrentFolder) {

@@ -1,0 +1,81 @@
+// The lists one category of a check run keeps while its files are scanned:
+// the item names defined so far, the components referred to but not defined,
+// and the files that referred to them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "audit/name_table.h"
+#include "platform/text.h"
+
+namespace corvane {
+
+// The item definitions met so far in the current category, each with the file
+// that holds it and that file's item stamp. A name may be defined many times;
+// what the check asks is whether it is defined, and its most recent
+// definition.
+class ItemList {
+  public:
+    struct Definition {
+        std::string_view name;
+        std::string_view file;
+        std::string_view stamp;
+    };
+
+    void Clear();
+    void Add(std::string_view name, std::string_view fullPath, std::string_view stamp);
+    bool Contains(std::string_view name) const;
+    // The most recent definition of name, if any.
+    bool FindLatest(std::string_view name, Definition& found) const;
+    // Definitions added, repeated names included.
+    size_t Count() const { return m_Count; }
+
+  private:
+    struct File {
+        std::string path;
+        std::string stamp;
+    };
+
+    std::vector<File> m_Files;  // files that defined items, in walk order
+    NameTable m_Latest;         // name -> m_Files index of its newest definition
+    size_t m_Count = 0;
+};
+
+// Component names referred to but not defined so far in the category, in the
+// order they were first met; each name at most once.
+class MissingComponentList {
+  public:
+    void Clear();
+    bool Contains(std::string_view name) const;
+    void Add(std::string_view name);
+    // Takes the name out; false when it was not there.
+    bool Remove(std::string_view name);
+    // The remaining names from first to last.
+    std::vector<std::string> Names() const;
+
+  private:
+    std::vector<std::string> m_Order;
+    std::vector<bool> m_Removed;
+    NameTable m_Position;  // name -> m_Order index
+    size_t m_Count = 0;
+};
+
+// Each missing component's references: the paths of the files whose lines
+// made them, in the order they were made.
+class ComponentRefList {
+  public:
+    void Clear();
+    void Add(std::string_view name, std::string_view path);
+    // The paths recorded for exactly this name, in order.
+    std::vector<std::string> PathsOf(std::string_view name) const;
+
+  private:
+    std::unordered_map<std::string, std::vector<std::string>, platform::StringHash, std::equal_to<>>
+        m_ByName;
+};
+
+}  // namespace corvane
