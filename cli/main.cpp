@@ -64,28 +64,26 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     auto addRoot = [&](CLI::App* command) {
         command
             ->add_option("LIBRARY_ROOT", options.root,
-                         "The library's top folder (by default the current folder)")
+                         "The library's top folder (default: the current folder)")
             ->check(nonEmpty);
     };
 
-    CLI::App* check = cli.add_subcommand(
-        "check", "Check the library and write LIBRARY_ROOT/Corvane.htm; print a summary");
+    CLI::App* check =
+        cli.add_subcommand("check", "Check the library and write its report, Corvane.htm");
     check->add_flag("--delete", options.deleteOlder,
-                    "Then delete the older duplicates found, keeping each file as it was "
-                    "under LIBRARY_ROOT/backup");
+                    "Then take the older duplicates out, keeping backups");
     check
         ->add_option("--json", options.json,
-                     "Also write the findings as JSON to FILE; '-': to stdout, which then "
-                     "carries the JSON alone")
+                     "Also write the findings as JSON to FILE ('-': stdout)")
         ->type_name("FILE")
         ->check(nonEmpty);
     check->add_flag("-q,--quiet", options.quiet, "Show nothing on stderr but errors");
     check->add_flag("-v,--verbose", options.verbose,
-                    "Show every status text on stderr, each on its own line");
+                    "Show every status text on stderr, one a line");
     addRoot(check);
 
-    CLI::App* restore = cli.add_subcommand(
-        "restore", "Put back the library files that the last deletes changed, from the backups");
+    CLI::App* restore =
+        cli.add_subcommand("restore", "Undo the latest delete not yet undone, from its backups");
     addRoot(restore);
 
     try {

@@ -73,7 +73,7 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
          "corvane-cli: --quiet and --verbose exclude each other\n" + kSeeHelp},
         {"--help", 0, "", "Checks the content library"},
         {"check --help", 0, "", "Check the library"},
-        {"restore -h", 0, "", "Put back"},
+        {"restore -h", 0, "", "Undo the latest delete"},
         {"--version", 0, "", "corvane-cli " CORVANE_VERSION "\n"},
         {"check none", 1, "corvane-cli: cannot check \"@/none\": no such folder\n"},
         {"check --delete file", 1, "corvane-cli: cannot check \"@/file\": not a folder\n"},
