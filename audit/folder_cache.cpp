@@ -17,8 +17,13 @@ const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
     if (found != m_Listings.end()) return *(m_LastListing = found->second.get());
 
     auto listing = std::make_unique<Listing>();
-    for (platform::FolderEntry& e : m_Fs.ListFolder(m_Key)) {
-        listing->entries.push_back({std::move(e.name), e.kind});
+    try {
+        for (platform::FolderEntry& e : m_Fs.ListFolder(m_Key)) {
+            listing->entries.push_back({std::move(e.name), e.kind});
+        }
+    } catch (const platform::FileError&) {
+        listing->entries.clear();
+        listing->failure = std::current_exception();
     }
     std::sort(listing->entries.begin(), listing->entries.end(), [](const Entry& a, const Entry& b) {
         return platform::NameOrderLess(a.name, b.name);

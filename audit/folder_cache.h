@@ -3,6 +3,7 @@
 // regard to case, as the library's home platform does.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ class FolderCache {
     };
     struct Listing {
         std::vector<Entry> entries;  // in walk order
+        // Why the folder could not be read, when it could not; it then has
+        // no entries. The walk stops on it, a texture lookup finds nothing.
+        std::exception_ptr failure;
         // Positions in entries by lower-cased name; built on first use.
         mutable std::unordered_map<std::string, std::vector<size_t>, platform::StringHash,
                                    std::equal_to<>>

@@ -19,6 +19,9 @@ void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
 
     ShowFolder(folder);
     const FolderCache::Listing& listing = m_Folders.Get(folder);
+    // A folder that cannot be read ends the check: a part of the library
+    // left out without a word would make the report wrong.
+    if (listing.failure) std::rethrow_exception(listing.failure);
     std::string path;
     for (const FolderCache::Entry& entry : listing.entries) {
         if (entry.kind != EntryKind::kFolder) continue;

@@ -2,6 +2,7 @@
 // and the queued older items they must give.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "report/html_report.h"
@@ -183,15 +184,42 @@ TEST(CheckRun, LibraryTextIsEscapedAndSplitNowhere) {
                                                   "Stock/z.stk"})));
 }
 
-TEST(CheckRun, NfpInTheRootSuppressesEverySyntaxRow) {
-    CheckedLibrary run;
-    const std::string root = run.library.Root() + "NFP/";
-    run.library.Write("NFP/Stock/a.stk", CrLf({"skin \"open"}));
-    CheckAndWriteReport(root, run.progress);
-    EXPECT_EQ(
-        run.library.Read("NFP/Corvane.htm"),
-        ReportWith("Stock", Row(false, {"Missing Texture", "<font color=\"green\">open.bmp</font>",
-                                        "Stock/a.stk"})));
+TEST(CheckRun, NfpIsLookedForBelowTheLibraryRootOnly) {
+    TempLibrary library;
+    const std::string root = library.Root() + "NFP/";
+    const std::string lines = CrLf({"skin \"open", "include 0 0 0 ghost"});
+    library.Write("NFP/Stock/a.stk", lines);
+    library.Write("NFP/Stock/NFP-Wagons/b.stk", lines);
+    RecordingProgress progress;
+    FindingsCollector findings;
+    CheckAndWriteReport(root, progress, platform::RealFileSystem(), &findings);
+    const CategoryFindings& stock = findings.Result().categories.at(0);
+    EXPECT_EQ(stock.syntaxErrors, (std::vector<SyntaxFinding>{{"skin \"open", "Stock/a.stk"}}));
+    EXPECT_EQ(stock.missingTextures, (std::vector<TextureFinding>{{"open.bmp", "Stock/a.stk"}}));
+    EXPECT_EQ(stock.missingComponents, (std::vector<ComponentFinding>{{"ghost", {"Stock/a.stk"}}}));
+}
+
+// A file reached by two paths is one file: removing "the older copy" from it
+// would remove the only one.
+TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
+    for (const bool hardLink : {false, true}) {
+        SCOPED_TRACE(hardLink ? "hard link" : "symbolic link");
+        CheckedLibrary run;
+        run.library.Write("Stock/b.stk", CrLf({"name coach", "[end]"}));
+        run.library.Write("Stock/c.stk", CrLf({"name wagon", "[end]"}), "2010-01-01 00:00");
+        run.library.Write("Stock/d.stk", CrLf({"name wagon", "[end]"}), "2011-01-01 00:00");
+        if (hardLink) {
+            std::filesystem::create_hard_link(run.library.Path("Stock/b.stk"),
+                                              run.library.Path("Stock/a.stk"));
+        } else {
+            std::filesystem::create_symlink("b.stk", run.library.Path("Stock/a.stk"));
+        }
+        std::string report = run.Check();
+        EXPECT_NE(report.find("<td>coach</td><td><font color=\"red\">Stock/b.stk</font></td>"
+                              "<td>Stock/a.stk</td>"),
+                  std::string::npos);
+        EXPECT_EQ(run.Queued(), (Older{{"wagon", "Stock/c.stk"}}));  // other pairs as before
+    }
 }
 
 TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
@@ -208,33 +236,71 @@ TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
     EXPECT_TRUE(run.progress.m_Shown.empty());  // nothing walked
 }
 
-TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
-    // A file that vanishes between the walk and the scan.
-    class VanishingFile : public testing::ForwardingFileSystem {
-      public:
-        explicit VanishingFile(std::string victim) : m_Victim(std::move(victim)) {}
-        std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
-            if (path == m_Victim) m_Target.Remove(path);
-            return m_Target.ReadFile(path, bytes);
-        }
-
-      private:
-        std::string m_Victim;
-    };
-    CheckedLibrary run;
-    run.library.Write("Stock/a.stk", CrLf({"name coach"}));
-    run.library.Write("Stock/b.stk", CrLf({"name coach"}));
-    VanishingFile fs(run.library.Path("Stock/b.stk"));
-    try {
-        CheckAndWriteReport(run.library.Root(), run.progress, fs);
-        FAIL() << "a vanished file went unnoticed";
-    } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), run.library.Path("Stock/b.stk"));
-        EXPECT_NE(std::string(error.what()).find("open for reading"), std::string::npos);
+// Fails reading one file, or listing one folder, as a file that vanished or a
+// folder without rights would.
+class Unreadable : public testing::ForwardingFileSystem {
+  public:
+    explicit Unreadable(std::string victim) : m_Victim(std::move(victim)) {}
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
+        if (path == m_Victim) throw platform::FileError("open for reading", path, EACCES);
+        return m_Target.ReadFile(path, bytes);
     }
-    // What was written so far is on the disk; no footer.
-    EXPECT_EQ(run.library.Report(), kHeader + Heading("Stock"));
-    EXPECT_NE(run.progress.Last(), "Finished");
+    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
+        if (platform::WithTrailingSeparator(folder) == m_Victim + "/") {
+            throw platform::FileError("list the folder", m_Victim, EACCES);
+        }
+        return m_Target.ListFolder(folder);
+    }
+
+  private:
+    std::string m_Victim;
+};
+
+TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
+    struct Case {
+        const char* victim;
+        std::string reportSoFar;  // after the header
+    };
+    const std::string coach =
+        Row(false, {"coach", Red("Stock/a/b.stk"), "Stock/a/a.stk"});  // equal stamps
+    const Case cases[] = {
+        {"Stock/a/b.stk", Heading("Stock")},
+        {"Stock/b", Heading("Stock") + coach},
+        {"Scenery", Heading("Stock") + coach + Heading("Scenery")},
+        {"", Heading("Stock")},  // the library root: no category folder can be found
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.victim);
+        CheckedLibrary run;
+        run.library.Write("Stock/a/a.stk", CrLf({"name coach"}));
+        run.library.Write("Stock/a/b.stk", CrLf({"name coach"}));
+        run.library.Write("Stock/b/c.stk", CrLf({"name wagon"}));
+        run.library.Write("Scenery/d.stc", CrLf({"skin d"}));
+        std::string victim = run.library.Path(c.victim);
+        if (victim.back() == '/') victim.pop_back();
+        Unreadable fs(victim);
+        std::string message;
+        try {
+            CheckAndWriteReport(run.library.Root(), run.progress, fs);
+            FAIL() << "the run went on past an unreadable file or folder";
+        } catch (const platform::FileError& error) {
+            AppendEscaped(message, error.what());
+            EXPECT_EQ(error.Path(), victim);
+        }
+        EXPECT_EQ(run.library.Report(),
+                  kHeader + c.reportSoFar +
+                      "</table><font color=\"red\"><b>The check did not finish:</b> " + message +
+                      "</font><br></font>");
+        EXPECT_NE(run.progress.Last(), "Finished");
+    }
+
+    // A texture looked for in a folder that cannot be read is only missing.
+    CheckedLibrary run;
+    run.library.Write("Stock/a.stk", CrLf({"skin roof"}));
+    run.library.Write("textures/roof.bmp", "BM");
+    Unreadable fs(run.library.Path("textures"));
+    EXPECT_NO_THROW(CheckAndWriteReport(run.library.Root(), run.progress, fs));
+    EXPECT_NE(run.library.Report().find("roof.bmp"), std::string::npos);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ using testing::TempLibrary;
 // Records which files the check read, in order.
 class ReadLog : public testing::ForwardingFileSystem {
   public:
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         m_Read.push_back(path);
         return m_Target.ReadFile(path, bytes);
     }

@@ -2,6 +2,7 @@
 // stdout, its exit status and its error line.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,9 +28,12 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-Result RunProgram(const TempLibrary& scratch, const std::string& program, const std::string& args) {
-    std::string command = Quote(program) + " " + args + " >" + Quote(scratch.Path("out.txt")) +
-                          " 2>" + Quote(scratch.Path("err.txt")) + " </dev/null";
+// prefix: a command that runs the program, such as one that drops rights.
+Result RunProgram(const TempLibrary& scratch, const std::string& program, const std::string& args,
+                  const std::string& prefix = "") {
+    std::string command = prefix + Quote(program) + " " + args + " >" +
+                          Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +
+                          " </dev/null";
     int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"),
             scratch.Read("err.txt")};
@@ -147,6 +151,52 @@ TEST(Cli, ErrorsExitWithOneAndNameTheFile) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
                               "\": Is a directory\n");
+}
+
+// Real rights on the real disk: run as a user without rights to one folder
+// (as nobody when the tests run as root, who may read anything).
+TEST(Cli, AnUnreadableFolderEndsTheCheckWithItsName) {
+    TempLibrary scratch;
+    scratch.Write("lib/Stock/a.stk", "name coach\r\n");
+    scratch.Write("lib/Stock/Locked/b.stk", "name coach\r\n");
+    std::filesystem::copy_file(CORVANE_CLI, scratch.Path("corvane-cli"));
+    namespace fs = std::filesystem;
+    fs::permissions(scratch.Root(), fs::perms::all);
+    fs::permissions(scratch.Path("lib"), fs::perms::all);
+    fs::permissions(scratch.Path("corvane-cli"), fs::perms::all);
+    fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::none);
+    const std::string asUser =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    Result result = RunProgram(scratch, scratch.Path("corvane-cli"),
+                               "check " + Quote(scratch.Path("lib")), asUser);
+    fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::owner_all);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, "");
+    const std::string message =
+        "cannot list the folder \"" + scratch.Path("lib/Stock/Locked") + "\": Permission denied";
+    EXPECT_NE(result.err.find("corvane-cli: " + message + "\n"), std::string::npos) << result.err;
+    const std::string report = scratch.Read("lib/Corvane.htm");
+    const std::string note = "<b>The check did not finish:</b> ";
+    ASSERT_NE(report.find(note), std::string::npos) << report;
+    EXPECT_EQ(report.substr(report.find(note) + note.size()),
+              "cannot list the folder &quot;" + scratch.Path("lib/Stock/Locked") +
+                  "&quot;: Permission denied</font><br></font>");
+}
+
+// A file and a link to it (or a second name of it) hold one copy of the item:
+// the pair is reported, and the delete leaves the file alone.
+TEST(Cli, AFileReachedTwiceKeepsItsItem) {
+    TempLibrary scratch;
+    scratch.Write("Stock/real.stk", "name coach\r\n[end]\r\n");
+    std::filesystem::create_symlink("real.stk", scratch.Path("Stock/link.stk"));
+    std::filesystem::create_hard_link(scratch.Path("Stock/real.stk"),
+                                      scratch.Path("Stock/hard.stk"));
+    Result result = Cli(scratch, "check --delete " + Quote(scratch.Root()));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "Delete 0 older items\n");
+    EXPECT_EQ(scratch.Read("Stock/real.stk"), "name coach\r\n[end]\r\n");
+    EXPECT_FALSE(scratch.Exists("backup"));
+    EXPECT_NE(scratch.Read("Corvane.htm").find("Stock/link.stk"), std::string::npos);
 }
 
 TEST(Cli, StatusLinesCarryNoControlCharactersFromTheLibrary) {
