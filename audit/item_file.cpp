@@ -3,7 +3,7 @@
 #include "audit/check_run.h"
 #include "audit/line_rules.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -16,10 +16,10 @@ void Checker::CheckItemFile(const std::string& fullPath) {
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
                            const std::string& itemStamp, const platform::FileIdentity& identity) {
     m_CurrentItemName.clear();
-    platform::LineReader reader(bytes);
+    text::LineReader reader(bytes);
     std::string_view line;
     while (reader.Next(line)) {
-        std::string_view kept = platform::Trim(line);
+        std::string_view kept = text::Trim(line);
         if (kept.empty()) continue;
         // Most lines are neither comments nor keyword lines: unless they name
         // a bitmap they need no working copy.
@@ -27,7 +27,7 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
             size_t bmp = FindBmp(kept);
             if (bmp == std::string_view::npos || bmp == 0) continue;
         }
-        platform::ToLowerInto(kept, m_Work);
+        text::ToLowerInto(kept, m_Work);
         switch (ClassifyLine(m_Work)) {
             case LineKind::kSkin:
                 CheckSkinLine(m_Work, fullPath);

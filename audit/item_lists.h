@@ -11,7 +11,7 @@
 
 #include "audit/name_table.h"
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -77,7 +77,7 @@ class ComponentRefList {
     std::vector<std::string> PathsOf(std::string_view name) const;
 
   private:
-    std::unordered_map<std::string, std::vector<std::string>, platform::StringHash, std::equal_to<>>
+    std::unordered_map<std::string, std::vector<std::string>, text::StringHash, std::equal_to<>>
         m_ByName;
 };
 

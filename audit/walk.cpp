@@ -1,7 +1,7 @@
 // The walk over one category folder: subfolders first, depth first, then the
 // folder's own library files, each in walk order.
 #include "audit/check_run.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -36,7 +36,7 @@ void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
     // dangling link named like one is passed over.
     std::string_view extension = pattern.substr(pattern.find('.'));
     for (const FolderCache::Entry& entry : listing.entries) {
-        if (entry.kind != EntryKind::kFile || !platform::EndsWithNoCase(entry.name, extension)) {
+        if (entry.kind != EntryKind::kFile || !text::EndsWithNoCase(entry.name, extension)) {
             continue;
         }
         path = folder;

@@ -1,4 +1,4 @@
-// The platform layer's text and file rules that the audit relies on.
+// The byte-string rules and the platform layer's file rules that the audit relies on.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,13 +6,15 @@
 
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/text.h"
 #include "tests/support/test_library.h"
+#include "text/text.h"
 
 namespace corvane::platform {
 namespace {
 
-TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
+using namespace corvane::text;
+
+TEST(Text, LinesEndAtLineFeedAndKeepEveryOtherByte) {
     struct Case {
         std::string bytes;
         std::vector<std::string> lines;
@@ -38,7 +40,7 @@ TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
     }
 }
 
-TEST(Platform, TrimAndCaseTouchOnlyTheirOwnBytes) {
+TEST(Text, TrimAndCaseTouchOnlyTheirOwnBytes) {
     EXPECT_EQ(Trim(" \t\v\f\r\nab c\r\n "), "ab c");
     EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is no white space
     EXPECT_EQ(ToLower("AbC\xc9\xe9[Z]"), "abc\xc9\xe9[z]");
