@@ -19,7 +19,13 @@ class MemoryFile final : public platform::OutputFile {
     std::string& m_Bytes;
 };
 
-const std::string kShaded = "<td style=\"background-color: #ccccff\">";
+// A data row of a label (or name), a coloured text and a third cell, its
+// cells all shaded or plain.
+std::string Row(bool shaded, const std::string& label, const std::string& text,
+                const std::string& third) {
+    const std::string td = shaded ? "<td style=\"background-color: #ccccff\">" : "<td>";
+    return "<tr>" + td + label + "</td>" + td + text + "</td>" + td + third + "</td></tr>";
+}
 
 TEST(HtmlReport, EachKindOfRow) {
     struct Case {
@@ -27,66 +33,48 @@ TEST(HtmlReport, EachKindOfRow) {
         std::function<void(HtmlReport&)> findings;  // after the heading of Stock
         std::string rows;
     };
+    const std::string red = "<font color=\"red\">", green = "<font color=\"green\">";
     const Case cases[] = {
-        {"duplicate, earlier file older",
-         [](HtmlReport& r) {
-             r.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", false});
-         },
-         "<tr><td>coach</td><td>Stock/b.stk</td><td><font color=\"red\">Stock/a.stk</font>"
-         "</td></tr>"},
+        // (A duplicate whose earlier file is older: the seven-line report.)
         {"duplicate, this file older",
          [](HtmlReport& r) {
              r.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", true});
          },
-         "<tr><td>coach</td><td><font color=\"red\">Stock/b.stk</font></td><td>Stock/a.stk"
-         "</td></tr>"},
+         Row(false, "coach", red + "Stock/b.stk</font>", "Stock/a.stk")},
         {"syntax error, its file with the library root",
          [](HtmlReport& r) {
              r.SyntaxError({"skin \"x", "Stock/a.stk"});
          },
-         "<tr><td>Syntax</td><td><font color=\"red\">skin &quot;x</font></td>"
-         "<td>/lib/Stock/a.stk</td></tr>"},
+         Row(false, "Syntax", red + "skin &quot;x</font>", "/lib/Stock/a.stk")},
         {"missing texture",
          [](HtmlReport& r) {
              r.MissingTexture({"x.bmp", "Stock/a.stk"});
          },
-         "<tr><td>Missing Texture</td><td><font color=\"green\">x.bmp</font></td>"
-         "<td>Stock/a.stk</td></tr>"},
+         Row(false, "Missing Texture", green + "x.bmp</font>", "Stock/a.stk")},
         {"missing component, its files one after the other",
          [](HtmlReport& r) {
              r.MissingComponent({"wagon", {"Stock/a.stk", "Stock/b.stk"}});
          },
-         "<tr><td>Missing Component</td><td><font color=\"blue\">wagon</font></td>"
-         "<td>Stock/a.stkStock/b.stk</td></tr>"},
+         Row(false, "Missing Component", "<font color=\"blue\">wagon</font>",
+             "Stock/a.stkStock/b.stk")},
         {"library text escaped, split nowhere",
          [](HtmlReport& r) {
              r.Duplicate({"<b>c & \"o\"|</b>", "S/<i>.stk", "S/&.stk", false});
          },
-         "<tr><td>&lt;b&gt;c &amp; &quot;o&quot;|&lt;/b&gt;</td><td>S/&lt;i&gt;.stk</td>"
-         "<td><font color=\"red\">S/&amp;.stk</font></td></tr>"},
+         Row(false, "&lt;b&gt;c &amp; &quot;o&quot;|&lt;/b&gt;", "S/&lt;i&gt;.stk",
+             red + "S/&amp;.stk</font>")},
         {"shading alternates and runs on across headings",
          [](HtmlReport& r) {
-             r.MissingTexture({"x.bmp", "a"});
-             r.MissingTexture({"y.bmp", "b"});
-             r.MissingTexture({"z.bmp", "c"});
+             for (const char* texture : {"x.bmp", "y.bmp", "z.bmp"})
+                 r.MissingTexture({texture, "a"});
              r.BeginCategory("Scenery");
              r.MissingTexture({"w.bmp", "d"});
          },
-         "<tr><td>Missing Texture</td><td><font color=\"green\">x.bmp</font></td><td>a</td></tr>"
-         "<tr>" +
-             kShaded + "Missing Texture</td>" + kShaded +
-             "<font color=\"green\">y.bmp"
-             "</font></td>" +
-             kShaded +
-             "b</td></tr>"
-             "<tr><td>Missing Texture</td><td><font "
-             "color=\"green\">z.bmp</font></td><td>c</td></tr>"
-             "<tr><td colspan=\"3\"><h2>Scenery</h2>\r\n</td></tr>"
-             "<tr>" +
-             kShaded + "Missing Texture</td>" + kShaded +
-             "<font color=\"green\">w.bmp"
-             "</font></td>" +
-             kShaded + "d</td></tr>"},
+         Row(false, "Missing Texture", green + "x.bmp</font>", "a") +
+             Row(true, "Missing Texture", green + "y.bmp</font>", "a") +
+             Row(false, "Missing Texture", green + "z.bmp</font>", "a") +
+             "<tr><td colspan=\"3\"><h2>Scenery</h2>\r\n</td></tr>" +
+             Row(true, "Missing Texture", green + "w.bmp</font>", "d")},
     };
     for (const Case& c : cases) {
         std::string bytes;
