@@ -1,7 +1,7 @@
 #include "audit/library_root.h"
 
 #include "audit/check_run.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -18,8 +18,7 @@ LibraryRootProblem ExamineLibraryRoot(const std::string& root, platform::FileSys
     for (const platform::FolderEntry& entry : fs.ListFolder(root)) {
         if (entry.kind != platform::EntryKind::kFolder) continue;
         for (const Category& category : kCategories) {
-            if (platform::EqualsNoCase(entry.name, category.title))
-                return LibraryRootProblem::kNone;
+            if (text::EqualsNoCase(entry.name, category.title)) return LibraryRootProblem::kNone;
         }
     }
     return LibraryRootProblem::kNoCategoryFolder;

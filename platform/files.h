@@ -38,10 +38,18 @@ struct FolderEntry {
     EntryKind kind;
 };
 
-struct FolderIdentity {
-    std::uint64_t device;
-    std::uint64_t inode;
-    bool operator==(const FolderIdentity&) const = default;
+// What tells one file or folder on the disk from another, whatever the path
+// or link that reaches it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What reading a file tells of it besides its bytes.
+struct FileFacts {
+    std::int64_t lastWriteTime = 0;  // seconds since the epoch
+    FileIdentity identity;
 };
 
 // A file being written. Writes are buffered; Close() hands everything to the
@@ -58,20 +66,21 @@ class FileSystem {
   public:
     virtual ~FileSystem() = default;
 
-    // The entries of a folder without "." and "..", in no particular order. A
-    // folder that does not exist or cannot be read has no entries.
+    // The entries of a folder without "." and "..", in no particular order.
+    // Where no folder stands (nothing, a file, a link that leads nowhere)
+    // there are no entries; a folder that cannot be read is an error.
     virtual std::vector<FolderEntry> ListFolder(const std::string& folder) = 0;
 
     // What stands at path after following links (kMissing when nothing does or
     // it cannot be examined).
     virtual EntryKind KindOf(const std::string& path) = 0;
 
-    virtual std::optional<FolderIdentity> IdentityOf(const std::string& folder) = 0;
+    virtual std::optional<FileIdentity> IdentityOf(const std::string& folder) = 0;
 
-    // Reads a regular file whole into bytes and gives its last-write time in
-    // seconds since the epoch. Anything else (a folder, a FIFO, a device) is
-    // refused without blocking.
-    virtual std::int64_t ReadFile(const std::string& path, std::string& bytes) = 0;
+    // Reads a regular file whole into bytes and gives its last-write time and
+    // identity. Anything else (a folder, a FIFO, a device) is refused without
+    // blocking.
+    virtual FileFacts ReadFile(const std::string& path, std::string& bytes) = 0;
 
     // True when path is a regular file that can be opened for reading. Never
     // opens anything but a regular file.

@@ -31,6 +31,11 @@ std::string WithTrailingSeparator(std::string path) {
 
 namespace {
 
+std::string WithoutTrailingSeparator(std::string path) {
+    if (path.size() > 1 && path.back() == kSeparator) path.pop_back();
+    return path;
+}
+
 EntryKind KindOfMode(mode_t mode) {
     if (S_ISREG(mode)) return EntryKind::kFile;
     if (S_ISDIR(mode)) return EntryKind::kFolder;
@@ -109,10 +114,24 @@ class PosixFileSystem final : public FileSystem {
     std::vector<FolderEntry> ListFolder(const std::string& folder) override {
         std::vector<FolderEntry> entries;
         DIR* dir = ::opendir(folder.c_str());
-        if (!dir) return entries;
+        if (!dir) {
+            // No folder stands there; a link that leads nowhere or round in a
+            // ring counts as nothing too.
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return entries;
+            throw FileError("list the folder", WithoutTrailingSeparator(folder), errno);
+        }
         std::string path = WithTrailingSeparator(folder);
         size_t base = path.size();
-        while (dirent* e = ::readdir(dir)) {
+        for (;;) {
+            errno = 0;
+            dirent* e = ::readdir(dir);
+            if (!e) {
+                int err = errno;
+                ::closedir(dir);
+                if (err != 0)
+                    throw FileError("list the folder", WithoutTrailingSeparator(folder), err);
+                return entries;
+            }
             const char* name = e->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
             EntryKind kind;
@@ -135,8 +154,6 @@ class PosixFileSystem final : public FileSystem {
             }
             entries.push_back({name, kind});
         }
-        ::closedir(dir);
-        return entries;
     }
 
     EntryKind KindOf(const std::string& path) override {
@@ -145,13 +162,13 @@ class PosixFileSystem final : public FileSystem {
         return KindOfMode(st.st_mode);
     }
 
-    std::optional<FolderIdentity> IdentityOf(const std::string& folder) override {
+    std::optional<FileIdentity> IdentityOf(const std::string& folder) override {
         struct stat st;
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-        return FolderIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+        return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
     }
 
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         bytes.clear();
         Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (fd.Get() < 0) throw FileError("open for reading", path, errno);
@@ -177,7 +194,7 @@ class PosixFileSystem final : public FileSystem {
             // rather than clearing a large block for nothing.
             want = size_t(n) < want ? 1 : 1 << 16;
         }
-        return std::int64_t(st.st_mtime);
+        return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
     }
 
     bool CanRead(const std::string& path) override {
