@@ -21,11 +21,15 @@ std::optional<LibraryChoice> ChooseLibrary(const std::optional<std::string>& arg
                                            const FolderChooser& choose,
                                            const ProblemSink& showProblem,
                                            platform::FileSystem& fs) {
-    // Tells the user when root cannot be checked.
+    // Tells the user when root cannot be checked, or cannot be read.
     auto usable = [&](const std::string& root) {
-        LibraryRootProblem problem = ExamineLibraryRoot(root, fs);
-        if (problem == LibraryRootProblem::kNone) return true;
-        showProblem(LibraryRootProblemText(problem, root));
+        try {
+            LibraryRootProblem problem = ExamineLibraryRoot(root, fs);
+            if (problem == LibraryRootProblem::kNone) return true;
+            showProblem(LibraryRootProblemText(problem, root));
+        } catch (const platform::FileError& error) {
+            showProblem(error.what());
+        }
         return false;
     };
 

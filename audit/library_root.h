@@ -13,7 +13,8 @@ namespace corvane {
 enum class LibraryRootProblem { kNone, kMissing, kNotAFolder, kNoCategoryFolder };
 
 // kNone when root is a folder that holds at least one of the five category
-// folders, its name in any letter case.
+// folders, its name in any letter case. A folder that cannot be read is an
+// error (platform::FileError).
 LibraryRootProblem ExamineLibraryRoot(const std::string& root,
                                       platform::FileSystem& fs = platform::RealFileSystem());
 

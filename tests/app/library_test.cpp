@@ -15,7 +15,7 @@ using corvane::testing::TempLibrary;
 
 TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
     // Folders in the scratch folder: "prog" holds the program, "lib" and
-    // "prog-lib" are libraries, "plain" is not.
+    // "prog-lib" are libraries, "plain" is not, "locked" cannot be listed.
     struct Case {
         const char* name;
         bool programInLibrary;  // "prog-lib" holds the program rather than "prog"
@@ -41,6 +41,13 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
          false,
          1},
         {"chooser cancelled", false, std::nullopt, {std::nullopt}, std::nullopt, false, 0},
+        {"chosen again after a folder that cannot be read",
+         false,
+         std::nullopt,
+         {"locked", "lib"},
+         "lib/",
+         false,
+         1},
         {"cancelled after a wrong choice",
          false,
          std::nullopt,
@@ -56,6 +63,14 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
         scratch.MakeFolder("prog-lib/Stock");
         scratch.MakeFolder("lib/ohle");
         scratch.MakeFolder("plain/Stuff");
+        scratch.MakeFolder("locked/Stock");
+        struct : corvane::testing::ForwardingFileSystem {
+            std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
+                if (folder.find("/locked") != std::string::npos)
+                    throw platform::FileError("list the folder", folder, EACCES);
+                return ForwardingFileSystem::ListFolder(folder);
+            }
+        } fs;
         auto inScratch = [&](const std::optional<std::string>& name) {
             return name ? std::optional(scratch.Path(*name)) : std::nullopt;
         };
@@ -67,7 +82,7 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
                 if (asked == c.answers.size()) ADD_FAILURE() << "chooser asked too often";
                 return asked < c.answers.size() ? inScratch(c.answers[asked++]) : std::nullopt;
             },
-            [&](const std::string& text) { problems.push_back(text); });
+            [&](const std::string& text) { problems.push_back(text); }, fs);
         EXPECT_EQ(asked, c.answers.size());
         EXPECT_EQ(choice ? std::optional(choice->root) : std::nullopt, inScratch(c.root));
         if (choice) {
@@ -75,7 +90,7 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
         }
         ASSERT_EQ(problems.size(), c.problems);
         if (!problems.empty()) {
-            EXPECT_NE(problems[0].find(scratch.Path(c.argument ? *c.argument : "plain")),
+            EXPECT_NE(problems[0].find(scratch.Path(c.argument ? *c.argument : *c.answers[0])),
                       std::string::npos)
                 << problems[0];
         }
