@@ -8,6 +8,7 @@
 
 #include "audit/check_run.h"
 #include "cleanup/delete_older.h"
+#include "cleanup/restore.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: corvane-cli check [--delete] [LIBRARY_ROOT]\n"
+    "       corvane-cli restore [LIBRARY_ROOT]\n"
     "       corvane-cli --help | --version\n"
     "\n"
     "check     Check the library whose top folder is LIBRARY_ROOT (by default the\n"
@@ -22,8 +24,20 @@ constexpr const char* kUsage =
     "          Prints the delete button's label, e.g. \"Delete 3 older items\".\n"
     "--delete  Then delete the older items that the check found, keeping each\n"
     "          file as it was under LIBRARY_ROOT/backup.\n"
+    "restore   Undo the latest delete not yet undone: put back every file it\n"
+    "          changed or removed, keeping the file standing there under\n"
+    "          LIBRARY_ROOT/backup. Run again, it undoes the one before.\n"
     "\n"
     "Exit status: 0 done, 1 the command ended on an error, 2 usage error.\n";
+
+// Folder and item names come from the library: a control character in one
+// must neither steer the terminal nor break the line.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
+}
 
 // Status texts on stderr: one line rewritten in place on a terminal,
 // otherwise one line each.
@@ -56,15 +70,6 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
     }
 
   private:
-    // Folder and item names come from the library: a control character in
-    // one must neither steer the terminal nor break the line.
-    static std::string Printable(std::string text) {
-        for (char& c : text) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-        }
-        return text;
-    }
-
     bool m_Terminal;
     std::string m_Status;
     std::string m_Label;
@@ -92,6 +97,19 @@ int Check(const std::string& root, bool deleteOlder) {
     }
 }
 
+int Restore(const std::string& root) {
+    try {
+        for (const std::string& line :
+             corvane::DescribeRestore(corvane::RestoreLatestDelete(root))) {
+            std::printf("%s\n", Printable(line).c_str());
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvane-cli: %s\n", error.what());
+        return 1;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,13 +123,14 @@ int main(int argc, char** argv) {
         std::puts("corvane-cli 1.0");
         return 0;
     }
-    if (args[0] != "check") return Usage(("unknown command: " + args[0]).c_str());
+    const bool restore = args[0] == "restore";
+    if (args[0] != "check" && !restore) return Usage(("unknown command: " + args[0]).c_str());
 
     bool deleteOlder = false;
     std::string root;
     bool haveRoot = false;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--delete") {
+        if (args[i] == "--delete" && !restore) {
             deleteOlder = true;
         } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
             return Usage(("unknown option: " + args[i]).c_str());
@@ -129,5 +148,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.what());
         return 1;
     }
-    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder);
+    root = corvane::platform::WithTrailingSeparator(root);
+    return restore ? Restore(root) : Check(root, deleteOlder);
 }
