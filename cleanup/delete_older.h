@@ -34,17 +34,17 @@ struct ItemRemoval {
 ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name);
 
 // Removes items for one Delete older items command. Removals are made in
-// memory, each on the file as the removals before it left it, and the backup
-// of each file (the file as it was before the command: bytes, last-write
-// time, permissions, owner) is written beside its place at the first removal
-// from it. Commit() then puts them on the disk in a few rounds, so that the
-// disk is flushed a few times per command rather than a few times per item:
-// the copies of the library files (keeping each file's permissions and
-// owner), the backups and the command's log are written and made durable;
-// then an earlier backup standing where a new one goes is moved to a name of
-// its own, the backups and the log take their places and are made durable;
-// then each copy takes its file's place in one rename (or the file leaves the
-// library when no item is left in it).
+// memory, each on the file as the removals before it left it. At the first
+// removal from a file, whatever stands at its backup's path (an earlier
+// backup) moves to a name of its own, and the backup (the file as it was
+// before the command: bytes, last-write time, permissions, owner) is written
+// beside its place. Commit() then puts them on the disk in a few rounds, so
+// that the disk is flushed a few times per command rather than a few times
+// per item: the copies of the library files (keeping each file's permissions
+// and owner), the backups and the command's log are written and made
+// durable; then the backups and the log take their places and are made
+// durable; then each copy takes its file's place in one rename (or the file
+// leaves the library when no item is left in it).
 class ItemRemover {
   public:
     ItemRemover(std::string libraryRoot, platform::FileSystem& fs);
@@ -60,7 +60,7 @@ class ItemRemover {
     // "backup/delete-<id>.log", which each Commit() brings up to date.
     void Commit();
 
-    // The command's id, once a Commit() has given it one.
+    // The command's id, once a removal has given it one.
     const std::string& CommandId() const { return m_Log.id; }
 
   private:

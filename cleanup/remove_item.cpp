@@ -82,8 +82,16 @@ void ItemRemover::RemoveItem(const std::string& name, const std::string& relativ
         // The backup holds the file as it was before this command, so only
         // the first removal from a file writes it.
         if (!m_LogIndex.count(relativePath)) {
+            if (m_Log.id.empty()) m_Log.id = m_Backups.NewCommandId(SecondsNow());
             std::string backup = BackupTree::BackupOf(relativePath);
             MakeFolders(m_Fs, m_Backups.LibraryRoot(), backup);
+            // Whatever stands at the backup's path moves aside, never
+            // overwritten.
+            std::string aside = m_Backups.NameForEarlierBackup(relativePath, m_Log.id);
+            if (!aside.empty()) {
+                m_Fs.RenameNoReplace(m_Backups.FullPath(backup), m_Backups.FullPath(aside));
+                m_Log.kept.push_back({backup, aside});
+            }
             file.backup = WriteFile(backup, file.content);
             file.backup->KeepPermissions(file.attributes);
             file.backup->KeepLastWriteTime(file.attributes);
@@ -109,12 +117,10 @@ void ItemRemover::Commit() {
     std::vector<PendingFile> pending = std::move(m_Pending);
     m_Pending.clear();
     m_PendingIndex.clear();
-    if (m_Log.id.empty()) m_Log.id = m_Backups.NewCommandId(SecondsNow());
 
     // The copies of the library files, the backups and the log, durable
     // beside their places.
     std::vector<std::unique_ptr<platform::OutputFile>> copies(pending.size());
-    std::vector<std::string> aside(pending.size());
     for (size_t i = 0; i < pending.size(); ++i) {
         PendingFile& file = pending[i];
         DeleteLog::File& logged = m_Log.files[m_LogIndex.at(file.relativePath)];
@@ -125,27 +131,16 @@ void ItemRemover::Commit() {
             copies[i]->KeepPermissions(file.attributes);
             copies[i]->Finish();
         }
-        if (file.backup) {
-            aside[i] = m_Backups.NameForEarlierBackup(file.relativePath, m_Log.id);
-            if (!aside[i].empty()) m_Log.kept.push_back({logged.backup, aside[i]});
-        }
     }
     std::unique_ptr<platform::OutputFile> log =
         WriteFile(BackupTree::DeleteLogOf(m_Log.id), FormatLog(m_Log));
     log->Finish();
     m_Fs.SyncAll(m_Backups.LibraryRoot());
 
-    // An earlier backup moves aside, never overwritten; then the backups and
-    // the log take their places, and are durable before any library file
-    // changes.
-    for (size_t i = 0; i < pending.size(); ++i) {
-        PendingFile& file = pending[i];
-        if (!file.backup) continue;
-        const std::string backup = BackupTree::BackupOf(file.relativePath);
-        if (!aside[i].empty()) {
-            m_Fs.RenameNoReplace(m_Backups.FullPath(backup), m_Backups.FullPath(aside[i]));
-        }
-        file.backup->CloseAsNew();
+    // The backups and the log take their places, and are durable before any
+    // library file changes.
+    for (PendingFile& file : pending) {
+        if (file.backup) file.backup->CloseAsNew();
     }
     if (m_LogPlaced) {
         log->Close();
