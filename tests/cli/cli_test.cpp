@@ -74,6 +74,34 @@ TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
     EXPECT_EQ(again.out, "Delete 0 older items\n");
 }
 
+TEST(Cli, RestoreUndoesTheDeleteOnTheSampleLibrary) {
+    TempLibrary scratch;
+    const std::string library = scratch.Path("sample library") + "/";
+    ASSERT_EQ(std::system((std::string(CORVANE_PREPARE_SAMPLE) + " " + Quote(library)).c_str()), 0);
+    ASSERT_EQ(Cli(scratch, "check " + Quote(library)).status, 0);
+    const testing::Tree before = testing::TreeOf(library, true);
+    const std::string report = scratch.Read("sample library/Corvane.htm");
+
+    ASSERT_EQ(Cli(scratch, "check --delete " + Quote(library)).status, 0);
+    ASSERT_NE(testing::TreeOf(library, true), before);
+    Result restore = Cli(scratch, "restore " + Quote(library));
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(restore.err, "");
+    EXPECT_NE(restore.out.find("\nRestored Stock/Coaches/mk1_old.stk from "
+                               "backup/Stock/Coaches/mk1_old.stk\n"),
+              std::string::npos)
+        << restore.out;
+    EXPECT_EQ(testing::TreeOf(library, true), before);
+    EXPECT_EQ(scratch.Read("sample library/Corvane.htm"), report);
+
+    Result again = Cli(scratch, "restore " + Quote(library));
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "Nothing to undo.\n");
+    for (const char* args : {"restore a b", "restore --delete"}) {
+        EXPECT_EQ(Cli(scratch, args).status, 2) << args;
+    }
+}
+
 TEST(Cli, ErrorsExitWithOneAndNameTheFile) {
     TempLibrary scratch;
     scratch.MakeFolder("lib/Corvane.htm");
