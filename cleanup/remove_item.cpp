@@ -4,10 +4,6 @@
 
 namespace corvane {
 
-using platform::EntryKind;
-using platform::FileError;
-using platform::kSeparator;
-
 namespace {
 
 bool IsNameLine(std::string_view trimmed) {

@@ -67,24 +67,26 @@ std::optional<DeleteLog> Restorer::LatestNotUndone() {
 
 void Restorer::ReadBackup(const DeleteLog::File& file, Plan& plan, std::string& bytes,
                           FileAttributes& attributes) {
-    std::vector<std::string> candidates = {file.backup};
-    const std::string_view folder = platform::FolderOf(file.backup);
+    auto holdsIt = [&](const std::string& candidate) {
+        // A link here is none of ours: its target could be anything.
+        if (m_Fs.KindOfEntry(m_Tree.FullPath(candidate)) != EntryKind::kFile) return false;
+        attributes = m_Fs.ReadFileWithAttributes(m_Tree.FullPath(candidate), bytes);
+        if (ContentHash(bytes) != file.hashBefore) return false;
+        plan.entry.backup = candidate;
+        return true;
+    };
+    // Where the delete put it, where a later delete moved it, and only then
+    // any other name beside it that begins with its own.
+    if (holdsIt(file.backup) || holdsIt(file.backup + "." + m_DeleteId)) return;
+    const std::string folder(platform::FolderOf(file.backup));
     const std::string prefix = file.backup.substr(folder.size()) + ".";
     std::vector<std::string> beside;
-    for (const platform::FolderEntry& entry :
-         m_Fs.ListFolder(m_Tree.FullPath(std::string(folder)))) {
-        if (entry.name.starts_with(prefix)) beside.push_back(std::string(folder) + entry.name);
+    for (const platform::FolderEntry& entry : m_Fs.ListFolder(m_Tree.FullPath(folder))) {
+        if (entry.name.starts_with(prefix)) beside.push_back(folder + entry.name);
     }
     std::sort(beside.begin(), beside.end());
-    candidates.insert(candidates.end(), beside.begin(), beside.end());
-    for (const std::string& candidate : candidates) {
-        // A link here is none of ours: its target could be anything.
-        if (m_Fs.KindOfEntry(m_Tree.FullPath(candidate)) != EntryKind::kFile) continue;
-        attributes = m_Fs.ReadFileWithAttributes(m_Tree.FullPath(candidate), bytes);
-        if (ContentHash(bytes) == file.hashBefore) {
-            plan.entry.backup = candidate;
-            return;
-        }
+    for (const std::string& candidate : beside) {
+        if (holdsIt(candidate)) return;
     }
     throw FileError("restore", m_Tree.FullPath(file.relativePath),
                     "no file under " + std::string(kBackupFolder) +

@@ -10,7 +10,8 @@ namespace corvane {
 namespace {
 
 TEST(CommandLog, ReadsBackWhatItWrote) {
-    const std::string odd("tab\there\nline\rcr\\back\\t \xff\0end", 31);
+    using namespace std::string_literals;
+    const std::string odd = "tab\there\nline\rcr\\back\\t \xff\0end"s;
     DeleteLog deleted{
         "20240229T235959Z-12",
         {{"coach", "Stock/a.stk"}, {odd, "Stock/" + odd + ".stk"}},
