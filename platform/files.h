@@ -76,9 +76,9 @@ class OutputFile {
 
     // The permissions, and the owner and group where the process may set them
     // (silently kept otherwise), that the file gets when it is finished. By
-    // default it gets the permissions of the regular file that stood at the
-    // target when it was created (not those of a link's target), else those
-    // of a new file (POSIX: 0666 less the umask).
+    // default it gets the read, write and execute permissions of the regular
+    // file that stood at the target when it was created (not those of a
+    // link's target), else those of a new file (POSIX: 0666 less the umask).
     virtual void KeepPermissions(const FileAttributes& from) = 0;
 
     // The last-write time that the file gets when it is finished. By default

@@ -287,7 +287,8 @@ class PosixFileSystem final : public FileSystem {
         struct stat st;
         if (::lstat(path.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) throw FileError("create", path, EISDIR);
-            if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+            // Not the set-id bits, which a file of a stranger's pack may carry.
+            if (S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
         }
         for (int attempt = 0;; ++attempt) {
             std::string temporary = TemporaryName(path);

@@ -26,7 +26,7 @@ struct ThingCase {
 };
 const ThingCase kThings[] = {
     {Thing::kNothing, "nothing", EntryKind::kMissing},
-    {Thing::kFile, "a file of mode 0640", EntryKind::kFile},
+    {Thing::kFile, "a file of mode 04640", EntryKind::kFile},
     {Thing::kLinkToFile, "a link to a file of mode 0600", EntryKind::kLink},
     {Thing::kDanglingLink, "a dangling link", EntryKind::kLink},
     {Thing::kFifo, "a FIFO", EntryKind::kOther},
@@ -47,7 +47,7 @@ struct Scene {
                 break;
             case Thing::kFile:
                 lib.Write("target", "old");
-                ::chmod(target.c_str(), 0640);
+                ::chmod(target.c_str(), 04640);
                 break;
             case Thing::kLinkToFile:
                 EXPECT_EQ(::symlink("outside/victim", target.c_str()), 0);
@@ -133,6 +133,7 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
             if (placed) {
                 EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kFile);
                 EXPECT_EQ(scene.lib.Read("target"), "new bytes");
+                // The permissions of a file it replaces, less the set-id bits.
                 EXPECT_EQ(scene.Mode("target"), c.thing == Thing::kFile ? 0640u : NewFileMode());
             } else {
                 EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
