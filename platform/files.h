@@ -61,7 +61,9 @@ struct FileAttributes {
 // A file being written for a path, its target. It is written under a fresh
 // name of its own in the target's folder, created exclusively (it never opens
 // an entry that stood there before and never follows a link), and readable
-// and writable by its owner alone until it is finished. Only Close() or
+// and writable by its owner alone until it is finished. That name ends in
+// ".tmp" but is never the target's name followed by ".tmp", which older
+// versions used and which may hold anything. Only Close() or
 // CloseAsNew() puts it at the target; until then the target is untouched.
 // Writes are buffered.
 //
@@ -92,8 +94,8 @@ class OutputFile {
     virtual void Finish() = 0;
 
     // Finish(), then puts the file at its target in one rename, replacing
-    // whatever stands there but a folder: a link is replaced itself, never
-    // written through.
+    // whatever stands there but a folder (a FileError): a link is replaced
+    // itself, never written through.
     virtual void Close() = 0;
 
     // Finish(), then puts the file at its target in one rename only when
@@ -149,6 +151,8 @@ class FileSystem {
     // fails with a FileError and changes nothing. Both lie on one volume.
     virtual void RenameNoReplace(const std::string& from, const std::string& to) = 0;
 
+    // Removes the entry at path, a link itself and never its target; not a
+    // folder.
     virtual void Remove(const std::string& path) = 0;
 
     // Creates a folder; a folder that already stands there is fine.
