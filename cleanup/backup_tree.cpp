@@ -14,6 +14,17 @@ constexpr std::string_view kDeletePrefix = "delete-";
 constexpr std::string_view kRestorePrefix = "restore-";
 constexpr std::string_view kLogSuffix = ".log";
 
+// A file we may not read is still moved aside whole; only its name is less
+// telling.
+bool ReadIfWeCan(platform::FileSystem& fs, const std::string& path, std::string& bytes) {
+    try {
+        fs.ReadFile(path, bytes);
+        return true;
+    } catch (const FileError&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 void MakeFolders(platform::FileSystem& fs, const std::string& root,
@@ -84,11 +95,8 @@ void BackupTree::IndexDeleteLogs() {
     std::string bytes;
     for (const LogName& name : Logs()) {
         if (name.restore) continue;
-        try {
-            m_Fs.ReadFile(FullPath(DeleteLogOf(name.id)), bytes);
-        } catch (const FileError&) {
-            continue;  // a log we cannot read names no maker
-        }
+        // A log we cannot read names no maker.
+        if (!ReadIfWeCan(m_Fs, FullPath(DeleteLogOf(name.id)), bytes)) continue;
         std::optional<DeleteLog> log = ParseDeleteLog(bytes);
         if (!log) continue;
         for (const DeleteLog::File& file : log->files) {
@@ -109,9 +117,8 @@ std::string BackupTree::NameForEarlierBackup(const std::string& relativePath,
         // The newest delete command whose backup this is, known by its bytes.
         IndexDeleteLogs();
         auto found = m_Makers.find(relativePath);
-        if (found != m_Makers.end()) {
-            std::string bytes;
-            m_Fs.ReadFile(FullPath(backup), bytes);
+        std::string bytes;
+        if (found != m_Makers.end() && ReadIfWeCan(m_Fs, FullPath(backup), bytes)) {
             const std::string hash = ContentHash(bytes);
             for (auto made = found->second.rbegin(); made != found->second.rend(); ++made) {
                 if (made->hashBefore == hash) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "cleanup/backup_tree.h"
@@ -67,10 +68,16 @@ std::optional<DeleteLog> Restorer::LatestNotUndone() {
 
 void Restorer::ReadBackup(const DeleteLog::File& file, Plan& plan, std::string& bytes,
                           FileAttributes& attributes) {
+    std::optional<FileError> unreadable;
     auto holdsIt = [&](const std::string& candidate) {
         // A link here is none of ours: its target could be anything.
         if (m_Fs.KindOfEntry(m_Tree.FullPath(candidate)) != EntryKind::kFile) return false;
-        attributes = m_Fs.ReadFileWithAttributes(m_Tree.FullPath(candidate), bytes);
+        try {
+            attributes = m_Fs.ReadFileWithAttributes(m_Tree.FullPath(candidate), bytes);
+        } catch (const FileError& error) {
+            if (!unreadable) unreadable = error;
+            return false;
+        }
         if (ContentHash(bytes) != file.hashBefore) return false;
         plan.entry.backup = candidate;
         return true;
@@ -88,6 +95,7 @@ void Restorer::ReadBackup(const DeleteLog::File& file, Plan& plan, std::string& 
     for (const std::string& candidate : beside) {
         if (holdsIt(candidate)) return;
     }
+    if (unreadable) throw *unreadable;
     throw FileError("restore", m_Tree.FullPath(file.relativePath),
                     "no file under " + std::string(kBackupFolder) +
                         " holds it as it was before the delete command " + m_DeleteId);
