@@ -2,7 +2,7 @@
 
 namespace corvane {
 
-void DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
+std::string DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
                       ProgressObserver& progress, platform::FileSystem& fs) {
     ItemRemover remover(libraryRoot, fs);
     try {
@@ -23,6 +23,7 @@ void DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderIte
     }
     remover.Commit();
     progress.Status("Finished");
+    return remover.CommandId();
 }
 
 }  // namespace corvane

@@ -13,6 +13,7 @@
 #include "audit/check_run.h"
 #include "audit/library_root.h"
 #include "cleanup/delete_older.h"
+#include "cleanup/restore.h"
 #include "cli/console_progress.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -117,6 +118,7 @@ class Result {
         m_Text += head + value + "\n";
     }
     void Line(const char* label, size_t value) { Line(label, std::to_string(value)); }
+    void Text(const std::string& line) { m_Text += line + "\n"; }
 
     // A failed write is an error of the command.
     bool WriteTo(std::FILE* out, const char* name) const {
@@ -213,10 +215,13 @@ int Check(const Options& options, const std::string& root) {
             }
         }
         if (options.deleteOlder) {
-            corvane::DeleteOlderItems(root, older, progress);
+            const std::string id = corvane::DeleteOlderItems(root, older, progress);
             result.Line("Items removed:", progress.m_Removed);
             result.Line("Files changed:", progress.m_ChangedFiles.size());
             result.Line("Backups:", root + corvane::kBackupFolder + "/");
+            if (!id.empty()) {
+                result.Line("Log:", root + corvane::kBackupFolder + "/delete-" + id + ".log");
+            }
         }
     } catch (const std::exception& error) {
         console.Clear();
@@ -231,9 +236,19 @@ int Check(const Options& options, const std::string& root) {
     return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
 }
 
-int Restore(const Options&, const std::string&) {
-    Error("restore is not available yet");
-    return kFailed;
+// Undoes the latest delete not yet undone and says what it put back.
+int Restore(const Options&, const std::string& root) {
+    Result result;
+    try {
+        for (const std::string& line :
+             corvane::DescribeRestore(corvane::RestoreLatestDelete(root))) {
+            result.Text(corvane::cli::Printable(line));
+        }
+    } catch (const std::exception& error) {
+        Error(error.what());
+        return kFailed;
+    }
+    return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
 }
 
 }  // namespace

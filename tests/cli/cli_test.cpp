@@ -139,7 +139,12 @@ TEST(Cli, SummaryOnStdoutProgressOnStderrOnlyWhenAskedFor) {
 
     Result verbose = Cli(scratch, "lib", "check -v --delete");
     EXPECT_EQ(verbose.status, 0) << verbose.err;
-    EXPECT_EQ(verbose.out, SampleSummary(scratch) + DeleteSummary(scratch));
+    const std::string summary = SampleSummary(scratch) + DeleteSummary(scratch);
+    EXPECT_EQ(verbose.out.substr(0, summary.size()), summary);
+    const std::string log = verbose.out.substr(summary.size());
+    EXPECT_TRUE(log.starts_with("Log:                " + scratch.Path("lib/backup/delete-")) &&
+                log.ends_with(".log\n"))
+        << log;
     for (const char* line : {"Stock\n", "Stock/Coaches/Old\n", "OHLE\nFinished\n",
                              "mk1 coach in Stock/Coaches/mk1_old.stk\n"}) {
         EXPECT_NE(verbose.err.find(line), std::string::npos) << line << " in\n" << verbose.err;
@@ -276,6 +281,35 @@ TEST(Cli, FailedWriteToStdoutIsAnError) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
               "corvane-cli: cannot write to standard output: No space left on device\n");
+}
+
+
+TEST(Cli, RestoreUndoesTheDeleteOnTheSampleLibrary) {
+    TempLibrary scratch;
+    PrepareSample(scratch);
+    const std::string library = scratch.Path("lib/");
+    ASSERT_EQ(Cli(scratch, "lib", "check -q").status, 0);
+    const testing::Tree before = testing::TreeOf(library, true);
+    const std::string report = scratch.Read("lib/Corvane.htm");
+
+    ASSERT_EQ(Cli(scratch, "lib", "check -q --delete").status, 0);
+    ASSERT_NE(testing::TreeOf(library, true), before);
+    Result restore = Cli(scratch, "", "restore @/lib");
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(restore.err, "");
+    EXPECT_NE(restore.out.find("\nRestored Stock/Coaches/mk1_old.stk from "
+                               "backup/Stock/Coaches/mk1_old.stk\n"),
+              std::string::npos)
+        << restore.out;
+    EXPECT_EQ(testing::TreeOf(library, true), before);
+    EXPECT_EQ(scratch.Read("lib/Corvane.htm"), report);
+
+    Result again = Cli(scratch, "lib", "restore");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "Nothing to undo.\n");
+    for (const char* args : {"restore a b", "restore --delete"}) {
+        EXPECT_EQ(Cli(scratch, "lib", args).status, 2) << args;
+    }
 }
 
 }  // namespace
