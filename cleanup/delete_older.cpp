@@ -2,8 +2,9 @@
 
 namespace corvane {
 
-std::string DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
-                      ProgressObserver& progress, platform::FileSystem& fs) {
+std::string DeleteOlderItems(const std::string& libraryRoot,
+                             const std::vector<OlderItem>& olderItems, ProgressObserver& progress,
+                             platform::FileSystem& fs) {
     ItemRemover remover(libraryRoot, fs);
     try {
         for (size_t i = 0; i < olderItems.size(); ++i) {

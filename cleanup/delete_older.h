@@ -90,8 +90,8 @@ class ItemRemover {
 // error the removals before the failing item still take effect, and the
 // error passes to the caller. Gives the command's id, which names its log
 // "backup/delete-<id>.log" (empty when nothing was removed).
-std::string DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
-                      ProgressObserver& progress,
-                      platform::FileSystem& fs = platform::RealFileSystem());
+std::string DeleteOlderItems(const std::string& libraryRoot,
+                             const std::vector<OlderItem>& olderItems, ProgressObserver& progress,
+                             platform::FileSystem& fs = platform::RealFileSystem());
 
 }  // namespace corvane

@@ -283,7 +283,6 @@ TEST(Cli, FailedWriteToStdoutIsAnError) {
               "corvane-cli: cannot write to standard output: No space left on device\n");
 }
 
-
 TEST(Cli, RestoreUndoesTheDeleteOnTheSampleLibrary) {
     TempLibrary scratch;
     PrepareSample(scratch);
