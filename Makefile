@@ -4,9 +4,10 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+PACKAGE_BUILD ?= build-package
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps build run test test-debug test-asan bench fuzz format clean windows test-windows dist
+.PHONY: all deps build run test test-debug test-asan package bench fuzz format clean windows test-windows dist
 
 all: build
 
@@ -30,6 +31,13 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# A release build packed as build-package/corvane_<version>_<arch>.deb.
+package:
+	tools/install-deps base app package
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 
 # Corvane.exe and corvane-cli.exe, cross-built with mingw-w64.
 windows:
@@ -61,4 +69,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) build-release build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) build-release build-fuzz dist

@@ -33,6 +33,7 @@ std::string_view Checker::RelativePath(std::string_view fullPath) const {
 
 std::string Checker::CategoryFolder(std::string_view title) {
     const FolderCache::Listing& root = m_Folders.Get(m_LibraryRoot);
+    if (root.failure) std::rethrow_exception(root.failure);
     std::string_view name = title;
     bool exact = false;
     for (const FolderCache::Entry& entry : root.entries) {

@@ -45,9 +45,10 @@ class Checker {
     // Reads a library file and scans it; its item stamp is taken from the
     // file as it was read.
     void CheckItemFile(const std::string& fullPath);
-    // The scan of CheckItemFile over bytes already read.
+    // The scan of CheckItemFile over bytes already read from the file
+    // identified by identity.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
-                      const std::string& itemStamp);
+                      const std::string& itemStamp, const platform::FileIdentity& identity);
     // Hands the category's syntax errors, missing textures and missing
     // components to the sink and forgets the category's names.
     void EndCategory();
@@ -58,7 +59,7 @@ class Checker {
 
   private:
     struct IdentityHash {
-        size_t operator()(const platform::FolderIdentity& id) const {
+        size_t operator()(const platform::FileIdentity& id) const {
             return std::hash<std::uint64_t>{}(id.inode * 31 + id.device);
         }
     };
@@ -70,7 +71,7 @@ class Checker {
     void CheckComponentLine(std::string_view work, std::string_view kept,
                             const std::string& fullPath);
     void CheckItemName(std::string_view work, const std::string& fullPath,
-                       const std::string& itemStamp);
+                       const std::string& itemStamp, const platform::FileIdentity& identity);
     void LookUpTexture(std::string_view texture, const std::string& fullPath);
     bool TextureExists(std::string_view texture, std::string_view folder);
     std::string_view RelativePath(std::string_view fullPath) const;
@@ -87,7 +88,7 @@ class Checker {
     ComponentRefList m_ComponentRefs;
     std::vector<SyntaxFinding> m_SyntaxErrors;
     std::vector<TextureFinding> m_MissingTextures;
-    std::unordered_set<platform::FolderIdentity, IdentityHash> m_Walked;
+    std::unordered_set<platform::FileIdentity, IdentityHash> m_Walked;
 
     // The whole run.
     std::vector<OlderItem> m_Older;

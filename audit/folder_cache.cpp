@@ -17,12 +17,16 @@ const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
     if (found != m_Listings.end()) return *(m_LastListing = found->second.get());
 
     auto listing = std::make_unique<Listing>();
-    for (platform::FolderEntry& e : m_Fs.ListFolder(m_Key)) {
-        listing->entries.push_back({std::move(e.name), e.kind});
+    try {
+        for (platform::FolderEntry& e : m_Fs.ListFolder(m_Key)) {
+            listing->entries.push_back({std::move(e.name), e.kind});
+        }
+    } catch (const platform::FileError&) {
+        listing->entries.clear();
+        listing->failure = std::current_exception();
     }
-    std::sort(listing->entries.begin(), listing->entries.end(), [](const Entry& a, const Entry& b) {
-        return platform::NameOrderLess(a.name, b.name);
-    });
+    std::sort(listing->entries.begin(), listing->entries.end(),
+              [](const Entry& a, const Entry& b) { return text::NameOrderLess(a.name, b.name); });
     m_LastListing = listing.get();
     m_Listings.emplace(m_Key, std::move(listing));
     return *m_LastListing;
@@ -32,11 +36,11 @@ const std::vector<size_t>* FolderCache::SameNameIgnoringCase(const Listing& list
                                                              std::string_view name) {
     if (!listing.indexed) {
         for (size_t i = 0; i < listing.entries.size(); ++i) {
-            listing.byLowerName[platform::ToLower(listing.entries[i].name)].push_back(i);
+            listing.byLowerName[text::ToLower(listing.entries[i].name)].push_back(i);
         }
         listing.indexed = true;
     }
-    platform::ToLowerInto(name, m_Lower);
+    text::ToLowerInto(name, m_Lower);
     auto it = listing.byLowerName.find(m_Lower);
     return it == listing.byLowerName.end() ? nullptr : &it->second;
 }

@@ -3,6 +3,7 @@
 // regard to case, as the library's home platform does.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -24,8 +25,11 @@ class FolderCache {
     };
     struct Listing {
         std::vector<Entry> entries;  // in walk order
+        // Why the folder could not be read, when it could not; it then has
+        // no entries. The walk stops on it, a texture lookup finds nothing.
+        std::exception_ptr failure;
         // Positions in entries by lower-cased name; built on first use.
-        mutable std::unordered_map<std::string, std::vector<size_t>, platform::StringHash,
+        mutable std::unordered_map<std::string, std::vector<size_t>, text::StringHash,
                                    std::equal_to<>>
             byLowerName;
         mutable bool indexed = false;
@@ -61,7 +65,7 @@ class FolderCache {
     bool HasReadableFile(std::string& folder, const Listing& listing, std::string_view name);
 
     platform::FileSystem& m_Fs;
-    std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
+    std::unordered_map<std::string, std::unique_ptr<Listing>, text::StringHash, std::equal_to<>>
         m_Listings;
     std::string m_Key;
     std::string m_Lower;
@@ -69,7 +73,7 @@ class FolderCache {
     std::string m_LastFolder;  // the folder Get() was last asked for, as asked
     const Listing* m_LastListing = nullptr;
     // The steps of the lookup in hand that found nothing, and how many it took.
-    std::unordered_set<std::string, platform::StringHash, std::equal_to<>> m_Failed;
+    std::unordered_set<std::string, text::StringHash, std::equal_to<>> m_Failed;
     size_t m_Steps = 0;
 };
 

@@ -4,23 +4,23 @@
 #include "audit/line_rules.h"
 #include "platform/codepage.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
 void Checker::CheckItemFile(const std::string& fullPath) {
-    std::int64_t lastWriteTime = m_Fs.ReadFile(fullPath, m_Bytes);
-    ScanItemText(m_Bytes, fullPath, platform::ItemStamp(lastWriteTime));
+    platform::FileFacts facts = m_Fs.ReadFile(fullPath, m_Bytes);
+    ScanItemText(m_Bytes, fullPath, platform::ItemStamp(facts.lastWriteTime), facts.identity);
     m_Progress.FileChecked(++m_FilesChecked, m_ItemsMet);
 }
 
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
-                           const std::string& itemStamp) {
+                           const std::string& itemStamp, const platform::FileIdentity& identity) {
     m_CurrentItemName.clear();
-    platform::LineReader reader(bytes);
+    text::LineReader reader(bytes);
     std::string_view line;
     while (reader.Next(line)) {
-        std::string_view kept = platform::Trim(line);
+        std::string_view kept = text::Trim(line);
         if (kept.empty()) continue;
         // Most lines are neither comments nor keyword lines: unless they name
         // a bitmap they need no working copy.
@@ -28,7 +28,7 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
             size_t bmp = FindBmp(kept);
             if (bmp == std::string_view::npos || bmp == 0) continue;
         }
-        platform::ToLowerInto(kept, m_Work);
+        text::ToLowerInto(kept, m_Work);
         switch (ClassifyLine(m_Work)) {
             case LineKind::kSkin:
                 CheckSkinLine(m_Work, fullPath);
@@ -37,7 +37,7 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
                 CheckComponentLine(m_Work, kept, fullPath);
                 break;
             case LineKind::kName:
-                CheckItemName(m_Work, fullPath, itemStamp);
+                CheckItemName(m_Work, fullPath, itemStamp, identity);
                 break;
             case LineKind::kBitmap:
                 CheckBitmapLine(m_Work, fullPath);
@@ -53,9 +53,11 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
 
 void Checker::CheckSkinLine(std::string_view work, const std::string& fullPath) {
     SkinReference skin = TakeSkinReference(work, m_CurrentItemName);
-    // Entries of files whose path holds "NFP" are not reported.
-    if (skin.syntaxError && fullPath.find("NFP") == std::string::npos) {
-        m_SyntaxErrors.push_back({std::string(work), std::string(RelativePath(fullPath))});
+    // Entries of files whose path below the library root holds "NFP" are not
+    // reported.
+    std::string_view relative = RelativePath(fullPath);
+    if (skin.syntaxError && relative.find("NFP") == std::string_view::npos) {
+        m_SyntaxErrors.push_back({std::string(work), std::string(relative)});
     }
     LookUpTexture(skin.texture, fullPath);
 }
@@ -104,13 +106,14 @@ void Checker::CheckComponentLine(std::string_view work, std::string_view kept,
     std::string_view reference = TakeComponentReference(work, kept, m_Reference);
     if (m_Items.Contains(reference)) return;
     if (m_MissingComponents.Contains(reference)) return;
-    if (fullPath.find("NFP") != std::string::npos) return;
+    std::string_view relative = RelativePath(fullPath);
+    if (relative.find("NFP") != std::string_view::npos) return;
     m_MissingComponents.Add(reference);
-    m_ComponentRefs.Add(reference, RelativePath(fullPath));
+    m_ComponentRefs.Add(reference, relative);
 }
 
 void Checker::CheckItemName(std::string_view work, const std::string& fullPath,
-                            const std::string& itemStamp) {
+                            const std::string& itemStamp, const platform::FileIdentity& identity) {
     std::string_view name = TakeItemName(work);
     m_CurrentItemName.assign(name);
     ++m_ItemsMet;
@@ -125,10 +128,13 @@ void Checker::CheckItemName(std::string_view work, const std::string& fullPath,
         m_Sink.Duplicate(duplicate);
         // Removal takes every item of the name out of a file, so a pair
         // within one file is reported but never queued: it would take the
-        // last copy out of the library.
-        if (earlier.file != fullPath) m_Older.push_back({duplicate.name, duplicate.Older()});
+        // last copy out of the library. One file reached by two paths (a
+        // link, a hard link) is one file.
+        if (earlier.file != fullPath && !(earlier.identity == identity)) {
+            m_Older.push_back({duplicate.name, duplicate.Older()});
+        }
     }
-    m_Items.Add(name, fullPath, itemStamp);
+    m_Items.Add(name, fullPath, itemStamp, identity);
     m_MissingComponents.Remove(name);
 }
 

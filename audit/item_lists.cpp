@@ -8,10 +8,12 @@ void ItemList::Clear() {
     m_Count = 0;
 }
 
-void ItemList::Add(std::string_view name, std::string_view fullPath, std::string_view stamp) {
+void ItemList::Add(std::string_view name, std::string_view fullPath, std::string_view stamp,
+                   const platform::FileIdentity& identity) {
     // Consecutive definitions come mostly from one file: share its record.
-    if (m_Files.empty() || m_Files.back().path != fullPath || m_Files.back().stamp != stamp) {
-        m_Files.push_back({std::string(fullPath), std::string(stamp)});
+    if (m_Files.empty() || m_Files.back().path != fullPath || m_Files.back().stamp != stamp ||
+        !(m_Files.back().identity == identity)) {
+        m_Files.push_back({std::string(fullPath), std::string(stamp), identity});
     }
     m_Latest.Set(name, std::uint32_t(m_Files.size() - 1));
     ++m_Count;
@@ -24,7 +26,7 @@ bool ItemList::Contains(std::string_view name) const {
 bool ItemList::FindLatest(std::string_view name, Definition& found) const {
     std::uint32_t file = m_Latest.Find(name);
     if (file == NameTable::kNone) return false;
-    found = {name, m_Files[file].path, m_Files[file].stamp};
+    found = {name, m_Files[file].path, m_Files[file].stamp, m_Files[file].identity};
     return true;
 }
 

@@ -1,7 +1,7 @@
 // The walk over one category folder: subfolders first, depth first, then the
 // folder's own library files, each in walk order.
 #include "audit/check_run.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -19,6 +19,9 @@ void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
 
     ShowFolder(folder);
     const FolderCache::Listing& listing = m_Folders.Get(folder);
+    // A folder that cannot be read ends the check: a part of the library
+    // left out without a word would make the report wrong.
+    if (listing.failure) std::rethrow_exception(listing.failure);
     std::string path;
     for (const FolderCache::Entry& entry : listing.entries) {
         if (entry.kind != EntryKind::kFolder) continue;
@@ -33,7 +36,7 @@ void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
     // dangling link named like one is passed over.
     std::string_view extension = pattern.substr(pattern.find('.'));
     for (const FolderCache::Entry& entry : listing.entries) {
-        if (entry.kind != EntryKind::kFile || !platform::EndsWithNoCase(entry.name, extension)) {
+        if (entry.kind != EntryKind::kFile || !text::EndsWithNoCase(entry.name, extension)) {
             continue;
         }
         path = folder;

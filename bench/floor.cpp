@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "audit/check_run.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane::bench {
 
@@ -19,7 +19,7 @@ void ReadFolder(platform::FileSystem& fs, const std::string& folder, std::string
         if (entry.kind == platform::EntryKind::kFolder) {
             ReadFolder(fs, path, extension, bytes, result);
         } else if (entry.kind == platform::EntryKind::kFile &&
-                   platform::EndsWithNoCase(entry.name, extension)) {
+                   text::EndsWithNoCase(entry.name, extension)) {
             fs.ReadFile(path, bytes);
             ++result.files;
             result.bytes += std::int64_t(bytes.size());

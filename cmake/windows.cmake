@@ -3,21 +3,31 @@
 # The Windows build has its own dialog (app/win); wxWidgets is Linux only.
 set(CORVANE_BUILD_APP OFF)
 
-# nlohmann/json is headers only: a cross build takes Debian's, from a folder
-# that holds them alone (the rest of /usr/include is the build machine's).
-if(CMAKE_CROSSCOMPILING AND EXISTS /usr/include/nlohmann/json.hpp)
-  set(corvane_json_include ${CMAKE_BINARY_DIR}/host-headers)
-  file(MAKE_DIRECTORY ${corvane_json_include})
-  if(NOT EXISTS ${corvane_json_include}/nlohmann)
-    file(CREATE_LINK /usr/include/nlohmann ${corvane_json_include}/nlohmann SYMBOLIC)
-  endif()
-  file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/nlohmann_json-config.cmake
-       "if(NOT TARGET nlohmann_json::nlohmann_json)
-  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
-  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
-    INTERFACE_INCLUDE_DIRECTORIES ${corvane_json_include})
+# nlohmann/json and CLI11 are headers only: a cross build takes Debian's, from
+# a folder that holds them alone (the rest of /usr/include is the build
+# machine's), through package configurations of our own.
+if(CMAKE_CROSSCOMPILING)
+  set(corvane_host_headers ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${corvane_host_headers})
+  foreach(package_and_folder nlohmann_json:nlohmann CLI11:CLI)
+    string(REPLACE ":" ";" pair ${package_and_folder})
+    list(GET pair 0 package)
+    list(GET pair 1 folder)
+    if(NOT EXISTS /usr/include/${folder})
+      continue()
+    endif()
+    if(NOT EXISTS ${corvane_host_headers}/${folder})
+      file(CREATE_LINK /usr/include/${folder} ${corvane_host_headers}/${folder} SYMBOLIC)
+    endif()
+    string(TOLOWER ${package} file_name)
+    file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/${file_name}-config.cmake
+         "if(NOT TARGET ${package}::${package})
+  add_library(${package}::${package} INTERFACE IMPORTED)
+  set_target_properties(${package}::${package} PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${corvane_host_headers})
 endif()
 ")
-  file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/nlohmann_json-config-version.cmake
-       "set(PACKAGE_VERSION 3)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
+    file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/${file_name}-config-version.cmake
+         "set(PACKAGE_VERSION 99)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
+  endforeach()
 endif()

@@ -1,7 +1,9 @@
 // The parts of the file layer that are the same on every system.
 #include "platform/files.h"
 
+#include <atomic>
 #include <cstring>
+#include <random>
 
 namespace corvane::platform {
 
@@ -21,6 +23,20 @@ std::string_view FolderOf(std::string_view path) {
 std::string WithTrailingSeparator(std::string path) {
     if (path.empty() || path.back() != kSeparator) path += kSeparator;
     return path;
+}
+
+std::string TemporaryNameBeside(const std::string& target) {
+    static std::atomic<std::uint64_t> s_Counter{std::random_device{}() ^
+                                                std::uint64_t(std::random_device{}()) << 32};
+    std::uint64_t x = s_Counter.fetch_add(0x9e3779b97f4a7c15, std::memory_order_relaxed);
+    x ^= x >> 31;
+    x *= 0xbf58476d1ce4e5b9;
+    x ^= x >> 29;
+    std::string_view folder = FolderOf(target);
+    std::string name = target.substr(folder.size(), 200);
+    name += ".corvane-";
+    for (int i = 0; i < 8; ++i, x /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[x % 36];
+    return std::string(folder) + name + ".tmp";
 }
 
 }  // namespace corvane::platform

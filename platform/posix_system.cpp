@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -40,6 +41,12 @@ std::string AbsolutePath(const std::string& path) {
 
 bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
+}
+
+unsigned TerminalColumns(int fd) {
+    struct winsize size {};
+    if (::ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 bool OpenDocument(const std::string& path) {

@@ -18,6 +18,10 @@ std::string AbsolutePath(const std::string& path);
 
 bool IsTerminal(int fd);
 
+// The width in columns of the terminal on fd; 0 when it is none or does not
+// say.
+unsigned TerminalColumns(int fd);
+
 // Opens a document with the program the desktop has for its type, without a
 // command processor in between; false when no program could be started.
 bool OpenDocument(const std::string& path);

@@ -1,11 +1,11 @@
 // FileSystem over the wide Win32 file APIs. Paths are UTF-8 and turned into
 // wide "\\?\" paths only here, at the boundary.
 #include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/text.h"
 #include "platform/wide.h"
 #include "platform/win32.h"
 
@@ -106,8 +106,10 @@ std::string ErrorText(DWORD error) {
     std::string message;
     if (length > 0 && text) message = Utf8(std::wstring_view(text, length));
     if (text) ::LocalFree(text);
-    message = std::string(Trim(message));
-    if (!message.empty() && message.back() == '.') message.pop_back();
+    while (!message.empty() &&
+           (message.back() == '.' || std::isspace((unsigned char)message.back()))) {
+        message.pop_back();
+    }
     return (message.empty() ? "error" : message + ", error") + " " + std::to_string(error);
 }
 
@@ -122,23 +124,125 @@ using win32::SystemPath;
 // Seconds between 1601-01-01 (FILETIME's epoch) and 1970-01-01.
 constexpr std::int64_t kEpochDifference = 11644473600;
 
-std::int64_t SecondsSinceEpoch(const FILETIME& time) {
-    std::int64_t ticks = (std::int64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    std::int64_t seconds = ticks / 10000000;  // 100 ns ticks; never negative
-    return seconds - kEpochDifference;
+std::int64_t Ticks(const FILETIME& time) {
+    return (std::int64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 FileError LastError(std::string operation, const std::string& path) {
     return FileError(std::move(operation), path, ErrorText(::GetLastError()));
 }
 
+std::string WithoutTrailingSeparator(std::string path) {
+    if (path.size() > 1 && path.back() == kSeparator) path.pop_back();
+    return path;
+}
+
+EntryKind KindOfAttributes(DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kFolder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::kOther;
+    return EntryKind::kFile;
+}
+
+// Opens what stands at path, following links, to ask about it.
+HANDLE OpenForAttributes(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+DWORD AttributesAt(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str());
+}
+
+// A file the user made read-only is neither replaced nor deleted. Windows
+// refuses both by itself, but not every system that runs our programs does
+// (Wine replaces it).
+void RefuseReadOnly(const std::wstring& path, const char* operation, const std::string& utf8) {
+    DWORD attributes = AttributesAt(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        throw FileError(operation, utf8, "the file is read-only");
+    }
+}
+
+// Moves from to to in one step; replace: over whatever but a folder stands
+// there. A FileError names to.
+void MoveTo(const std::string& from, const std::string& to, bool replace) {
+    std::wstring target = SystemPath(to);
+    DWORD attributes = AttributesAt(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (!replace) throw FileError("move \"" + from + "\" to", to, "File exists");
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            throw FileError("move \"" + from + "\" to", to, "Is a directory");
+        }
+        RefuseReadOnly(target, "replace", to);
+    }
+    DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!::MoveFileExW(SystemPath(from).c_str(), target.c_str(), flags)) {
+        throw LastError("move \"" + from + "\" to", to);
+    }
+}
+
+// The file is read whole through handle; gives what its handle tells of it.
+BY_HANDLE_FILE_INFORMATION ReadWhole(const std::string& path, std::string& bytes,
+                                     bool (*kindIsFolder)(const std::string&)) {
+    bytes.clear();
+    Handle handle(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle.Valid()) {
+        DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED && kindIsFolder(path)) {
+            throw FileError("read", path, "not a regular file");
+        }
+        throw FileError("open for reading", path, ErrorText(error));
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle.Get(), &info)) throw LastError("examine", path);
+    if (::GetFileType(handle.Get()) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        throw FileError("read", path, "not a regular file");
+    }
+    std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    size_t want = size > 0 ? size_t(size) + 1 : 4096;
+    for (;;) {
+        size_t have = bytes.size();
+        bytes.resize(have + want);
+        DWORD chunk = DWORD(std::min<size_t>(want, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(handle.Get(), bytes.data() + have, chunk, &got, nullptr)) {
+            DWORD error = ::GetLastError();
+            bytes.clear();
+            throw FileError("read", path, ErrorText(error));
+        }
+        bytes.resize(have + got);
+        if (got == 0) break;
+        want = got < chunk ? 1 : 1 << 16;
+    }
+    return info;
+}
+
 class Win32OutputFile final : public OutputFile {
   public:
-    Win32OutputFile(HANDLE handle, std::string path) : m_Handle(handle), m_Path(std::move(path)) {
+    Win32OutputFile(HANDLE handle, std::string temporary, std::string target, bool readOnly)
+        : m_Handle(handle),
+          m_Temporary(std::move(temporary)),
+          m_Target(std::move(target)),
+          m_ReadOnly(readOnly) {
         m_Buffer.reserve(kBufferSize);
     }
 
+    ~Win32OutputFile() override {
+        m_Handle.Close();
+        if (!m_Placed) {
+            std::wstring temporary = SystemPath(m_Temporary);
+            ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(temporary.c_str());
+        }
+    }
+
     void Write(std::string_view bytes) override {
+        if (m_Finished) throw FileError("write", m_Target, "the file is already finished");
         if (m_Buffer.size() + bytes.size() > kBufferSize) {
             Flush();
             if (bytes.size() >= kBufferSize) {
@@ -149,9 +253,45 @@ class Win32OutputFile final : public OutputFile {
         m_Buffer.append(bytes);
     }
 
-    void Close() override {
+    // Windows keeps one permission of ours: read-only or not.
+    void KeepPermissions(const FileAttributes& from) override {
+        m_ReadOnly = (from.permissions & 0222) == 0;
+    }
+
+    void KeepLastWriteTime(const FileAttributes& from) override {
+        std::uint64_t ticks = std::uint64_t(from.lastWriteSeconds + kEpochDifference) * 10000000 +
+                              from.lastWriteNanoseconds / 100;
+        m_Time = FILETIME{DWORD(ticks), DWORD(ticks >> 32)};
+        m_KeepTime = true;
+    }
+
+    // Windows has no flush of a whole file system for a plain user: each file
+    // goes to the disk here, and SyncAll has nothing left to do for it.
+    void Finish() override {
+        if (m_Finished) return;
         Flush();
-        if (!m_Handle.Close()) throw LastError("close", m_Path);
+        if (m_KeepTime && !::SetFileTime(m_Handle.Get(), nullptr, nullptr, &m_Time)) {
+            throw LastError("set the last-write time of", m_Target);
+        }
+        if (!::FlushFileBuffers(m_Handle.Get())) throw LastError("write", m_Target);
+        if (!m_Handle.Close()) throw LastError("write", m_Target);
+        if (m_ReadOnly &&
+            !::SetFileAttributesW(SystemPath(m_Temporary).c_str(), FILE_ATTRIBUTE_READONLY)) {
+            throw LastError("set the permissions of", m_Target);
+        }
+        m_Finished = true;
+    }
+
+    void Close() override {
+        Finish();
+        MoveTo(m_Temporary, m_Target, true);
+        m_Placed = true;
+    }
+
+    void CloseAsNew() override {
+        Finish();
+        MoveTo(m_Temporary, m_Target, false);
+        m_Placed = true;
     }
 
   private:
@@ -167,29 +307,22 @@ class Win32OutputFile final : public OutputFile {
             DWORD chunk = DWORD(std::min<size_t>(bytes.size(), 1u << 30));
             DWORD written = 0;
             if (!::WriteFile(m_Handle.Get(), bytes.data(), chunk, &written, nullptr)) {
-                throw LastError("write", m_Path);
+                throw LastError("write", m_Target);
             }
             bytes.remove_prefix(written);
         }
     }
 
     Handle m_Handle;
-    std::string m_Path;
+    std::string m_Temporary;
+    std::string m_Target;
     std::string m_Buffer;
+    bool m_ReadOnly;
+    FILETIME m_Time{};
+    bool m_KeepTime = false;
+    bool m_Finished = false;
+    bool m_Placed = false;
 };
-
-// Opens what stands at path, following links, to ask about it.
-HANDLE OpenForAttributes(const std::wstring& path) {
-    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-EntryKind KindOfAttributes(DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::kFolder;
-    if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::kOther;
-    return EntryKind::kFile;
-}
 
 class Win32FileSystem final : public FileSystem {
   public:
@@ -202,7 +335,16 @@ class Win32FileSystem final : public FileSystem {
         HANDLE search =
             ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        if (search == INVALID_HANDLE_VALUE) return entries;
+        if (search == INVALID_HANDLE_VALUE) {
+            DWORD error = ::GetLastError();
+            // Where no folder stands there is nothing to list.
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME ||
+                KindOf(folder) != EntryKind::kFolder) {
+                return entries;
+            }
+            throw FileError("list the folder", WithoutTrailingSeparator(folder), ErrorText(error));
+        }
         std::string path = WithTrailingSeparator(folder);
         const size_t base = path.size();
         do {
@@ -219,13 +361,17 @@ class Win32FileSystem final : public FileSystem {
             }
             entries.push_back({std::move(utf8), kind});
         } while (::FindNextFileW(search, &found));
+        DWORD error = ::GetLastError();
         ::FindClose(search);
+        if (error != ERROR_NO_MORE_FILES) {
+            throw FileError("list the folder", WithoutTrailingSeparator(folder), ErrorText(error));
+        }
         return entries;
     }
 
     EntryKind KindOf(const std::string& path) override {
         std::wstring wide = SystemPath(path);
-        DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        DWORD attributes = AttributesAt(wide);
         if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::kMissing;
         if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return KindOfAttributes(attributes);
         // A link or junction: what it leads to, if anything.
@@ -237,51 +383,39 @@ class Win32FileSystem final : public FileSystem {
         return KindOfAttributes(info.dwFileAttributes);
     }
 
-    std::optional<FolderIdentity> IdentityOf(const std::string& folder) override {
+    EntryKind KindOfEntry(const std::string& path) override {
+        DWORD attributes = AttributesAt(SystemPath(path));
+        if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::kMissing;
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
+        return KindOfAttributes(attributes);
+    }
+
+    std::optional<FileIdentity> IdentityOf(const std::string& folder) override {
         Handle handle(OpenForAttributes(SystemPath(folder)));
         BY_HANDLE_FILE_INFORMATION info;
         if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info) ||
             !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             return std::nullopt;
         }
-        return FolderIdentity{info.dwVolumeSerialNumber,
-                              (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+        return IdentityOfInfo(info);
     }
 
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
-        bytes.clear();
-        Handle handle(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!handle.Valid()) {
-            DWORD error = ::GetLastError();
-            if (error == ERROR_ACCESS_DENIED && KindOf(path) == EntryKind::kFolder) {
-                throw FileError("read", path, "not a regular file");
-            }
-            throw FileError("open for reading", path, ErrorText(error));
-        }
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!::GetFileInformationByHandle(handle.Get(), &info)) throw LastError("examine", path);
-        if (::GetFileType(handle.Get()) != FILE_TYPE_DISK ||
-            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw FileError("read", path, "not a regular file");
-        }
-        std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        size_t want = size > 0 ? size_t(size) + 1 : 4096;
-        for (;;) {
-            size_t have = bytes.size();
-            bytes.resize(have + want);
-            DWORD chunk = DWORD(std::min<size_t>(want, 1u << 30));
-            DWORD got = 0;
-            if (!::ReadFile(handle.Get(), bytes.data() + have, chunk, &got, nullptr)) {
-                DWORD error = ::GetLastError();
-                bytes.clear();
-                throw FileError("read", path, ErrorText(error));
-            }
-            bytes.resize(have + got);
-            if (got == 0) break;
-            want = got < chunk ? 1 : 1 << 16;
-        }
-        return SecondsSinceEpoch(info.ftLastWriteTime);
+    FileFacts ReadFile(const std::string& path, std::string& bytes) override {
+        BY_HANDLE_FILE_INFORMATION info = ReadWhole(path, bytes, &IsFolder);
+        FileFacts facts;
+        facts.lastWriteTime = Ticks(info.ftLastWriteTime) / 10000000 - kEpochDifference;
+        facts.identity = IdentityOfInfo(info);
+        return facts;
+    }
+
+    FileAttributes ReadFileWithAttributes(const std::string& path, std::string& bytes) override {
+        BY_HANDLE_FILE_INFORMATION info = ReadWhole(path, bytes, &IsFolder);
+        std::int64_t ticks = Ticks(info.ftLastWriteTime);
+        FileAttributes attributes;
+        attributes.lastWriteSeconds = ticks / 10000000 - kEpochDifference;
+        attributes.lastWriteNanoseconds = std::uint32_t(ticks % 10000000) * 100;
+        attributes.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+        return attributes;
     }
 
     bool CanRead(const std::string& path) override {
@@ -293,29 +427,35 @@ class Win32FileSystem final : public FileSystem {
     }
 
     std::unique_ptr<OutputFile> Create(const std::string& path) override {
-        // No sharing: while we write it, no other program opens the file.
-        HANDLE handle = ::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            DWORD error = ::GetLastError();
-            if (KindOf(path) == EntryKind::kFolder)
+        bool readOnly = false;
+        DWORD attributes = AttributesAt(SystemPath(path));
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 throw FileError("create", path, "Is a directory");
-            throw FileError("create", path, ErrorText(error));
+            }
+            readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
         }
-        {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            m_Unflushed.push_back(path);
+        for (int attempt = 0;; ++attempt) {
+            std::string temporary = TemporaryNameBeside(path);
+            // CREATE_NEW never opens what stood there, a link included; no
+            // sharing while we write it.
+            HANDLE handle = ::CreateFileW(SystemPath(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle != INVALID_HANDLE_VALUE) {
+                return std::make_unique<Win32OutputFile>(handle, temporary, path, readOnly);
+            }
+            DWORD error = ::GetLastError();
+            if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
+                throw FileError("create", path, ErrorText(error));
+            }
         }
-        return std::make_unique<Win32OutputFile>(handle, path);
     }
 
-    void Rename(const std::string& from, const std::string& to) override {
-        std::wstring target = SystemPath(to);
-        RefuseReadOnly(target, "replace", to);
-        if (!::MoveFileExW(SystemPath(from).c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            throw LastError("move \"" + from + "\" to", to);
-        }
+    void Rename(const std::string& from, const std::string& to) override { MoveTo(from, to, true); }
+
+    void RenameNoReplace(const std::string& from, const std::string& to) override {
+        MoveTo(from, to, false);
     }
 
     void Remove(const std::string& path) override {
@@ -334,44 +474,20 @@ class Win32FileSystem final : public FileSystem {
         throw FileError("create the folder", path, ErrorText(error));
     }
 
-    // Windows has no flush of a whole file system for a plain user, so each
-    // file written since the last call is flushed by itself; the renames are
-    // written through as they are made.
-    void SyncAll(const std::string&) override {
-        std::vector<std::string> files;
-        {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            files.swap(m_Unflushed);
-        }
-        for (const std::string& path : files) {
-            Handle handle(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-            if (!handle.Valid()) {
-                DWORD error = ::GetLastError();
-                // Moved or removed since: its new place was written through.
-                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
-                throw FileError("open", path, ErrorText(error));
-            }
-            if (!::FlushFileBuffers(handle.Get())) throw LastError("flush to disk", path);
-        }
-    }
+    // Every file was flushed as it was finished and every rename written
+    // through: nothing is left to do.
+    void SyncAll(const std::string&) override {}
 
   private:
-    // A file the user made read-only is neither replaced nor deleted. Windows
-    // refuses both by itself, but not every system that runs our programs
-    // does (Wine replaces it).
-    static void RefuseReadOnly(const std::wstring& path, const char* operation,
-                               const std::string& utf8) {
-        DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-            !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw FileError(operation, utf8, "the file is read-only");
-        }
+    static bool IsFolder(const std::string& path) {
+        DWORD attributes = AttributesAt(SystemPath(path));
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
-    std::mutex m_Mutex;
-    std::vector<std::string> m_Unflushed;  // files created since the last SyncAll
+    static FileIdentity IdentityOfInfo(const BY_HANDLE_FILE_INFORMATION& info) {
+        return FileIdentity{info.dwVolumeSerialNumber,
+                            (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
 };
 
 }  // namespace

@@ -55,6 +55,13 @@ std::string AbsolutePath(const std::string& path) {
     return win32::Utf8(full);
 }
 
+unsigned TerminalColumns(int fd) {
+    HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleScreenBufferInfo(handle, &info)) return 0;
+    return unsigned(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 bool OpenDocument(const std::string& path) {
     std::wstring wide = win32::Wide(path);
     HINSTANCE result =

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "app/logic/version.h"
 #include "cleanup/delete_older.h"
 #include "report/html_report.h"
+#include "version.h"
 
 namespace corvane::app {
 

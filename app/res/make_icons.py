@@ -2,6 +2,8 @@
 """Draws Corvane's application icon and writes every form the build uses.
 
 Writes, next to this script: corvane_16.png, corvane_32.png, corvane_48.png;
+corvane_128.png and corvane_256.png (only installed, for the desktop's icon
+theme);
 ../icon_data.cpp (the three PNGs as byte arrays, compiled into the program);
 ../win/corvane.ico (the same three sizes at 4, 8 and 24 bits per pixel, for
 the Windows resource script).
@@ -16,6 +18,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZES = (16, 32, 48)
+DESKTOP_SIZES = (128, 256)
 SUPERSAMPLE = 6
 
 BACKGROUND = (31, 78, 121)
@@ -200,6 +203,9 @@ def main():
         pngs[size] = png(rows)
         with open(os.path.join(HERE, "corvane_%d.png" % size), "wb") as f:
             f.write(pngs[size])
+    for size in DESKTOP_SIZES:
+        with open(os.path.join(HERE, "corvane_%d.png" % size), "wb") as f:
+            f.write(png(render(size)))
     icos = [(size, bits, ico_image(rendered[size], bits))
             for bits in (4, 8, 24) for size in sorted(SIZES, reverse=True)]
     with open(os.path.join(HERE, "..", "win", "corvane.ico"), "wb") as f:

@@ -1,18 +1,21 @@
-// The platform layer's text and file rules that the audit relies on.
+// The byte-string rules and the platform layer's file rules that the audit relies on.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/text.h"
 #include "tests/support/test_library.h"
+#include "text/text.h"
 
 namespace corvane::platform {
 namespace {
 
-TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
+using namespace corvane::text;
+
+TEST(Text, LinesEndAtLineFeedAndKeepEveryOtherByte) {
     struct Case {
         std::string bytes;
         std::vector<std::string> lines;
@@ -38,7 +41,7 @@ TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
     }
 }
 
-TEST(Platform, TrimAndCaseTouchOnlyTheirOwnBytes) {
+TEST(Text, TrimAndCaseTouchOnlyTheirOwnBytes) {
     EXPECT_EQ(Trim(" \t\v\f\r\nab c\r\n "), "ab c");
     EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is no white space
     EXPECT_EQ(ToLower("AbC\xc9\xe9[Z]"), "abc\xc9\xe9[z]");
@@ -57,7 +60,7 @@ TEST(Platform, ItemStampIsTheLocalTimeAFileWasGiven) {
     for (const char* stamp : {"2010-01-15 09:05", "2010-07-15 09:05", "1999-12-31 23:59"}) {
         library.Write("a.stk", "x", stamp);
         std::string bytes;
-        std::int64_t time = RealFileSystem().ReadFile(library.Path("a.stk"), bytes);
+        std::int64_t time = RealFileSystem().ReadFile(library.Path("a.stk"), bytes).lastWriteTime;
         std::string expected(stamp);
         std::erase_if(expected, [](char c) { return c == '-' || c == ' ' || c == ':'; });
         EXPECT_EQ(ItemStamp(time), expected);
@@ -85,6 +88,9 @@ TEST(Platform, ItemStampIsLocalTimeToTheMinute) {
 #endif
 
 TEST(Platform, FailedOperationsNameTheFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "links and POSIX paths; not yet ported to Windows";
+#endif
     testing::TempLibrary library;
     FileSystem& fs = RealFileSystem();
     std::string missing = library.Path("no/such.stk");
@@ -102,7 +108,11 @@ TEST(Platform, FailedOperationsNameTheFile) {
     library.Write("file", "x");
     EXPECT_THROW(fs.MakeFolder(library.Path("file")), FileError);
     EXPECT_NO_THROW(fs.MakeFolder(library.Path("folder.stk")));
-    EXPECT_TRUE(fs.ListFolder(missing).empty());
+    // Where no folder stands there is nothing to list; that is no error.
+    std::filesystem::create_symlink("nowhere", library.Path("dangling"));
+    for (const char* none : {"no/such", "file", "dangling"}) {
+        EXPECT_TRUE(fs.ListFolder(library.Path(none)).empty()) << none;
+    }
 }
 
 }  // namespace

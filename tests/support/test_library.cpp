@@ -69,7 +69,14 @@ TempLibrary::~TempLibrary() {
 #ifdef _WIN32
     // "\\?\" reaches names Win32 would bend, such as "CON.stk" or "Dot.".
     if (m_Root.size() > 2 && m_Root[1] == ':') {
-        fs::remove_all(FsPath("\\\\?\\" + m_Root), ignored);
+        // A read-only file would stop remove_all, which then never returns.
+        const fs::path root = FsPath("\\\\?\\" + m_Root);
+        for (fs::recursive_directory_iterator it(root, ignored), end; !ignored && it != end;
+             it.increment(ignored)) {
+            ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        ignored.clear();
+        fs::remove_all(root, ignored);
         return;
     }
 #endif
@@ -119,6 +126,24 @@ std::vector<std::string> TempLibrary::Files() const {
     return files;
 }
 
+Tree TreeOf(const std::string& root, bool libraryOnly) {
+    Tree tree;
+    const fs::path top = FsPath(root);
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+        if (!entry.is_regular_file() || entry.is_symlink()) continue;
+        std::string path = Utf8(entry.path().lexically_relative(top), true);
+        if (libraryOnly &&
+            (path.starts_with("backup/") || path == "Corvane.htm" || path.ends_with(".tmp"))) {
+            continue;
+        }
+        std::string bytes;
+        platform::FileAttributes attributes =
+            platform::RealFileSystem().ReadFileWithAttributes(Utf8(entry.path()), bytes);
+        tree[path] = {bytes, unsigned(attributes.permissions), attributes.lastWriteSeconds};
+    }
+    return tree;
+}
+
 std::string CrLf(std::initializer_list<std::string_view> lines) {
     std::string text;
     for (std::string_view line : lines) {
@@ -132,6 +157,11 @@ std::string Native(std::string_view relative) {
     std::string path(relative);
     std::replace(path.begin(), path.end(), '/', platform::kSeparator);
     return path;
+}
+
+std::string Generic(std::string text) {
+    std::replace(text.begin(), text.end(), platform::kSeparator, '/');
+    return text;
 }
 
 void SetStamp(const std::string& path, std::string_view stamp) {

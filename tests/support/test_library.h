@@ -3,6 +3,8 @@
 // UTF-8 on every system.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,12 +43,29 @@ class TempLibrary {
     std::string m_Root;
 };
 
+// A regular file as the tests compare it: bytes, permission bits and
+// last-write time to the second.
+struct FileState {
+    std::string bytes;
+    unsigned mode = 0;
+    std::int64_t mtime = 0;
+    bool operator==(const FileState&) const = default;
+};
+using Tree = std::map<std::string, FileState>;
+
+// The regular files below root (links not followed), by relative path; with
+// libraryOnly, not those under backup/, the report or temporary files.
+Tree TreeOf(const std::string& root, bool libraryOnly);
+
 // Lines joined with CR LF, the usual form of library files.
 std::string CrLf(std::initializer_list<std::string_view> lines);
 
 // A relative path written with "/" as the program writes it, with the
 // system's separator.
 std::string Native(std::string_view relative);
+
+// A path or text the program wrote, with "/" for the system's separator.
+std::string Generic(std::string text);
 
 // Sets a file's last-write time to a local time "YYYY-MM-DD HH:MM".
 void SetStamp(const std::string& path, std::string_view stamp);

@@ -3,6 +3,7 @@
 // program, folder junctions. Run under Wine.
 #include <gtest/gtest.h>
 
+#include "cleanup/backup_tree.h"
 #include "cleanup/delete_older.h"
 #include "platform/win32.h"
 #include "report/html_report.h"
@@ -21,7 +22,7 @@ platform::FileSystem& Fs() {
 
 // Writes through our own file layer, which takes every name as it stands.
 void Put(const TempLibrary& library, const std::string& relative, const std::string& bytes) {
-    MakeFolders(Fs(), library.Path(relative));
+    MakeFolders(Fs(), library.Root(), Native(relative));
     auto file = Fs().Create(library.Path(relative));
     file->Write(bytes);
     file->Close();
