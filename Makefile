@@ -46,6 +46,11 @@ windows:
 	  -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
+# The Linux .deb and, beside it, corvane-<version>-windows-x64.zip.
+dist: package windows
+	cmake -S . -B $(WINDOWS_BUILD) -DCORVANE_DIST_DIR=$(abspath $(PACKAGE_BUILD))
+	cmake --build $(WINDOWS_BUILD) --target dist
+
 # The Windows build's tests under Wine. The Wine prefix boots while the
 # build runs.
 test-windows:
@@ -69,4 +74,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) build-release build-fuzz dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) build-release build-fuzz
