@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "audit/check_state.h"
+#include "audit/file_record.h"
 #include "audit/folder_cache.h"
 #include "audit/name_table.h"
 #include "platform/files.h"
@@ -46,6 +47,10 @@ class Checker {
     // The scan of CheckItemFile over bytes already read.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
                       const std::string& itemStamp);
+    // Applies the record of the library file at fullPath to the check state
+    // and the report; a record of a file that could not be read raises its
+    // error.
+    void ApplyRecord(const FileRecord& record, const std::string& fullPath);
 
   private:
     struct IdentityHash {
@@ -56,14 +61,12 @@ class Checker {
 
     std::string CategoryFolder(std::string_view title);
     void ShowFolder(const std::string& folder);
-    void CheckSkinLine(std::string_view work, const std::string& fullPath);
-    void CheckBitmapLine(std::string_view work, const std::string& fullPath);
-    void CheckComponentLine(std::string_view work, std::string_view kept,
-                            const std::string& fullPath);
-    void CheckItemName(std::string_view work, const std::string& fullPath,
+    void CheckComponent(std::string_view reference, std::uint64_t hash,
+                        const std::string& fullPath);
+    void CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
                        const std::string& itemStamp);
-    void LookUpTexture(std::string_view texture, const std::string& fullPath);
-    bool TextureExists(std::string_view texture, std::string_view folder);
+    void LookUpTexture(std::string_view texture, std::uint64_t hash, const std::string& fullPath);
+    bool TextureExists(std::string_view texture, std::uint64_t hash, std::string_view folder);
     std::string_view RelativePath(std::string_view fullPath) const;
 
     CheckState& m_State;
@@ -71,11 +74,10 @@ class Checker {
     platform::FileSystem& m_Fs;
     FolderCache m_Folders;
     std::unordered_set<platform::FolderIdentity, IdentityHash> m_Walked;  // this category
-    std::string m_CurrentItemName;
     std::string m_Bytes;
-    std::string m_Work;
+    ItemFileScanner m_Scanner;
+    FileRecord m_Record;
     std::string m_Path;
-    std::string m_Reference;
     // Texture lookups answered so far, by texture name.
     std::string m_TextureFolder;  // the folder that m_InTextureFolder answers for
     NameTable m_InTextureFolder;  // texture -> 1 found, 0 not

@@ -36,11 +36,14 @@ class ItemList {
         std::string_view stamp;
     };
 
+    // Every name comes with its NameTable::Hash.
     void Clear();
-    void Add(std::string_view name, std::string_view fullPath, std::string_view stamp);
-    bool Contains(std::string_view name) const;
+    void Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
+             std::string_view stamp);
+    bool Contains(std::string_view name, std::uint64_t hash) const;
     // The most recent definition of name, if any.
-    bool FindLatest(std::string_view name, Definition& found) const;
+    bool FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const;
+    void Prefetch(std::uint64_t hash) const { m_Latest.Prefetch(hash); }
     // Definitions added, repeated names included.
     size_t Count() const { return m_Count; }
 
@@ -59,11 +62,13 @@ class ItemList {
 // order they were first met; each name at most once.
 class MissingComponentList {
   public:
+    // Every name comes with its NameTable::Hash.
     void Clear();
-    bool Contains(std::string_view name) const;
-    void Add(std::string_view name);
+    bool Contains(std::string_view name, std::uint64_t hash) const;
+    void Add(std::string_view name, std::uint64_t hash);
     // Takes the name out; false when it was not there.
-    bool Remove(std::string_view name);
+    bool Remove(std::string_view name, std::uint64_t hash);
+    void Prefetch(std::uint64_t hash) const { m_Position.Prefetch(hash); }
     // The remaining names from first to last.
     std::vector<std::string> Names() const;
 

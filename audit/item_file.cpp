@@ -1,7 +1,7 @@
-// The scan of one library file: every line sorted by its kind, textures
-// looked up, component references and item names recorded.
+// One library file: read, scanned into its record, and the record applied to
+// the check state: textures looked up, component references and item names
+// recorded.
 #include "audit/check_run.h"
-#include "audit/line_rules.h"
 #include "audit/report.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -15,58 +15,53 @@ void Checker::CheckItemFile(const std::string& fullPath) {
 
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
                            const std::string& itemStamp) {
-    m_CurrentItemName.clear();
-    platform::LineReader reader(bytes);
-    std::string_view line;
-    while (reader.Next(line)) {
-        std::string_view kept = platform::Trim(line);
-        if (kept.empty()) continue;
-        // Most lines are neither comments nor keyword lines: unless they name
-        // a bitmap they need no working copy.
-        if (!CanBeKeywordLine(kept[0])) {
-            size_t bmp = FindBmp(kept);
-            if (bmp == std::string_view::npos || bmp == 0) continue;
+    m_Record.Clear();
+    m_Scanner.Scan(bytes, m_Record);
+    m_Record.stamp = itemStamp;
+    ApplyRecord(m_Record, fullPath);
+}
+
+void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath) {
+    if (record.error) std::rethrow_exception(record.error);
+    const std::vector<FileRecord::Event>& events = record.Events();
+    for (size_t i = 0; i < events.size(); ++i) {
+        // The name tables of a large category are larger than the caches:
+        // start fetching the slot of a later event before it is needed.
+        constexpr size_t kAhead = 4;
+        if (i + kAhead < events.size()) {
+            const FileRecord::Event& later = events[i + kAhead];
+            if (later.kind == FileRecord::Kind::kName ||
+                later.kind == FileRecord::Kind::kComponent) {
+                m_State.m_Items.Prefetch(later.hash);
+            }
         }
-        platform::ToLowerInto(kept, m_Work);
-        switch (ClassifyLine(m_Work)) {
-            case LineKind::kSkin:
-                CheckSkinLine(m_Work, fullPath);
+        const FileRecord::Event& event = events[i];
+        std::string_view text = record.Text(event);
+        switch (event.kind) {
+            case FileRecord::Kind::kName:
+                CheckItemName(text, event.hash, fullPath, record.stamp);
                 break;
-            case LineKind::kComponent:
-                CheckComponentLine(m_Work, kept, fullPath);
+            case FileRecord::Kind::kComponent:
+                CheckComponent(text, event.hash, fullPath);
                 break;
-            case LineKind::kName:
-                CheckItemName(m_Work, fullPath, itemStamp);
+            case FileRecord::Kind::kSyntaxError:
+                m_State.m_SyntaxErrors.push_back({std::string(text), fullPath});
                 break;
-            case LineKind::kBitmap:
-                CheckBitmapLine(m_Work, fullPath);
-                break;
-            case LineKind::kComment:
-            case LineKind::kImperialFloat:
-            case LineKind::kWheelbase:
-            case LineKind::kOther:
+            case FileRecord::Kind::kTexture:
+                LookUpTexture(text, event.hash, fullPath);
                 break;
         }
     }
 }
 
-void Checker::CheckSkinLine(std::string_view work, const std::string& fullPath) {
-    SkinReference skin = TakeSkinReference(work, m_CurrentItemName);
-    if (skin.syntaxError) m_State.m_SyntaxErrors.push_back({std::string(work), fullPath});
-    LookUpTexture(skin.texture, fullPath);
-}
-
-void Checker::CheckBitmapLine(std::string_view work, const std::string& fullPath) {
-    LookUpTexture(TakeBitmapReference(work), fullPath);
-}
-
-void Checker::LookUpTexture(std::string_view texture, const std::string& fullPath) {
-    if (TextureExists(texture, platform::FolderOf(fullPath))) return;
+void Checker::LookUpTexture(std::string_view texture, std::uint64_t hash,
+                            const std::string& fullPath) {
+    if (TextureExists(texture, hash, platform::FolderOf(fullPath))) return;
     m_State.m_MissingTextures.push_back(
         {std::string(texture), std::string(RelativePath(fullPath))});
 }
 
-bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
+bool Checker::TextureExists(std::string_view texture, std::uint64_t hash, std::string_view folder) {
     // The folder cache gives one answer to one question for the whole run, so
     // the answers are kept: for the folder being walked until the walk leaves
     // it, and for the shared folder throughout.
@@ -74,41 +69,37 @@ bool Checker::TextureExists(std::string_view texture, std::string_view folder) {
         m_TextureFolder.assign(folder);
         m_InTextureFolder.Clear();
     }
-    std::uint32_t known = m_InTextureFolder.Find(texture);
+    std::uint32_t known = m_InTextureFolder.Find(texture, hash);
     if (known != NameTable::kNone) return known != 0;
     bool exists = m_Folders.FileExists(folder, texture);
     if (!exists) {
-        std::uint32_t shared = m_InSharedFolder.Find(texture);
+        std::uint32_t shared = m_InSharedFolder.Find(texture, hash);
         if (shared != NameTable::kNone) {
             exists = shared != 0;
         } else {
             // The shared folder "textures" is matched without regard to case too.
             m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
             exists = m_Folders.FileExists(m_State.m_LibraryRoot, m_Path);
-            m_InSharedFolder.Set(texture, exists ? 1 : 0);
+            m_InSharedFolder.Set(texture, hash, exists ? 1 : 0);
         }
     }
-    m_InTextureFolder.Set(texture, exists ? 1 : 0);
+    m_InTextureFolder.Set(texture, hash, exists ? 1 : 0);
     return exists;
 }
 
-void Checker::CheckComponentLine(std::string_view work, std::string_view kept,
-                                 const std::string& fullPath) {
-    std::string_view reference = TakeComponentReference(work, kept, m_Reference);
-    if (m_State.m_Items.Contains(reference)) return;
-    if (m_State.m_MissingComponents.Contains(reference)) return;
+void Checker::CheckComponent(std::string_view reference, std::uint64_t hash,
+                             const std::string& fullPath) {
+    if (m_State.m_Items.Contains(reference, hash)) return;
+    if (m_State.m_MissingComponents.Contains(reference, hash)) return;
     if (fullPath.find("NFP") != std::string::npos) return;
-    m_State.m_MissingComponents.Add(reference);
+    m_State.m_MissingComponents.Add(reference, hash);
     m_State.m_ComponentRefs.Add(reference, fullPath);
 }
 
-void Checker::CheckItemName(std::string_view work, const std::string& fullPath,
+void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
                             const std::string& itemStamp) {
-    std::string_view name = TakeItemName(work);
-    m_CurrentItemName.assign(name);
-
     ItemList::Definition earlier;
-    if (m_State.m_Items.FindLatest(name, earlier)) {
+    if (m_State.m_Items.FindLatest(name, hash, earlier)) {
         // The earlier file is older only when its stamp is strictly smaller;
         // equal stamps mark the file being read.
         bool earlierIsOlder = earlier.stamp < itemStamp;
@@ -124,8 +115,8 @@ void Checker::CheckItemName(std::string_view work, const std::string& fullPath,
             m_State.m_OlderFiles.emplace_back(earlierIsOlder ? earlierPath : currentPath);
         }
     }
-    m_State.m_Items.Add(name, fullPath, itemStamp);
-    m_State.m_MissingComponents.Remove(name);
+    m_State.m_Items.Add(name, hash, fullPath, itemStamp);
+    m_State.m_MissingComponents.Remove(name, hash);
 }
 
 }  // namespace corvane

@@ -123,12 +123,22 @@ std::string_view TakeItemName(std::string_view work) {
 }
 
 SkinReference TakeSkinReference(std::string_view work, std::string_view currentItemName) {
+    std::string buffer;
+    SkinReferenceParts parts = TakeSkinReference(work, currentItemName, buffer);
     SkinReference result;
+    result.texture.assign(parts.part);
+    if (parts.addBmp) result.texture += ".bmp";
+    result.syntaxError = parts.syntaxError;
+    return result;
+}
+
+SkinReferenceParts TakeSkinReference(std::string_view work, std::string_view currentItemName,
+                                     std::string& buffer) {
+    SkinReferenceParts result;
     std::string_view value = Trim(work.substr(std::min<size_t>(4, work.size())));
-    std::string owned;
     if (value.empty()) {
-        owned.assign(currentItemName).append(".bmp");
-        value = owned;
+        buffer.assign(currentItemName).append(".bmp");
+        value = buffer;
     }
     if (!value.empty() && value.front() == '"') {
         value.remove_prefix(1);
@@ -139,20 +149,23 @@ SkinReference TakeSkinReference(std::string_view work, std::string_view currentI
             result.syntaxError = true;
         }
     }
-    result.texture.assign(value);
-    if (result.texture.find('.') == std::string::npos) result.texture += ".bmp";
-    std::string_view cut = AfterFirstSlash(result.texture);
-    if (cut.size() != result.texture.size()) result.texture = std::string(cut);
+    // ".bmp" holds no "/", so the cut after the first "/" can come first.
+    result.addBmp = value.find('.') == std::string_view::npos;
+    result.part = AfterFirstSlash(value);
     return result;
 }
 
 std::string_view TakeBitmapReference(std::string_view work) {
     size_t bmp = FindBmp(work);
     if (bmp == std::string_view::npos || bmp == 0) return {};
-    std::string_view reference = work.substr(0, bmp + 4);
+    return TakeBitmapReference(work, bmp);
+}
+
+std::string_view TakeBitmapReference(std::string_view line, size_t bmp) {
+    std::string_view reference = line.substr(0, bmp + 4);
     size_t quote = 0;
     for (size_t i = bmp - 1; i >= 1; --i) {
-        if (work[i] == '"') {
+        if (line[i] == '"') {
             quote = i;
             break;
         }
@@ -179,12 +192,17 @@ std::string_view TakeComponentReference(std::string_view work, std::string_view 
         SkipToken(line);
     }
 
-    std::string& candidate = buffer;
-    platform::ToLowerInto(line, candidate);
-    for (std::string_view tag : {"[d3d]", "[left]", "[right]", "[front]", "[back]", "="}) {
-        platform::EraseAll(candidate, tag);
+    // The line is lower-case already; the tags and "=" are taken out of a
+    // copy only when the line can hold one.
+    std::string_view reference = line;
+    if (line.find_first_of("[=") != std::string_view::npos) {
+        buffer.assign(line);
+        for (std::string_view tag : {"[d3d]", "[left]", "[right]", "[front]", "[back]", "="}) {
+            platform::EraseAll(buffer, tag);
+        }
+        reference = buffer;
     }
-    std::string_view reference = Trim(candidate);
+    reference = Trim(reference);
     reference = Trim(CutBefore(CutBefore(reference, "//"), "#"));
     if (StartsWith(reference, "[")) {
         size_t close = reference.find(']');
