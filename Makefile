@@ -4,8 +4,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps build run test test-debug test-asan bench fuzz format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan bench fuzz format clean
 
 all: build
 
@@ -20,7 +21,7 @@ build: deps
 run: build
 	tools/run-sample $(BUILD)
 
-test: test-debug test-asan
+test: test-debug test-asan test-tsan
 
 test-debug: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -29,6 +30,13 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# The checks with several workers, under ThreadSanitizer: only the tests that
+# run the pipeline, to keep it quick.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_TSAN=ON -DCORVANE_BUILD_APP=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target pipeline_tests audit_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '^(Pipeline|Walk)\.'
 
 bench:
 	bench/run
@@ -40,4 +48,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-release build-fuzz

@@ -1,5 +1,6 @@
 #include "audit/check_run.h"
 
+#include "audit/pipeline.h"
 #include "audit/report.h"
 
 namespace corvane {
@@ -8,8 +9,40 @@ std::string DeleteButtonLabel(size_t olderItems) {
     return "Delete " + std::to_string(olderItems) + " older items";
 }
 
+namespace {
+
+// The walk, the reading and the scanning on other threads; the steps of the
+// walk applied here, in walk order.
+void CheckInParallel(Checker& checker, platform::FileSystem& fs, const std::string& libraryRoot,
+                     unsigned workers) {
+    CheckPipeline pipeline(fs, checker.Folders(), libraryRoot, workers);
+    bool inCategory = false;
+    for (;;) {
+        const CheckPipeline::Step& step = pipeline.Next();
+        switch (step.kind) {
+            case CheckPipeline::Step::Kind::kCategory:
+                if (inCategory) checker.EndCategory();
+                checker.BeginCategory(kCategories[step.category].title);
+                inCategory = true;
+                break;
+            case CheckPipeline::Step::Kind::kFolder:
+                checker.ShowFolder(step.path);
+                break;
+            case CheckPipeline::Step::Kind::kFile:
+                checker.ApplyRecord(step.record, step.path);
+                break;
+            case CheckPipeline::Step::Kind::kEnd:
+                if (step.record.error) std::rethrow_exception(step.record.error);
+                if (inCategory) checker.EndCategory();
+                return;
+        }
+    }
+}
+
+}  // namespace
+
 void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& libraryRoot,
-              platform::FileSystem& fs) {
+              platform::FileSystem& fs, unsigned jobs) {
     state.m_LibraryRoot = libraryRoot;
     state.m_bShade = false;
     state.m_OlderNames.clear();
@@ -22,8 +55,13 @@ void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& l
     try {
         report.WriteHeader();
         Checker checker(state, progress, fs);
-        for (const Category& category : kCategories) {
-            checker.CheckCategory(category.title, category.pattern);
+        const unsigned workers = CheckWorkers(jobs);
+        if (workers == 1) {
+            for (const Category& category : kCategories) {
+                checker.CheckCategory(category.title, category.pattern);
+            }
+        } else {
+            CheckInParallel(checker, fs, libraryRoot, workers);
         }
         progress.SetStatus("Finished");
         report.WriteFooter();
@@ -47,40 +85,37 @@ void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& l
 }
 
 Checker::Checker(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs)
-    : m_State(state), m_Progress(progress), m_Fs(fs), m_Folders(fs) {}
+    : m_State(state), m_Progress(progress), m_Fs(fs), m_Folders(fs), m_Walk(m_Folders, fs) {}
 
 std::string_view Checker::RelativePath(std::string_view fullPath) const {
     return fullPath.substr(std::min(m_State.m_LibraryRoot.size(), fullPath.size()));
 }
 
-std::string Checker::CategoryFolder(std::string_view title) {
-    const FolderCache::Listing& root = m_Folders.Get(m_State.m_LibraryRoot);
-    std::string_view name = title;
-    bool exact = false;
-    for (const FolderCache::Entry& entry : root.entries) {
-        if (entry.name == title) exact = true;
-    }
-    if (!exact) {
-        for (const FolderCache::Entry* entry : m_Folders.Matching(root, title)) {
-            if (entry->kind == platform::EntryKind::kFolder) {
-                name = entry->name;
-                break;
-            }
-        }
-    }
-    return m_State.m_LibraryRoot + std::string(name);
+void Checker::CheckCategory(std::string_view title, std::string_view pattern) {
+    BeginCategory(title);
+    m_Walk.WalkCategory(m_Walk.CategoryFolder(m_State.m_LibraryRoot, title), pattern, *this);
+    EndCategory();
 }
 
-void Checker::CheckCategory(std::string_view title, std::string_view pattern) {
+void Checker::BeginCategory(std::string_view title) {
     m_State.m_Items.Clear();
     m_State.m_MissingComponents.Clear();
     m_State.m_ComponentRefs.Clear();
-    m_Walked.clear();
+    m_State.m_pReport->WriteCategoryHeading(title);
+}
 
+void Checker::ShowFolder(const std::string& folder) {
+    m_Progress.SetStatus(std::string(RelativePath(folder)));
+    m_Progress.RefreshStatus();
+}
+
+void Checker::LibraryFile(const std::string& folder, const std::string& name) {
+    m_FilePath.assign(folder).append(1, platform::kSeparator).append(name);
+    CheckItemFile(m_FilePath);
+}
+
+void Checker::EndCategory() {
     Report& report = *m_State.m_pReport;
-    report.WriteCategoryHeading(title);
-    WalkFolder(CategoryFolder(title), pattern);
-
     bool& shade = m_State.m_bShade;
     for (const TextAndPath& entry : m_State.m_SyntaxErrors) {
         if (entry.path.find("NFP") != std::string::npos) continue;

@@ -8,6 +8,7 @@ using platform::EntryKind;
 using platform::kSeparator;
 
 const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
+    std::lock_guard<std::mutex> hold(m_GetLock);
     // The texture lookups of one library file all ask for its folder.
     if (m_LastListing && folder == m_LastFolder) return *m_LastListing;
     m_LastFolder.assign(folder);

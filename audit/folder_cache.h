@@ -1,9 +1,15 @@
 // Folder listings, each read from the disk once per check run. The walk takes
 // its entries from here, and the texture lookup matches names in them without
 // regard to case, as the library's home platform does.
+//
+// Get() may be called from several threads at once, and a listing's entries
+// never change once it is made, so every thread sees the same listing of a
+// folder. Everything else (the lookups, which index a listing and note which
+// files are readable when first asked) belongs to one thread at a time.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -45,7 +51,6 @@ class FolderCache {
     // "/" and "\" both separate folders.
     bool FileExists(std::string_view folder, std::string_view relative);
 
-
   private:
     // Names that match without regard to case (folders "sub" and "SUB") and
     // links back up the tree let one lookup reach a folder by many routes, as
@@ -62,6 +67,7 @@ class FolderCache {
     bool HasReadableFile(std::string& folder, const Listing& listing, std::string_view name);
 
     platform::FileSystem& m_Fs;
+    std::mutex m_GetLock;  // over m_Listings and the members that Get() uses
     std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
         m_Listings;
     std::string m_Key;

@@ -3,6 +3,7 @@
 // with nothing parsed. A check run cannot be faster than this.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -36,8 +37,8 @@ class CountingFileSystem final : public platform::ForwardingFileSystem {
     }
 
   private:
-    std::int64_t m_Reads = 0;
-    std::int64_t m_ReadBytes = 0;
+    std::atomic<std::int64_t> m_Reads{0};
+    std::atomic<std::int64_t> m_ReadBytes{0};
 };
 
 }  // namespace corvane::bench

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
 
 #include "audit/check_run.h"
 #include "tests/support/test_library.h"
@@ -19,11 +21,17 @@ using testing::TempLibrary;
 class ReadLog : public testing::ForwardingFileSystem {
   public:
     std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
-        m_Read.push_back(path);
+        {
+            std::lock_guard<std::mutex> hold(m_Lock);
+            m_Read.push_back(path);
+        }
         return m_Target.ReadFile(path, bytes);
     }
+    std::mutex m_Lock;
     std::vector<std::string> m_Read;
 };
+
+using Paths = std::vector<std::string>;
 
 struct Outcome {
     std::vector<std::string> read;  // relative paths
@@ -31,11 +39,11 @@ struct Outcome {
     std::string report;
 };
 
-Outcome Check(const TempLibrary& library) {
+Outcome Check(const TempLibrary& library, unsigned jobs) {
     ReadLog log;
     CheckState state;
     RecordingProgress progress;
-    RunCheck(state, progress, library.Root(), log);
+    RunCheck(state, progress, library.Root(), log, jobs);
     Outcome outcome{{}, progress.Refreshed(), library.Report()};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(path.substr(library.Root().size()));
@@ -43,7 +51,20 @@ Outcome Check(const TempLibrary& library) {
     return outcome;
 }
 
-using Paths = std::vector<std::string>;
+// The outcome of a check that reads the files one by one on this thread, in
+// walk order; with several workers, the files read may come in any order but
+// everything shown and reported is the same.
+Outcome Check(const TempLibrary& library) {
+    Outcome serial = Check(library, 1);
+    Outcome parallel = Check(library, 3);
+    EXPECT_EQ(parallel.shown, serial.shown);
+    EXPECT_EQ(parallel.report, serial.report);
+    std::sort(parallel.read.begin(), parallel.read.end());
+    Paths serialRead = serial.read;
+    std::sort(serialRead.begin(), serialRead.end());
+    EXPECT_EQ(parallel.read, serialRead);
+    return serial;
+}
 
 // Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and
 // "path>target" as a link.

@@ -1,0 +1,220 @@
+// Checks with several workers against the check that reads the files one by
+// one: the same report bytes, the same queued older items, the same progress
+// texts, and the same error at the same place when a read or a listing fails.
+#include "audit/pipeline.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "audit/check_run.h"
+#include "audit/walk.h"
+#include "bench/library_gen.h"
+#include "platform/system.h"
+#include "tests/support/test_library.h"
+
+namespace corvane {
+namespace {
+
+using testing::CrLf;
+using testing::TempLibrary;
+
+// A generated library with a few hostile corners: a link back up the tree, a
+// FIFO named like a library file, folders that differ only in case, a file
+// that names the same texture on many lines.
+struct Library {
+    TempLibrary temp;
+    std::string root = temp.Path("lib/");
+    Library() {
+        bench::GenerateLibrary(root, 120, 7);
+        std::filesystem::create_directories(root + "Stock/loop");
+        std::filesystem::create_directory_symlink("../..", root + "Stock/loop/up");
+        ::mkfifo((root + "Track/fifo.stt").c_str(), 0644);
+        temp.Write("lib/Scenery/Case/a.stc", CrLf({"name case_a", "skin", "skin", "skin x"}));
+        temp.Write("lib/Scenery/case/a.stc", CrLf({"name case_a", "include 0 0 0 case_b"}));
+        temp.Write("lib/Scenery/case/b.stc", CrLf({"name case_b", "texture \"../Case/a.stc\""}));
+    }
+};
+
+struct Outcome {
+    std::string error;  // what the run raised
+    std::string report;
+    std::vector<testing::ProgressEvent> progress;
+    std::deque<std::string> olderNames;
+    std::deque<std::string> olderFiles;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) {
+    CheckState state;
+    testing::RecordingProgress progress;
+    Outcome outcome;
+    try {
+        RunCheck(state, progress, root, fs, jobs);
+    } catch (const std::exception& error) {
+        outcome.error = error.what();
+    }
+    platform::RealFileSystem().ReadFile(root + "Corvane.htm", outcome.report);
+    outcome.progress = progress.m_Events;
+    outcome.olderNames = state.m_OlderNames;
+    outcome.olderFiles = state.m_OlderFiles;
+    return outcome;
+}
+
+// Fails the read of one library file, or the listing of one folder, and
+// records in which order the files were read.
+class Faults : public platform::ForwardingFileSystem {
+  public:
+    std::string m_BadFile;
+    std::string m_BadFolder;
+
+    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+        {
+            std::lock_guard<std::mutex> hold(m_Lock);
+            m_Read.push_back(path);
+        }
+        if (path == m_BadFile) throw platform::FileError("read", path, EIO);
+        return m_Target.ReadFile(path, bytes);
+    }
+    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
+        if (folder == m_BadFolder) throw platform::FileError("list the folder", folder, EIO);
+        return m_Target.ListFolder(folder);
+    }
+    std::vector<std::string> Read() {
+        std::lock_guard<std::mutex> hold(m_Lock);
+        return m_Read;
+    }
+
+  private:
+    std::mutex m_Lock;
+    std::vector<std::string> m_Read;
+};
+
+TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
+    Library library;
+    Faults serialFs;
+    const Outcome serial = Check(library.root, serialFs, 1);
+    ASSERT_EQ(serial.error, "");
+    ASSERT_GT(serial.olderNames.size(), 0u);
+    const std::vector<std::string> read = serialFs.Read();
+    ASSERT_GT(read.size(), 100u);
+
+    struct Case {
+        const char* what;
+        std::string badFile;
+        std::string badFolder;
+    };
+    const Case cases[] = {
+        {"no fault", "", ""},
+        {"the first file fails", read.front(), ""},
+        {"a file mid-walk fails", read[read.size() / 2], ""},
+        {"the last file fails", read.back(), ""},
+        {"a folder mid-walk cannot be listed", "", std::string(platform::FolderOf(read[60]))},
+    };
+    for (const Case& c : cases) {
+        Faults fs;
+        fs.m_BadFile = c.badFile;
+        fs.m_BadFolder = c.badFolder;
+        const Outcome expected = Check(library.root, fs, 1);
+        EXPECT_EQ(expected.error.empty(), c.badFile.empty() && c.badFolder.empty()) << c.what;
+        for (unsigned jobs : {2u, 3u, 8u}) {
+            Faults parallelFs;
+            parallelFs.m_BadFile = c.badFile;
+            parallelFs.m_BadFolder = c.badFolder;
+            const Outcome outcome = Check(library.root, parallelFs, jobs);
+            EXPECT_EQ(outcome.error, expected.error) << c.what << ", " << jobs << " jobs";
+            EXPECT_EQ(outcome.report, expected.report) << c.what << ", " << jobs << " jobs";
+            EXPECT_TRUE(outcome == expected) << c.what << ", " << jobs << " jobs";
+        }
+    }
+}
+
+// The steps of a walk on this thread, each file read and scanned as met.
+class SerialSteps final : public WalkVisitor {
+  public:
+    std::vector<std::string> m_Steps;
+    void ShowFolder(const std::string& folder) override { m_Steps.push_back("folder " + folder); }
+    void LibraryFile(const std::string& folder, const std::string& name) override {
+        std::string path = folder + "/" + name;
+        FileRecord record;
+        try {
+            record.stamp = platform::ItemStamp(platform::RealFileSystem().ReadFile(path, m_Bytes));
+            m_Scanner.Scan(m_Bytes, record);
+        } catch (const std::exception&) {
+            record.error = std::current_exception();
+        }
+        m_Steps.push_back(Describe(path, record));
+    }
+    static std::string Describe(const std::string& path, const FileRecord& record) {
+        std::string text = "file " + path + " " + record.stamp;
+        if (record.error) text += " error";
+        for (const FileRecord::Event& event : record.Events()) {
+            text += " " + std::to_string(int(event.kind)) + ":" + std::string(record.Text(event));
+        }
+        return text;
+    }
+
+  private:
+    std::string m_Bytes;
+    ItemFileScanner m_Scanner;
+};
+
+TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindow) {
+    Library library;
+    FolderCache serialFolders(platform::RealFileSystem());
+    LibraryWalk walk(serialFolders, platform::RealFileSystem());
+    SerialSteps serial;
+    for (size_t i = 0; i < std::size(kCategories); ++i) {
+        serial.m_Steps.push_back("category " + std::to_string(i));
+        walk.WalkCategory(walk.CategoryFolder(library.root, kCategories[i].title),
+                          kCategories[i].pattern, serial);
+    }
+    serial.m_Steps.push_back("end");
+
+    for (size_t window : {2, 3, 7, 1024}) {
+        for (unsigned workers : {1u, 2u, 5u}) {
+            FolderCache folders(platform::RealFileSystem());
+            CheckPipeline pipeline(platform::RealFileSystem(), folders, library.root, workers,
+                                   window);
+            std::vector<std::string> steps;
+            for (bool more = true; more;) {
+                const CheckPipeline::Step& step = pipeline.Next();
+                switch (step.kind) {
+                    case CheckPipeline::Step::Kind::kCategory:
+                        steps.push_back("category " + std::to_string(step.category));
+                        break;
+                    case CheckPipeline::Step::Kind::kFolder:
+                        steps.push_back("folder " + step.path);
+                        break;
+                    case CheckPipeline::Step::Kind::kFile:
+                        steps.push_back(SerialSteps::Describe(step.path, step.record));
+                        break;
+                    case CheckPipeline::Step::Kind::kEnd:
+                        steps.push_back(step.record.error ? "end error" : "end");
+                        more = false;
+                        break;
+                }
+            }
+            EXPECT_EQ(steps, serial.m_Steps) << window << " steps, " << workers << " workers";
+        }
+    }
+}
+
+TEST(Pipeline, StopsWhereverItsOwnerLeavesIt) {
+    Library library;
+    for (size_t taken : {0, 1, 2, 10, 100}) {
+        for (size_t window : {2, 16}) {
+            FolderCache folders(platform::RealFileSystem());
+            CheckPipeline pipeline(platform::RealFileSystem(), folders, library.root, 3, window);
+            for (size_t i = 0; i < taken; ++i) {
+                if (pipeline.Next().kind == CheckPipeline::Step::Kind::kEnd) break;
+            }
+        }  // the destructor must neither hang nor leave a thread behind
+    }
+}
+
+}  // namespace
+}  // namespace corvane
