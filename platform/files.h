@@ -102,7 +102,9 @@ class FileSystem {
     // ReadFile would. The default reads every file by path.
     virtual std::unique_ptr<OpenFolder> OpenFolderForReading(const std::string& folder);
 
-    // Reads the file called name (one folder entry, no separator) in folder:
+    // Reads the file called name (one folder entry, no separator) in folder,
+    // which this file system opened or which is a plain OpenFolder (read by
+    // path):
     // the same as ReadFile(folder.Path() + kSeparator + name, bytes), with
     // the same result, errors and error texts, which name that full path.
     // The default does exactly that through ReadFile, so a FileSystem that
