@@ -11,9 +11,8 @@
 #include "app/about_dlg.h"
 #include "app/icons.h"
 #include "app/ids.h"
-#include "audit/check_run.h"
-#include "audit/report.h"
 #include "cleanup/delete_older.h"
+#include "report/html_report.h"
 
 using namespace corvane::app;
 
@@ -51,7 +50,6 @@ CCorvaneDlg::CCorvaneDlg(wxWindow* parent, std::string libraryRoot)
       m_Launch(LaunchDefault) {
     m_ReportPath = m_LibraryRoot + corvane::kReportName;
     CreateControls();
-    m_DeleteButton = DeleteButtonControl(m_pDeleteOlder);
 
     // Check is wxID_OK: its handler does not skip the event, so neither the
     // button nor the Enter key ends the dialog. Close, Escape and the window's
@@ -96,9 +94,9 @@ void CCorvaneDlg::TransferStatus() {
     if (m_pStatus) m_pStatus->ChangeValue(DisplayText(m_Status));
 }
 
-void CCorvaneDlg::SetStatus(const std::string& text) {
+void CCorvaneDlg::Status(const std::string& text) {
     m_Status = text;
-    TransferStatus();
+    RefreshStatus();
 }
 
 void CCorvaneDlg::RefreshStatus() {
@@ -107,16 +105,15 @@ void CCorvaneDlg::RefreshStatus() {
     Update();
 }
 
-corvane::DeleteButton* CCorvaneDlg::GetDeleteButton() {
-    return m_pDeleteOlder ? &m_DeleteButton : nullptr;
+void CCorvaneDlg::ShowDeleteButton(size_t olderItems, bool enabled) {
+    m_pDeleteOlder->SetLabel("Delete " + std::to_string(olderItems) + " older items");
+    m_pDeleteOlder->Enable(enabled);
 }
 
-void CCorvaneDlg::DeleteButtonControl::SetLabel(const std::string& label) {
-    m_pButton->SetLabel(DisplayText(label));
-}
-
-void CCorvaneDlg::DeleteButtonControl::Enable(bool enabled) {
-    m_pButton->Enable(enabled);
+void CCorvaneDlg::ItemRemoved(const corvane::OlderItem&, size_t left) {
+    m_ItemsLeft = left;
+    ShowDeleteButton(left, true);
+    RefreshStatus();
 }
 
 void CCorvaneDlg::RunCommand(const std::function<void()>& command) {
@@ -133,11 +130,23 @@ void CCorvaneDlg::RunCommand(const std::function<void()>& command) {
 }
 
 void CCorvaneDlg::RunCheck() {
-    RunCommand([this] { corvane::RunCheck(m_State, *this, m_LibraryRoot); });
+    // A check that fails leaves the button as the last complete check left it.
+    RunCommand([this] {
+        m_OlderItems = corvane::CheckAndWriteReport(m_LibraryRoot, *this);
+        ShowDeleteButton(m_OlderItems.size(), true);
+    });
 }
 
 void CCorvaneDlg::DeleteOlderItems() {
-    RunCommand([this] { corvane::DeleteOlderItems(m_State, *this); });
+    m_ItemsLeft = m_OlderItems.size();
+    RunCommand([this] {
+        corvane::DeleteOlderItems(m_LibraryRoot, m_OlderItems, *this);
+        ShowDeleteButton(0, false);
+    });
+    // What was taken out is gone; after a failure the button offers the rest,
+    // the failing item first.
+    m_OlderItems.erase(m_OlderItems.begin(), m_OlderItems.end() - std::ptrdiff_t(m_ItemsLeft));
+    if (m_OlderItems.empty()) ShowDeleteButton(0, false);
 }
 
 void CCorvaneDlg::ViewReport() {

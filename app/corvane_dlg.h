@@ -1,20 +1,23 @@
 // The main dialog: a status line and the Check, Delete older items, View
-// Report and Close buttons. It owns the check state for its whole life and is
-// the progress display of the commands it runs.
+// Report and Close buttons. It keeps the older items of the last complete
+// check for the delete button, and shows the progress of the commands it
+// runs.
 #pragma once
 
 #include <wx/dialog.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "audit/check_state.h"
+#include "audit/findings.h"
+#include "audit/progress.h"
 
 class wxButton;
 class wxMenu;
 class wxTextCtrl;
 
-class CCorvaneDlg : public wxDialog, public corvane::ProgressDisplay {
+class CCorvaneDlg : public wxDialog, public corvane::ProgressObserver {
   public:
     // Tells the user that a command failed; the text names the file and what
     // failed.
@@ -36,10 +39,10 @@ class CCorvaneDlg : public wxDialog, public corvane::ProgressDisplay {
     void DeleteOlderItems();
     void ViewReport();
 
-    // The progress display.
-    void SetStatus(const std::string& text) override;
-    void RefreshStatus() override;
-    corvane::DeleteButton* GetDeleteButton() override;
+    // Progress: the status line and the delete button's count follow the
+    // command at once.
+    void Status(const std::string& text) override;
+    void ItemRemoved(const corvane::OlderItem& item, size_t left) override;
 
     const std::string& ReportPath() const { return m_ReportPath; }
 
@@ -47,21 +50,14 @@ class CCorvaneDlg : public wxDialog, public corvane::ProgressDisplay {
     // Shows the dialog's menu where the user asked for it.
     virtual void ShowMenu(wxMenu& menu);
 
+    // Puts the status line on the screen now.
+    virtual void RefreshStatus();
+
   private:
-    // The delete button as the commands see it. Its operations share their
-    // names with wxWindow's, so it is a member of its own and not a base.
-    class DeleteButtonControl final : public corvane::DeleteButton {
-      public:
-        explicit DeleteButtonControl(wxButton* button) : m_pButton(button) {}
-        void SetLabel(const std::string& label) override;
-        void Enable(bool enabled) override;
-
-      private:
-        wxButton* m_pButton;
-    };
-
     void CreateControls();
     void TransferStatus();
+    // "Delete N older items", enabled or not.
+    void ShowDeleteButton(size_t olderItems, bool enabled);
     // Runs one command, turning a failure into a message to the user.
     void RunCommand(const std::function<void()>& command);
 
@@ -71,13 +67,14 @@ class CCorvaneDlg : public wxDialog, public corvane::ProgressDisplay {
     void OnContextMenu(wxContextMenuEvent& event);
     void OnAbout(wxCommandEvent& event);
 
-    corvane::CheckState m_State;
+    // The older items of the last complete check not yet taken out.
+    std::vector<corvane::OlderItem> m_OlderItems;
+    size_t m_ItemsLeft = 0;  // of the delete command running
     std::string m_Status;
     std::string m_LibraryRoot;
     std::string m_ReportPath;
     wxTextCtrl* m_pStatus = nullptr;
     wxButton* m_pDeleteOlder = nullptr;
-    DeleteButtonControl m_DeleteButton{nullptr};
     ErrorSink m_ShowError;
     Launcher m_Launch;
 };

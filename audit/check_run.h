@@ -1,41 +1,48 @@
-// The Check command: walks the five category folders of a library, scans
-// every library file and writes the report "Corvane.htm" into the library
-// root.
+// The Check command's core: walks the five category folders of a library,
+// scans every library file and hands what it finds, in report order, to a
+// FindingSink.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "audit/check_state.h"
 #include "audit/file_record.h"
+#include "audit/findings.h"
 #include "audit/folder_cache.h"
+#include "audit/item_lists.h"
 #include "audit/name_table.h"
+#include "audit/progress.h"
 #include "audit/walk.h"
 #include "platform/files.h"
 
 namespace corvane {
 
-// "Delete N older items".
-std::string DeleteButtonLabel(size_t olderItems);
-
 // One check run over the library whose root (ending in the separator) is
-// libraryRoot. On an error the report written so far is closed and the error
-// passes to the caller. jobs is the number of threads that read and scan
-// library files (0: CheckWorkers decides); with 1 the run reads and scans
-// each file on the calling thread as the walk meets it. The report, the
-// check state and the progress texts are the same whatever jobs is.
-void RunCheck(CheckState& state, ProgressDisplay& progress, const std::string& libraryRoot,
-              platform::FileSystem& fs = platform::RealFileSystem(), unsigned jobs = 0);
+// libraryRoot. Returns the older items found. On an error the sink hears
+// CheckFailed and the error passes to the caller. jobs is the number of
+// threads that read and scan library files (0: CheckWorkers decides); with 1
+// the run reads and scans each file on the calling thread as the walk meets
+// it. The findings, the older items and the progress are the same whatever
+// jobs is, and the sink and the observer are only called on the calling
+// thread.
+std::vector<OlderItem> RunCheck(const std::string& libraryRoot, FindingSink& sink,
+                                ProgressObserver& progress,
+                                platform::FileSystem& fs = platform::RealFileSystem(),
+                                unsigned jobs = 0);
 
-// The steps of a check run, on the check state of one run.
+// The steps of a check run.
 class Checker : private WalkVisitor {
   public:
-    Checker(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs);
+    Checker(std::string libraryRoot, FindingSink& sink, ProgressObserver& progress,
+            platform::FileSystem& fs);
 
-    // Writes the category's heading, walks it, reading and scanning each
-    // library file on this thread, and writes its rows.
+    // Walks one category, reading and scanning each library file on this
+    // thread, and hands its findings to the sink.
     void CheckCategory(std::string_view title, std::string_view pattern);
-    // The parts of CheckCategory around the walk.
+    // The parts of CheckCategory around the walk. EndCategory hands the
+    // category's syntax errors, missing textures and missing components to
+    // the sink and forgets the category's names.
     void BeginCategory(std::string_view title);
     void EndCategory();
     // Shows the folder's path relative to the library root.
@@ -46,15 +53,19 @@ class Checker : private WalkVisitor {
     // The scan of CheckItemFile over bytes already read.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
                       const std::string& itemStamp);
-    // Applies the record of the library file at fullPath to the check state
-    // and the report; a record of a file that could not be read raises its
-    // error.
-    void ApplyRecord(const FileRecord& record, const std::string& fullPath);
+    // Applies the record of the library file at fullPath and tells the
+    // progress observer; a record of a file that could not be read raises
+    // its error.
+    void ApplyFile(const FileRecord& record, const std::string& fullPath);
 
     FolderCache& Folders() { return m_Folders; }
+    const std::vector<OlderItem>& OlderItems() const { return m_Older; }
+    // Item definitions met in the current category, repeated names included.
+    size_t ItemCount() const { return m_Items.Count(); }
 
   private:
     void LibraryFile(const std::string& folder, const std::string& name) override;
+    void ApplyRecord(const FileRecord& record, const std::string& fullPath);
     void CheckComponent(std::string_view reference, std::uint64_t hash,
                         const std::string& fullPath);
     void CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
@@ -63,11 +74,26 @@ class Checker : private WalkVisitor {
     bool TextureExists(std::string_view texture, std::uint64_t hash, std::string_view folder);
     std::string_view RelativePath(std::string_view fullPath) const;
 
-    CheckState& m_State;
-    ProgressDisplay& m_Progress;
+    std::string m_LibraryRoot;  // ends in the separator
+    FindingSink& m_Sink;
+    ProgressObserver& m_Progress;
     platform::FileSystem& m_Fs;
     FolderCache m_Folders;
     LibraryWalk m_Walk;
+
+    // The category being checked.
+    ItemList m_Items;
+    MissingComponentList m_MissingComponents;
+    ComponentRefList m_ComponentRefs;
+    std::vector<SyntaxFinding> m_SyntaxErrors;
+    std::vector<TextureFinding> m_MissingTextures;
+
+    // The whole run.
+    std::vector<OlderItem> m_Older;
+    size_t m_FilesChecked = 0;
+    size_t m_ItemsMet = 0;
+
+    // Scratch space of the scan.
     std::string m_Bytes;
     ItemFileScanner m_Scanner;
     FileRecord m_Record;

@@ -1,8 +1,6 @@
-// One library file: read, scanned into its record, and the record applied to
-// the check state: textures looked up, component references and item names
-// recorded.
+// One library file: read, scanned into its record, and the record applied:
+// textures looked up, component references and item names recorded.
 #include "audit/check_run.h"
-#include "audit/report.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -10,15 +8,23 @@ namespace corvane {
 
 void Checker::CheckItemFile(const std::string& fullPath) {
     std::int64_t lastWriteTime = m_Fs.ReadFile(fullPath, m_Bytes);
-    ScanItemText(m_Bytes, fullPath, platform::ItemStamp(lastWriteTime));
+    m_Record.Clear();
+    m_Record.stamp = platform::ItemStamp(lastWriteTime);
+    m_Scanner.Scan(m_Bytes, m_Record);
+    ApplyFile(m_Record, fullPath);
 }
 
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
                            const std::string& itemStamp) {
     m_Record.Clear();
-    m_Scanner.Scan(bytes, m_Record);
     m_Record.stamp = itemStamp;
+    m_Scanner.Scan(bytes, m_Record);
     ApplyRecord(m_Record, fullPath);
+}
+
+void Checker::ApplyFile(const FileRecord& record, const std::string& fullPath) {
+    ApplyRecord(record, fullPath);
+    m_Progress.FileChecked(++m_FilesChecked, m_ItemsMet);
 }
 
 void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath) {
@@ -32,7 +38,7 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
             const FileRecord::Event& later = events[i + kAhead];
             if (later.kind == FileRecord::Kind::kName ||
                 later.kind == FileRecord::Kind::kComponent) {
-                m_State.m_Items.Prefetch(later.hash);
+                m_Items.Prefetch(later.hash);
             }
         }
         const FileRecord::Event& event = events[i];
@@ -45,7 +51,11 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
                 CheckComponent(text, event.hash, fullPath);
                 break;
             case FileRecord::Kind::kSyntaxError:
-                m_State.m_SyntaxErrors.push_back({std::string(text), fullPath});
+                // Entries of files whose path holds "NFP" are not reported.
+                if (fullPath.find("NFP") == std::string::npos) {
+                    m_SyntaxErrors.push_back(
+                        {std::string(text), std::string(RelativePath(fullPath))});
+                }
                 break;
             case FileRecord::Kind::kTexture:
                 LookUpTexture(text, event.hash, fullPath);
@@ -57,8 +67,9 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
 void Checker::LookUpTexture(std::string_view texture, std::uint64_t hash,
                             const std::string& fullPath) {
     if (TextureExists(texture, hash, platform::FolderOf(fullPath))) return;
-    m_State.m_MissingTextures.push_back(
-        {std::string(texture), std::string(RelativePath(fullPath))});
+    std::string_view relative = RelativePath(fullPath);
+    if (relative.find("NFP") != std::string_view::npos) return;
+    m_MissingTextures.push_back({std::string(texture), std::string(relative)});
 }
 
 bool Checker::TextureExists(std::string_view texture, std::uint64_t hash, std::string_view folder) {
@@ -79,7 +90,7 @@ bool Checker::TextureExists(std::string_view texture, std::uint64_t hash, std::s
         } else {
             // The shared folder "textures" is matched without regard to case too.
             m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
-            exists = m_Folders.FileExists(m_State.m_LibraryRoot, m_Path);
+            exists = m_Folders.FileExists(m_LibraryRoot, m_Path);
             m_InSharedFolder.Set(texture, hash, exists ? 1 : 0);
         }
     }
@@ -89,34 +100,31 @@ bool Checker::TextureExists(std::string_view texture, std::uint64_t hash, std::s
 
 void Checker::CheckComponent(std::string_view reference, std::uint64_t hash,
                              const std::string& fullPath) {
-    if (m_State.m_Items.Contains(reference, hash)) return;
-    if (m_State.m_MissingComponents.Contains(reference, hash)) return;
+    if (m_Items.Contains(reference, hash)) return;
+    if (m_MissingComponents.Contains(reference, hash)) return;
     if (fullPath.find("NFP") != std::string::npos) return;
-    m_State.m_MissingComponents.Add(reference, hash);
-    m_State.m_ComponentRefs.Add(reference, fullPath);
+    m_MissingComponents.Add(reference, hash);
+    m_ComponentRefs.Add(reference, RelativePath(fullPath));
 }
 
 void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
                             const std::string& itemStamp) {
+    ++m_ItemsMet;
     ItemList::Definition earlier;
-    if (m_State.m_Items.FindLatest(name, hash, earlier)) {
+    if (m_Items.FindLatest(name, hash, earlier)) {
         // The earlier file is older only when its stamp is strictly smaller;
         // equal stamps mark the file being read.
-        bool earlierIsOlder = earlier.stamp < itemStamp;
-        std::string_view currentPath = RelativePath(fullPath);
-        std::string_view earlierPath = RelativePath(earlier.file);
-        m_State.m_pReport->WriteDuplicateRow(m_State.m_bShade, name, currentPath, earlierPath,
-                                             !earlierIsOlder);
+        DuplicateFinding duplicate{std::string(name), std::string(RelativePath(fullPath)),
+                                   std::string(RelativePath(earlier.file)),
+                                   !(earlier.stamp < itemStamp)};
+        m_Sink.Duplicate(duplicate);
         // Removal takes every item of the name out of a file, so a pair
         // within one file is reported but never queued: it would take the
         // last copy out of the library.
-        if (earlier.file != fullPath) {
-            m_State.m_OlderNames.emplace_back(name);
-            m_State.m_OlderFiles.emplace_back(earlierIsOlder ? earlierPath : currentPath);
-        }
+        if (earlier.file != fullPath) m_Older.push_back({duplicate.name, duplicate.Older()});
     }
-    m_State.m_Items.Add(name, hash, fullPath, itemStamp);
-    m_State.m_MissingComponents.Remove(name, hash);
+    m_Items.Add(name, hash, fullPath, itemStamp);
+    m_MissingComponents.Remove(name, hash);
 }
 
 }  // namespace corvane

@@ -15,11 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "audit/check_run.h"
-#include "audit/report.h"
 #include "bench/floor.h"
 #include "bench/library_gen.h"
 #include "platform/system.h"
+#include "report/html_report.h"
 
 namespace {
 
@@ -28,10 +27,9 @@ using corvane::bench::FloorResult;
 using corvane::bench::ReadLibraryFiles;
 namespace platform = corvane::platform;
 
-class SilentProgress final : public corvane::ProgressDisplay {
+class SilentProgress final : public corvane::ProgressObserver {
   public:
-    void SetStatus(const std::string&) override {}
-    void RefreshStatus() override {}
+    void Status(const std::string&) override {}
 };
 
 using Clock = std::chrono::steady_clock;
@@ -47,10 +45,9 @@ double Median(std::vector<double> values) {
 }
 
 double TimeCheck(const std::string& root, platform::FileSystem& fs) {
-    corvane::CheckState state;
     SilentProgress progress;
     Clock::time_point start = Clock::now();
-    corvane::RunCheck(state, progress, root, fs);
+    corvane::CheckAndWriteReport(root, progress, fs);
     return SecondsSince(start);
 }
 

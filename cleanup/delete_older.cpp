@@ -1,40 +1,19 @@
 #include "cleanup/delete_older.h"
 
-#include "audit/check_run.h"
-
 namespace corvane {
 
-namespace {
-
-// Takes the queued entries one by one, showing each and counting down.
-void RemoveQueued(CheckState& state, ProgressDisplay& progress, DeleteButton* button,
-                  ItemRemover& remover) {
-    while (!state.m_OlderNames.empty()) {
-        std::string name = std::move(state.m_OlderNames.front());
-        std::string file = std::move(state.m_OlderFiles.front());
-        state.m_OlderNames.pop_front();
-        state.m_OlderFiles.pop_front();
-
-        progress.SetStatus(name + " in " + file);
-        progress.RefreshStatus();
-        remover.RemoveItem(name, file);
-        if (button) {
-            button->SetLabel(DeleteButtonLabel(state.m_OlderNames.size()));
-            button->Enable(true);
-        }
-        progress.RefreshStatus();
-    }
-}
-
-}  // namespace
-
-void DeleteOlderItems(CheckState& state, ProgressDisplay& progress, platform::FileSystem& fs) {
-    ItemRemover remover(state.m_LibraryRoot, fs);
-    DeleteButton* button = progress.GetDeleteButton();
+void DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
+                      ProgressObserver& progress, platform::FileSystem& fs) {
+    ItemRemover remover(libraryRoot, fs);
     try {
-        RemoveQueued(state, progress, button, remover);
+        for (size_t i = 0; i < olderItems.size(); ++i) {
+            const OlderItem& item = olderItems[i];
+            progress.Status(item.name + " in " + item.file);
+            remover.RemoveItem(item.name, item.file);
+            progress.ItemRemoved(item, olderItems.size() - i - 1);
+        }
     } catch (const platform::FileError&) {
-        // The removals before the failing entry still take effect; the first
+        // The removals before the failing item still take effect; the first
         // error is the one to report.
         try {
             remover.Commit();
@@ -43,9 +22,7 @@ void DeleteOlderItems(CheckState& state, ProgressDisplay& progress, platform::Fi
         throw;
     }
     remover.Commit();
-    if (button) button->Enable(false);
-    progress.SetStatus("Finished");
-    progress.RefreshStatus();
+    progress.Status("Finished");
 }
 
 }  // namespace corvane

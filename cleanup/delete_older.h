@@ -1,5 +1,5 @@
-// The Delete older items command: takes every older duplicate that the last
-// check queued out of its library file. Each file is first kept as it was in
+// The Delete older items command: takes every older duplicate that a check
+// found out of its library file. Each file is first kept as it was in
 // the backup tree under the library root, the backup is on the disk before
 // the library file changes, and a library file is only ever replaced in one
 // atomic step: after a failure at any moment the file holds either its old or
@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "audit/check_state.h"
+#include "audit/findings.h"
+#include "audit/progress.h"
 #include "platform/files.h"
 
 namespace corvane {
@@ -80,7 +81,12 @@ class ItemRemover {
     std::set<std::pair<std::string, std::string>> m_Handled;  // name, relative path
 };
 
-void DeleteOlderItems(CheckState& state, ProgressDisplay& progress,
+// Takes each older item of the list out of its file, in order, showing each
+// ("<name> in <file>") and reporting each removal with the count left. On an
+// error the removals before the failing item still take effect, and the
+// error passes to the caller.
+void DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
+                      ProgressObserver& progress,
                       platform::FileSystem& fs = platform::RealFileSystem());
 
 }  // namespace corvane

@@ -1,37 +1,42 @@
-// corvane-cli: the console front end. It owns the check state for one
-// command, shows the status line on stderr and prints the delete button's
-// label on stdout.
+// corvane-cli: the console front end. It shows the status line on stderr and
+// prints the number of older items found on stdout, as the dialog's delete
+// button reads.
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "audit/check_run.h"
 #include "cleanup/delete_older.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "report/html_report.h"
+#include "report/json_report.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: corvane-cli check [--delete] [LIBRARY_ROOT]\n"
+    "Usage: corvane-cli check [--delete] [--json FILE] [LIBRARY_ROOT]\n"
     "       corvane-cli --help | --version\n"
     "\n"
     "check     Check the library whose top folder is LIBRARY_ROOT (by default the\n"
     "          folder that holds this program) and write LIBRARY_ROOT/Corvane.htm.\n"
-    "          Prints the delete button's label, e.g. \"Delete 3 older items\".\n"
+    "          Prints how many older items it found, e.g. \"Delete 3 older items\".\n"
     "--delete  Then delete the older items that the check found, keeping each\n"
     "          file as it was under LIBRARY_ROOT/backup.\n"
+    "--json FILE  Also write the findings as JSON to FILE (\"-\": to stdout, which\n"
+    "          then carries the JSON alone).\n"
     "\n"
     "Exit status: 0 done, 1 the command ended on an error, 2 usage error.\n";
 
 // Status texts on stderr: one line rewritten in place on a terminal,
 // otherwise one line each.
-class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::DeleteButton {
+class ConsoleProgress final : public corvane::ProgressObserver {
   public:
     ConsoleProgress() : m_Terminal(corvane::platform::IsTerminal(2)) {}
 
-    void SetStatus(const std::string& text) override {
+    void Status(const std::string& text) override {
         if (text == m_Status) return;
         m_Status = text;
         const std::string shown = Printable(text);
@@ -42,12 +47,6 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
         }
         std::fflush(stderr);
     }
-    void RefreshStatus() override {}
-    corvane::DeleteButton* GetDeleteButton() override { return this; }
-    void SetLabel(const std::string& label) override { m_Label = label; }
-    void Enable(bool) override {}
-
-    const std::string& Label() const { return m_Label; }
 
     // Ends the rewritten line before anything else goes to the terminal.
     void EndLine() {
@@ -67,7 +66,6 @@ class ConsoleProgress final : public corvane::ProgressDisplay, public corvane::D
 
     bool m_Terminal;
     std::string m_Status;
-    std::string m_Label;
 };
 
 int Usage(const char* problem) {
@@ -75,14 +73,34 @@ int Usage(const char* problem) {
     return 2;
 }
 
-int Check(const std::string& root, bool deleteOlder) {
-    corvane::CheckState state;
+void WriteJson(const std::string& path, const std::string& json) {
+    if (path == "-") {
+        std::fwrite(json.data(), 1, json.size(), stdout);
+        std::fflush(stdout);
+        if (std::ferror(stdout)) throw std::runtime_error("cannot write the JSON to stdout");
+        return;
+    }
+    std::unique_ptr<corvane::platform::OutputFile> file =
+        corvane::platform::RealFileSystem().Create(path);
+    file->Write(json);
+    file->Close();
+}
+
+// jsonPath empty: no JSON.
+int Check(const std::string& root, bool deleteOlder, const std::string& jsonPath) {
     ConsoleProgress progress;
     try {
-        corvane::RunCheck(state, progress, root);
-        std::printf("%s\n", progress.Label().c_str());
-        std::fflush(stdout);
-        if (deleteOlder) corvane::DeleteOlderItems(state, progress);
+        corvane::FindingsCollector findings;
+        std::vector<corvane::OlderItem> older =
+            corvane::CheckAndWriteReport(root, progress, corvane::platform::RealFileSystem(),
+                                         jsonPath.empty() ? nullptr : &findings);
+        if (!jsonPath.empty()) WriteJson(jsonPath, corvane::JsonReport(findings.Result()));
+        // When stdout carries the JSON, the count goes with the status texts.
+        std::FILE* countTo = jsonPath == "-" ? stderr : stdout;
+        if (countTo == stderr) progress.EndLine();
+        std::fprintf(countTo, "Delete %zu older items\n", older.size());
+        std::fflush(countTo);
+        if (deleteOlder) corvane::DeleteOlderItems(root, older, progress);
         progress.EndLine();
         return 0;
     } catch (const std::exception& error) {
@@ -109,10 +127,14 @@ int main(int argc, char** argv) {
 
     bool deleteOlder = false;
     std::string root;
+    std::string jsonPath;
     bool haveRoot = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--delete") {
             deleteOlder = true;
+        } else if (args[i] == "--json") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return Usage("--json needs a FILE");
+            jsonPath = args[++i];
         } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
             return Usage(("unknown option: " + args[i]).c_str());
         } else if (!haveRoot) {
@@ -129,5 +151,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.what());
         return 1;
     }
-    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder);
+    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder, jsonPath);
 }

@@ -17,9 +17,9 @@
 #include <string_view>
 
 #include "audit/check_run.h"
-#include "audit/report.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/files.h"
+#include "report/html_report.h"
 
 namespace {
 
@@ -33,10 +33,9 @@ class NullOutputFile final : public corvane::platform::OutputFile {
     size_t m_Size = 0;
 };
 
-class SilentProgress final : public corvane::ProgressDisplay {
+class SilentProgress final : public corvane::ProgressObserver {
   public:
-    void SetStatus(const std::string&) override {}
-    void RefreshStatus() override {}
+    void Status(const std::string&) override {}
 };
 
 std::string g_Root;  // ends in the separator
@@ -77,32 +76,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    corvane::CheckState state;
-    state.m_LibraryRoot = g_Root;
-    corvane::Report report(std::make_unique<NullOutputFile>());
-    state.m_pReport = &report;
+    corvane::HtmlReport report(std::make_unique<NullOutputFile>());
     SilentProgress progress;
-    {
-        corvane::Checker checker(state, progress, corvane::platform::RealFileSystem());
-        checker.ScanItemText(bytes, g_Root + "Stock/Coaches/mk1.stk", "201904021830");
-        checker.ScanItemText(bytes, g_Root + "Stock/Coaches/Old/mk1.stk", "201506011200");
+    report.BeginCheck(g_Root);
+    report.BeginCategory("Stock");
+    corvane::Checker checker(g_Root, report, progress, corvane::platform::RealFileSystem());
+    checker.ScanItemText(bytes, g_Root + "Stock/Coaches/mk1.stk", "201904021830");
+    checker.ScanItemText(bytes, g_Root + "Stock/Coaches/Old/mk1.stk", "201506011200");
+    // Every item met twice, each older copy queued once.
+    FUZZ_REQUIRE(checker.OlderItems().size() <= checker.ItemCount());
+    for (const corvane::OlderItem& item : checker.OlderItems()) {
+        FUZZ_REQUIRE(item.file == "Stock/Coaches/Old/mk1.stk");
     }
-    // Every item met twice, each older copy queued once, in step.
-    FUZZ_REQUIRE(state.m_OlderNames.size() == state.m_OlderFiles.size());
-    FUZZ_REQUIRE(state.m_OlderNames.size() <= state.m_Items.Count());
-    for (const std::string& file : state.m_OlderFiles) {
-        FUZZ_REQUIRE(file == "Stock/Coaches/Old/mk1.stk");
-    }
-
-    bool shade = false;
-    for (const corvane::TextAndPath& entry : state.m_SyntaxErrors) {
-        report.WriteSyntaxRow(shade, entry.text, entry.path);
-    }
-    for (const corvane::TextAndPath& entry : state.m_MissingTextures) {
-        report.WriteMissingTextureRow(shade, entry.text, entry.path);
-    }
-    report.WriteFooter();
-    report.Close();
-    state.m_pReport = nullptr;
+    checker.EndCategory();
+    report.EndCheck(checker.OlderItems());
     return 0;
 }

@@ -105,6 +105,7 @@ TEST(Dialog, StatusLineAndDeleteButtonShowEachMoment) {
         {"mk1 coach in Stock/Coaches/mk1_old.stk", "Delete 1 older items", true},
         {"wall1 in Scenery/Walls/walls.stc", "Delete 1 older items", true},
         {"wall1 in Scenery/Walls/walls.stc", "Delete 0 older items", true},
+        {"Finished", "Delete 0 older items", true},
         {"Finished", "Delete 0 older items", false}};
     const Row rows[] = {
         {"start", false, {}, {kAtStart}},
@@ -120,7 +121,7 @@ TEST(Dialog, StatusLineAndDeleteButtonShowEachMoment) {
         for (int id : row.clicks) dialog.Click(id);
         EXPECT_EQ(dialog.Shown(), row.shown.back());
         if (row.shown.size() > 1) {
-            EXPECT_EQ(dialog.repaints, row.shown);
+            EXPECT_EQ(dialog.repaints, std::vector<Moment>(row.shown.begin(), row.shown.end() - 1));
         }
     }
 }

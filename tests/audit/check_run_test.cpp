@@ -1,11 +1,10 @@
 // Whole check runs on libraries on the disk, compared with the report bytes
 // and the queued older items they must give.
-#include "audit/check_run.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -48,18 +47,16 @@ std::string ReportWith(const char* category, const std::string& rows) {
 
 struct CheckedLibrary {
     TempLibrary library;
-    CheckState state;
     RecordingProgress progress;
+    std::vector<OlderItem> older;
     std::string Check() {
-        RunCheck(state, progress, library.Root());
+        older = CheckAndWriteReport(library.Root(), progress);
         return library.Report();
     }
     Older Queued() const {
-        Older older;
-        for (size_t i = 0; i < state.m_OlderNames.size(); ++i) {
-            older.emplace_back(state.m_OlderNames[i], state.m_OlderFiles[i]);
-        }
-        return older;
+        Older queued;
+        for (const OlderItem& item : older) queued.emplace_back(item.name, item.file);
+        return queued;
     }
 };
 
@@ -78,17 +75,14 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
         "</td></tr><tr><td colspan=\"3\"><h2>OHLE</h2>\r\n"
         "</td></tr></table><font color=\"red\">Red file is <b>older</b></font><br></font>";
     EXPECT_EQ(run.Check(), expected);
-    EXPECT_EQ(run.progress.m_Label, "Delete 1 older items");
-    EXPECT_TRUE(run.progress.m_Enabled);
-    EXPECT_EQ(run.progress.m_Status, "Finished");
+    EXPECT_EQ(run.progress.Last(), "Finished");
     // A second run truncates the report, starts unshaded, counts nothing twice.
     EXPECT_EQ(run.Check(), expected);
     EXPECT_EQ(run.Queued(), (Older{{"coach", "Stock/a.stk"}}));
 
     CheckedLibrary empty;
     EXPECT_EQ(empty.Check(), ReportWith("", ""));
-    EXPECT_EQ(empty.progress.m_Label, "Delete 0 older items");
-    EXPECT_TRUE(empty.progress.m_Enabled);
+    EXPECT_TRUE(empty.older.empty());
 }
 
 TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
@@ -193,7 +187,7 @@ TEST(CheckRun, NfpInTheRootSuppressesEverySyntaxRow) {
     CheckedLibrary run;
     const std::string root = run.library.Root() + "NFP/";
     run.library.Write("NFP/Stock/a.stk", CrLf({"skin \"open"}));
-    RunCheck(run.state, run.progress, root);
+    CheckAndWriteReport(root, run.progress);
     EXPECT_EQ(
         run.library.Read("NFP/Corvane.htm"),
         ReportWith("Stock", Row(false, {"Missing Texture", "<font color=\"green\">open.bmp</font>",
@@ -204,8 +198,6 @@ TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
     CheckedLibrary run;
     run.library.MakeFolder("Corvane.htm");
     run.library.Write("Stock/a.stk", CrLf({"name coach"}));
-    run.state.m_OlderNames = {"old"};
-    run.state.m_OlderFiles = {"Stock/old.stk"};
     try {
         run.Check();
         FAIL() << "the run went on without its report";
@@ -213,8 +205,7 @@ TEST(CheckRun, ReportThatCannotBeCreatedLeavesEverythingAsItWas) {
         EXPECT_EQ(error.Path(), run.library.Path("Corvane.htm"));
         EXPECT_NE(std::string(error.what()).find(error.Path()), std::string::npos);
     }
-    EXPECT_TRUE(run.progress.m_Events.empty());  // nothing walked, button unchanged
-    EXPECT_TRUE(run.Queued().empty());
+    EXPECT_TRUE(run.progress.m_Shown.empty());  // nothing walked
 }
 
 TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
@@ -235,17 +226,15 @@ TEST(CheckRun, UnreadableLibraryFileEndsTheRunAndClosesTheReport) {
     run.library.Write("Stock/b.stk", CrLf({"name coach"}));
     VanishingFile fs(run.library.Path("Stock/b.stk"));
     try {
-        RunCheck(run.state, run.progress, run.library.Root(), fs);
+        CheckAndWriteReport(run.library.Root(), run.progress, fs);
         FAIL() << "a vanished file went unnoticed";
     } catch (const platform::FileError& error) {
         EXPECT_EQ(error.Path(), run.library.Path("Stock/b.stk"));
         EXPECT_NE(std::string(error.what()).find("open for reading"), std::string::npos);
     }
-    // What was written so far is on the disk; no footer; button unchanged.
+    // What was written so far is on the disk; no footer.
     EXPECT_EQ(run.library.Report(), kHeader + Heading("Stock"));
-    EXPECT_EQ(run.progress.m_Label, "Delete older items");
-    EXPECT_FALSE(run.progress.m_Enabled);
-    EXPECT_EQ(run.state.m_pReport, nullptr);
+    EXPECT_NE(run.progress.Last(), "Finished");
 }
 
 }  // namespace

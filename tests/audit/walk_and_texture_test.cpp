@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "audit/check_run.h"
+#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -41,10 +41,9 @@ struct Outcome {
 
 Outcome Check(const TempLibrary& library, unsigned jobs) {
     ReadLog log;
-    CheckState state;
     RecordingProgress progress;
-    RunCheck(state, progress, library.Root(), log, jobs);
-    Outcome outcome{{}, progress.Refreshed(), library.Report()};
+    CheckAndWriteReport(library.Root(), progress, log, nullptr, jobs);
+    Outcome outcome{{}, progress.m_Shown, library.Report()};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(path.substr(library.Root().size()));
     }
@@ -124,7 +123,7 @@ TEST(Walk, TheStatusLineFollowsTheWalk) {
     library.Write("stock/Sub/y.stk", "");
     EXPECT_EQ(Check(library).shown,
               (Paths{"stock", "stock/Sub", "stock/Sub", "stock", "Scenery", "Scenery", "Signals",
-                     "Signals", "Track", "Track", "OHLE", "OHLE"}));
+                     "Signals", "Track", "Track", "OHLE", "OHLE", "Finished"}));
 }
 
 // The texts that follow marker in a report (past a cell opener that follows

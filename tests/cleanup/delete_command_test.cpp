@@ -1,5 +1,5 @@
-// The Delete older items command: its countdown, its status line and where
-// it stops on an error.
+// The Delete older items command: what it shows and reports for each item,
+// and where it stops on an error.
 #include <gtest/gtest.h>
 
 #include "cleanup/delete_older.h"
@@ -9,87 +9,55 @@ namespace corvane {
 namespace {
 
 using testing::CrLf;
-using testing::ProgressEvent;
 using testing::RecordingProgress;
 using testing::TempLibrary;
+using Removed = std::vector<std::pair<OlderItem, size_t>>;
 
-// A library of Stock/a.stk (items a, b) and Stock/c.stk (item c), with the
-// given entries queued.
-struct Queued {
+// A library of Stock/a.stk (items a, b) and Stock/c.stk (item c).
+struct Library {
     TempLibrary library;
-    CheckState state;
     RecordingProgress progress;
-    explicit Queued(std::vector<std::pair<const char*, const char*>> entries) {
+    Library() {
         library.Write("Stock/a.stk", CrLf({"name a", "[end]", "name b", "[end]"}));
         library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
-        state.m_LibraryRoot = library.Root();
-        for (auto [name, file] : entries) {
-            state.m_OlderNames.push_back(name);
-            state.m_OlderFiles.push_back(file);
-        }
+    }
+    void Delete(const std::vector<OlderItem>& items) {
+        DeleteOlderItems(library.Root(), items, progress);
     }
 };
 
-TEST(DeleteOlderItems, CountsDownAndNamesEachEntry) {
-    Queued q({{"a", "Stock/a.stk"}, {"b", "Stock/a.stk"}, {"c", "Stock/c.stk"}});
-    auto& [library, state, progress] = q;
-    DeleteOlderItems(state, progress);
+TEST(DeleteOlderItems, ShowsEachItemAndCountsDown) {
+    Library q;
+    const std::vector<OlderItem> items = {
+        {"a", "Stock/a.stk"}, {"b", "Stock/a.stk"}, {"c", "Stock/c.stk"}};
+    q.Delete(items);
+    EXPECT_EQ(q.progress.m_Shown, (std::vector<std::string>{"a in Stock/a.stk", "b in Stock/a.stk",
+                                                            "c in Stock/c.stk", "Finished"}));
+    EXPECT_EQ(q.progress.m_Removed, (Removed{{items[0], 2}, {items[1], 1}, {items[2], 0}}));
+    EXPECT_FALSE(q.library.Exists("Stock/a.stk"));
+    EXPECT_FALSE(q.library.Exists("Stock/c.stk"));
+    EXPECT_EQ(q.library.Read("backup/Stock/a.stk"), CrLf({"name a", "[end]", "name b", "[end]"}));
 
-    using E = ProgressEvent;
-    const std::vector<ProgressEvent> expected = {
-        {E::kStatus, "a in Stock/a.stk"},
-        {E::kRefresh, "a in Stock/a.stk"},
-        {E::kLabel, "Delete 2 older items"},
-        {E::kEnable, ""},
-        {E::kRefresh, "a in Stock/a.stk"},
-        {E::kStatus, "b in Stock/a.stk"},
-        {E::kRefresh, "b in Stock/a.stk"},
-        {E::kLabel, "Delete 1 older items"},
-        {E::kEnable, ""},
-        {E::kRefresh, "b in Stock/a.stk"},
-        {E::kStatus, "c in Stock/c.stk"},
-        {E::kRefresh, "c in Stock/c.stk"},
-        {E::kLabel, "Delete 0 older items"},
-        {E::kEnable, ""},
-        {E::kRefresh, "c in Stock/c.stk"},
-        {E::kDisable, ""},
-        {E::kStatus, "Finished"},
-        {E::kRefresh, "Finished"},
-    };
-    EXPECT_EQ(progress.m_Events, expected);
-    EXPECT_TRUE(state.m_OlderNames.empty() && state.m_OlderFiles.empty());
-    EXPECT_FALSE(library.Exists("Stock/a.stk"));
-    EXPECT_FALSE(library.Exists("Stock/c.stk"));
-    EXPECT_EQ(library.Read("backup/Stock/a.stk"), CrLf({"name a", "[end]", "name b", "[end]"}));
+    Library none;
+    none.Delete({});
+    EXPECT_EQ(none.progress.m_Shown, std::vector<std::string>{"Finished"});
+    EXPECT_EQ(none.library.Files(), (std::vector<std::string>{"Stock/a.stk", "Stock/c.stk"}));
 }
 
-TEST(DeleteOlderItems, NothingQueuedTouchesNoFile) {
-    Queued q({});
-    auto& [library, state, progress] = q;
-    progress.m_Label = "Delete 0 older items";
-    DeleteOlderItems(state, progress);
-    using E = ProgressEvent;
-    EXPECT_EQ(progress.m_Events,
-              (std::vector<ProgressEvent>{
-                  {E::kDisable, ""}, {E::kStatus, "Finished"}, {E::kRefresh, "Finished"}}));
-    EXPECT_EQ(progress.m_Label, "Delete 0 older items");
-    EXPECT_EQ(library.Files(), (std::vector<std::string>{"Stock/a.stk", "Stock/c.stk"}));
-}
-
-TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsEntry) {
-    Queued q({{"a", "Stock/a.stk"}, {"b", "Stock/gone.stk"}, {"c", "Stock/c.stk"}});
-    auto& [library, state, progress] = q;
+TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsItem) {
+    Library q;
+    const std::vector<OlderItem> items = {
+        {"a", "Stock/a.stk"}, {"b", "Stock/gone.stk"}, {"c", "Stock/c.stk"}};
     try {
-        DeleteOlderItems(state, progress);
+        q.Delete(items);
         FAIL();
     } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), library.Root() + "Stock/gone.stk");
+        EXPECT_EQ(error.Path(), q.library.Root() + "Stock/gone.stk");
     }
-    EXPECT_EQ(progress.m_Status, "b in Stock/gone.stk");
-    EXPECT_EQ(progress.m_Label, "Delete 2 older items");
-    EXPECT_TRUE(progress.m_Enabled);
-    EXPECT_EQ(state.m_OlderNames, std::deque<std::string>{"c"});
-    EXPECT_TRUE(library.Exists("Stock/c.stk"));
+    EXPECT_EQ(q.progress.Last(), "b in Stock/gone.stk");
+    EXPECT_EQ(q.progress.m_Removed, (Removed{{items[0], 2}}));
+    EXPECT_EQ(q.library.Read("Stock/a.stk"), CrLf({"", "name b", "[end]"}));
+    EXPECT_TRUE(q.library.Exists("Stock/c.stk"));
 }
 
 }  // namespace

@@ -180,19 +180,14 @@ TEST(DeleteOlderItems, AfterAFailureAnywhereNothingIsLost) {
                 library.Write(std::string("backup/") + file.path, file.earlierBackup);
             }
         }
-        CheckState state;
-        state.m_LibraryRoot = library.Root();
-        for (auto [name, path] : {std::pair{"coach", "Stock/Deep/mk1.stk"},
-                                  {"coach", "Stock/only.stk"},
-                                  {"a", "Stock/abc.stk"},
-                                  {"b", "Stock/abc.stk"}}) {
-            state.m_OlderNames.push_back(name);
-            state.m_OlderFiles.push_back(path);
-        }
+        const std::vector<OlderItem> older = {{"coach", "Stock/Deep/mk1.stk"},
+                                              {"coach", "Stock/only.stk"},
+                                              {"a", "Stock/abc.stk"},
+                                              {"b", "Stock/abc.stk"}};
         FaultyFileSystem fs(failAt);
         testing::RecordingProgress progress;
         try {
-            DeleteOlderItems(state, progress, fs);
+            DeleteOlderItems(library.Root(), older, progress, fs);
             completed = true;
         } catch (const platform::FileError& error) {
             ASSERT_TRUE(fs.Failed()) << error.what();

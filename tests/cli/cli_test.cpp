@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
 
 #include "tests/support/test_library.h"
 
@@ -39,7 +41,8 @@ Result Cli(const TempLibrary& scratch, const std::string& args) {
 
 TEST(Cli, UsageErrorsExitWithTwo) {
     TempLibrary scratch;
-    for (const char* args : {"", "frobnicate", "check --force", "check a b", "--nonsense"}) {
+    for (const char* args :
+         {"", "frobnicate", "check --force", "check a b", "--nonsense", "check --json"}) {
         Result result = Cli(scratch, args);
         EXPECT_EQ(result.status, 2) << args;
         EXPECT_EQ(result.out, "") << args;
@@ -72,6 +75,68 @@ TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
 
     Result again = Cli(scratch, "check " + Quote(library));
     EXPECT_EQ(again.out, "Delete 0 older items\n");
+}
+
+// The rows of a report, each as its cells' texts with the markup taken off.
+std::vector<std::vector<std::string>> ReportRows(const std::string& report) {
+    static const std::regex row("<tr>([\\s\\S]*?)</tr>"), cell("<td[^>]*>([\\s\\S]*?)</td>"),
+        tag("<[^>]*>");
+    std::vector<std::vector<std::string>> rows;
+    for (std::sregex_iterator r(report.begin(), report.end(), row), end; r != end; ++r) {
+        std::string cells = (*r)[1];
+        rows.emplace_back();
+        for (std::sregex_iterator c(cells.begin(), cells.end(), cell); c != end; ++c) {
+            std::string text = std::regex_replace(std::string((*c)[1]), tag, "");
+            for (auto [from, to] : {std::pair{"&lt;", "<"},
+                                    {"&gt;", ">"},
+                                    {"&quot;", "\""},
+                                    {"\r\n", ""},
+                                    {"&amp;", "&"}}) {
+                text = std::regex_replace(text, std::regex(from), to);
+            }
+            rows.back().push_back(text);
+        }
+    }
+    return rows;
+}
+
+TEST(Cli, JsonOnStdoutHoldsWhatTheReportShowsEntryForEntry) {
+    TempLibrary scratch;
+    const std::string library = scratch.Path("lib");
+    ASSERT_EQ(std::system((std::string(CORVANE_PREPARE_SAMPLE) + " " + Quote(library)).c_str()), 0);
+    Result result = Cli(scratch, "check --json - " + Quote(library));
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("Delete 3 older items\n"), std::string::npos);
+    const nlohmann::ordered_json json = nlohmann::ordered_json::parse(result.out);  // JSON alone
+
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& category : json["categories"]) {
+        rows.push_back({category["title"]});
+        for (const auto& d : category["duplicates"]) {
+            rows.push_back({d["name"], d["file"], d["earlier_file"]});
+            EXPECT_TRUE(d["older"] == d["file"] || d["older"] == d["earlier_file"]);
+        }
+        for (const auto& e : category["syntax_errors"]) {
+            rows.push_back({"Syntax", e["line"], library + "/" + std::string(e["file"])});
+        }
+        for (const auto& t : category["missing_textures"]) {
+            rows.push_back({"Missing Texture", t["texture"], t["file"]});
+        }
+        for (const auto& c : category["missing_components"]) {
+            std::string files;
+            for (const auto& file : c["files"]) files += file;
+            rows.push_back({"Missing Component", c["component"], files});
+        }
+    }
+    EXPECT_EQ(rows, ReportRows(scratch.Read("lib/Corvane.htm")));
+    EXPECT_EQ(json["older_items"].size(), 3u);
+    EXPECT_EQ(json["library"], library + "/");
+
+    // To a file, with stdout as without --json.
+    Result toFile =
+        Cli(scratch, "check --json " + Quote(scratch.Path("f.json")) + " " + Quote(library));
+    EXPECT_EQ(toFile.out, "Delete 3 older items\n");
+    EXPECT_EQ(scratch.Read("f.json"), result.out);
 }
 
 TEST(Cli, ErrorsExitWithOneAndNameTheFile) {

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audit/check_run.h"
 #include "cleanup/delete_older.h"
+#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -94,9 +94,9 @@ TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
     lib.Write("Stock/plain.stk", plain, "2015-06-01 12:00");
 
     long before = peakMiB();
-    CheckState state;
     testing::RecordingProgress progress;
-    ASSERT_NO_THROW(RunCheck(state, progress, lib.Root()));
+    std::vector<OlderItem> older;
+    ASSERT_NO_THROW(older = CheckAndWriteReport(lib.Root(), progress));
     long grown = peakMiB() - before;
 #if defined(__SANITIZE_ADDRESS__)
     grown /= 2;  // AddressSanitizer holds freed blocks back a while
@@ -104,7 +104,7 @@ TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
     // The bytes, the working line, the kept rows and the report buffer: a few
     // copies of the line, not one per step.
     EXPECT_LT(grown, 12 * 50) << "MiB of peak memory growth";
-    EXPECT_EQ(progress.m_Status, "Finished");
+    EXPECT_EQ(progress.Last(), "Finished");
     std::string report = lib.Report();
     EXPECT_GT(report.size(), 100u << 20) << "a syntax row and a missing texture row of 50 MiB";
     for (size_t i = 0; i < scanned.size(); ++i) {
@@ -115,10 +115,10 @@ TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
         EXPECT_NE(report.find(missing + "</font>"s), std::string::npos) << missing;
     }
     EXPECT_EQ(report.find("roof.bmp</font>"), std::string::npos) << "found only the second way";
-    EXPECT_EQ(state.m_OlderNames.size(), scanned.size());
+    EXPECT_EQ(older.size(), scanned.size());
 
     // Only plain.stk held older items: it goes to the backup folder whole.
-    ASSERT_NO_THROW(DeleteOlderItems(state, progress));
+    ASSERT_NO_THROW(DeleteOlderItems(lib.Root(), older, progress));
     EXPECT_FALSE(lib.Exists("Stock/plain.stk"));
     EXPECT_EQ(lib.Read("backup/Stock/plain.stk"), plain);
     for (const auto& [path, bytes] : scanned) EXPECT_EQ(lib.Read(path), bytes) << path;

@@ -14,6 +14,7 @@
 #include "audit/walk.h"
 #include "bench/library_gen.h"
 #include "platform/system.h"
+#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -42,25 +43,31 @@ struct Library {
 struct Outcome {
     std::string error;  // what the run raised
     std::string report;
-    std::vector<testing::ProgressEvent> progress;
-    std::deque<std::string> olderNames;
-    std::deque<std::string> olderFiles;
+    std::vector<std::string> progress;
+    std::vector<OlderItem> older;
     bool operator==(const Outcome&) const = default;
 };
 
+// The status texts and the counts of files and items, in order.
+class ProgressLog final : public ProgressObserver {
+  public:
+    void Status(const std::string& text) override { m_Log.push_back(text); }
+    void FileChecked(size_t files, size_t items) override {
+        m_Log.push_back(std::to_string(files) + " " + std::to_string(items));
+    }
+    std::vector<std::string> m_Log;
+};
+
 Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) {
-    CheckState state;
-    testing::RecordingProgress progress;
+    ProgressLog progress;
     Outcome outcome;
     try {
-        RunCheck(state, progress, root, fs, jobs);
+        outcome.older = CheckAndWriteReport(root, progress, fs, nullptr, jobs);
     } catch (const std::exception& error) {
         outcome.error = error.what();
     }
-    platform::RealFileSystem().ReadFile(root + "Corvane.htm", outcome.report);
-    outcome.progress = progress.m_Events;
-    outcome.olderNames = state.m_OlderNames;
-    outcome.olderFiles = state.m_OlderFiles;
+    platform::RealFileSystem().ReadFile(root + kReportName, outcome.report);
+    outcome.progress = progress.m_Log;
     return outcome;
 }
 
@@ -98,7 +105,7 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
     Faults serialFs;
     const Outcome serial = Check(library.root, serialFs, 1);
     ASSERT_EQ(serial.error, "");
-    ASSERT_GT(serial.olderNames.size(), 0u);
+    ASSERT_GT(serial.older.size(), 0u);
     const std::vector<std::string> read = serialFs.Read();
     ASSERT_GT(read.size(), 100u);
 

@@ -90,12 +90,4 @@ std::string CrLf(std::initializer_list<std::string_view> lines) {
     return text;
 }
 
-std::vector<std::string> RecordingProgress::Refreshed() const {
-    std::vector<std::string> shown;
-    for (const ProgressEvent& e : m_Events) {
-        if (e.kind == ProgressEvent::kRefresh) shown.push_back(e.text);
-    }
-    return shown;
-}
-
 }  // namespace corvane::testing

@@ -1,12 +1,12 @@
-// Test helpers: a library folder on the real disk, a progress display that
-// records what it was told, and a report kept in memory.
+// Test helpers: a library folder on the real disk and a progress observer
+// that records what it was told.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "audit/check_state.h"
+#include "audit/progress.h"
 #include "platform/files.h"
 #include "platform/forwarding_files.h"
 
@@ -42,36 +42,16 @@ class TempLibrary {
 // Lines joined with CR LF, the usual form of library files.
 std::string CrLf(std::initializer_list<std::string_view> lines);
 
-struct ProgressEvent {
-    enum Kind { kStatus, kRefresh, kLabel, kEnable, kDisable } kind;
-    std::string text;
-    bool operator==(const ProgressEvent&) const = default;
-};
-
-class RecordingProgress : public ProgressDisplay, public DeleteButton {
+class RecordingProgress : public ProgressObserver {
   public:
-    void SetStatus(const std::string& text) override {
-        m_Status = text;
-        m_Events.push_back({ProgressEvent::kStatus, text});
+    void Status(const std::string& text) override { m_Shown.push_back(text); }
+    void ItemRemoved(const OlderItem& item, size_t left) override {
+        m_Removed.push_back({item, left});
     }
-    void RefreshStatus() override { m_Events.push_back({ProgressEvent::kRefresh, m_Status}); }
-    DeleteButton* GetDeleteButton() override { return this; }
-    void SetLabel(const std::string& label) override {
-        m_Label = label;
-        m_Events.push_back({ProgressEvent::kLabel, label});
-    }
-    void Enable(bool enabled) override {
-        m_Enabled = enabled;
-        m_Events.push_back({enabled ? ProgressEvent::kEnable : ProgressEvent::kDisable, ""});
-    }
+    std::string Last() const { return m_Shown.empty() ? "" : m_Shown.back(); }
 
-    // The texts shown on the screen by RefreshStatus, in order.
-    std::vector<std::string> Refreshed() const;
-
-    std::string m_Status;
-    std::string m_Label = "Delete older items";
-    bool m_Enabled = false;
-    std::vector<ProgressEvent> m_Events;
+    std::vector<std::string> m_Shown;  // the status texts, in order
+    std::vector<std::pair<OlderItem, size_t>> m_Removed;
 };
 
 using platform::ForwardingFileSystem;

@@ -1,4 +1,4 @@
-#include "audit/check_state.h"
+#include "audit/item_lists.h"
 
 namespace corvane {
 
@@ -66,21 +66,18 @@ std::vector<std::string> MissingComponentList::Names() const {
 }
 
 void ComponentRefList::Clear() {
-    m_Entries.clear();
     m_ByName.clear();
 }
 
-void ComponentRefList::Add(std::string_view name, std::string_view fullPath) {
-    m_ByName[std::string(name)].push_back(m_Entries.size());
-    m_Entries.push_back({std::string(name), std::string(fullPath)});
+void ComponentRefList::Add(std::string_view name, std::string_view path) {
+    auto found = m_ByName.find(name);
+    if (found == m_ByName.end()) found = m_ByName.try_emplace(std::string(name)).first;
+    found->second.emplace_back(path);
 }
 
-std::vector<std::string_view> ComponentRefList::PathsOf(std::string_view name) const {
-    std::vector<std::string_view> paths;
-    auto it = m_ByName.find(name);
-    if (it == m_ByName.end()) return paths;
-    for (size_t i : it->second) paths.push_back(m_Entries[i].path);
-    return paths;
+std::vector<std::string> ComponentRefList::PathsOf(std::string_view name) const {
+    auto found = m_ByName.find(name);
+    return found == m_ByName.end() ? std::vector<std::string>() : found->second;
 }
 
 }  // namespace corvane

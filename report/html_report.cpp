@@ -1,0 +1,174 @@
+#include "report/html_report.h"
+
+#include "audit/check_run.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::string_view kPlainCell = "<td>";
+constexpr std::string_view kShadedCell = "<td style=\"background-color: #ccccff\">";
+constexpr size_t kFlushAt = 1 << 16;
+
+}  // namespace
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        std::string_view replacement;
+        switch (text[i]) {
+            case '&':
+                replacement = "&amp;";
+                break;
+            case '<':
+                replacement = "&lt;";
+                break;
+            case '>':
+                replacement = "&gt;";
+                break;
+            case '"':
+                replacement = "&quot;";
+                break;
+            case '\n':
+                replacement = "\r\n";
+                break;
+            default:
+                continue;
+        }
+        out.append(text.substr(start, i - start));
+        out.append(replacement);
+        start = i + 1;
+    }
+    out.append(text.substr(start));
+}
+
+HtmlReport::HtmlReport(std::unique_ptr<platform::OutputFile> file) : m_File(std::move(file)) {}
+
+void HtmlReport::Markup(std::string_view markup) {
+    for (char c : markup) {
+        if (c == '\n') m_Buffer += '\r';
+        m_Buffer += c;
+    }
+    if (m_Buffer.size() >= kFlushAt) {
+        m_File->Write(m_Buffer);
+        m_Buffer.clear();
+    }
+}
+
+void HtmlReport::Text(std::string_view text) {
+    AppendEscaped(m_Buffer, text);
+    if (m_Buffer.size() >= kFlushAt) {
+        m_File->Write(m_Buffer);
+        m_Buffer.clear();
+    }
+}
+
+void HtmlReport::Close() {
+    if (!m_File) return;
+    std::unique_ptr<platform::OutputFile> file = std::move(m_File);
+    file->Write(m_Buffer);
+    m_Buffer.clear();
+    file->Close();
+}
+
+void HtmlReport::BeginCheck(const std::string& libraryRoot) {
+    m_LibraryRoot = libraryRoot;
+    m_Shade = false;
+    Markup("<h1>");
+    Markup("Corvane");
+    Markup("</h1>\n");
+    Markup("<font face=\"arial narrow\">");
+    Markup("<table>");
+}
+
+void HtmlReport::EndCheck(const std::vector<OlderItem>&) {
+    Markup("</table>");
+    Markup("<font color=\"red\">Red file is <b>older</b></font><br>");
+    Markup("</font>");
+    Close();
+}
+
+void HtmlReport::CheckFailed(const std::string&) {
+    // Leave what was written so far readable; the error that ended the run
+    // is the one to report.
+    try {
+        Close();
+    } catch (const platform::FileError&) {
+    }
+}
+
+void HtmlReport::BeginCategory(std::string_view title) {
+    Markup("<tr><td colspan=\"3\">");
+    Markup("<h2>");
+    Markup(title);
+    Markup("</h2>\n");
+    Markup("</td></tr>");
+}
+
+std::string_view HtmlReport::BeginRow() {
+    std::string_view opener = m_Shade ? kShadedCell : kPlainCell;
+    m_Shade = !m_Shade;
+    Markup("<tr>");
+    Markup(opener);
+    return opener;
+}
+
+void HtmlReport::Duplicate(const DuplicateFinding& finding) {
+    std::string_view cell = BeginRow();
+    Text(finding.name);
+    Markup("</td>");
+    Markup(cell);
+    if (finding.fileIsOlder) Markup("<font color=\"red\">");
+    Text(finding.file);
+    if (finding.fileIsOlder) Markup("</font>");
+    Markup("</td>");
+    Markup(cell);
+    if (!finding.fileIsOlder) Markup("<font color=\"red\">");
+    Text(finding.earlierFile);
+    if (!finding.fileIsOlder) Markup("</font>");
+    Markup("</td></tr>");
+}
+
+void HtmlReport::WriteEntryRow(std::string_view label, std::string_view font, std::string_view text,
+                               const std::string* paths, size_t count,
+                               std::string_view pathPrefix) {
+    std::string_view cell = BeginRow();
+    Markup(label);
+    Markup("</td>");
+    Markup(cell);
+    Markup(font);
+    Text(text);
+    Markup("</font>");
+    Markup("</td>");
+    Markup(cell);
+    for (size_t i = 0; i < count; ++i) {
+        Text(pathPrefix);
+        Text(paths[i]);
+    }
+    Markup("</td></tr>");
+}
+
+void HtmlReport::SyntaxError(const SyntaxFinding& finding) {
+    // A syntax row names its file with the library root in front.
+    WriteEntryRow("Syntax", "<font color=\"red\">", finding.line, &finding.file, 1, m_LibraryRoot);
+}
+
+void HtmlReport::MissingTexture(const TextureFinding& finding) {
+    WriteEntryRow("Missing Texture", "<font color=\"green\">", finding.texture, &finding.file, 1);
+}
+
+void HtmlReport::MissingComponent(const ComponentFinding& finding) {
+    WriteEntryRow("Missing Component", "<font color=\"blue\">", finding.component,
+                  finding.files.data(), finding.files.size());
+}
+
+std::vector<OlderItem> CheckAndWriteReport(const std::string& libraryRoot,
+                                           ProgressObserver& progress, platform::FileSystem& fs,
+                                           FindingSink* also, unsigned jobs) {
+    HtmlReport report(fs.Create(libraryRoot + kReportName));
+    if (!also) return RunCheck(libraryRoot, report, progress, fs, jobs);
+    FindingFanOut both({&report, also});
+    return RunCheck(libraryRoot, both, progress, fs, jobs);
+}
+
+}  // namespace corvane

@@ -1,0 +1,65 @@
+// The report file "Corvane.htm": the findings of a check run as one table of
+// rows, category by category. Every byte of it is written here. Texts taken
+// from the library are escaped for HTML; the markup's own line feeds are
+// written as CR LF.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audit/findings.h"
+#include "audit/progress.h"
+#include "platform/files.h"
+
+namespace corvane {
+
+inline constexpr const char* kReportName = "Corvane.htm";
+
+class HtmlReport final : public FindingSink {
+  public:
+    explicit HtmlReport(std::unique_ptr<platform::OutputFile> file);
+
+    void BeginCheck(const std::string& libraryRoot) override;
+    void BeginCategory(std::string_view title) override;
+    void Duplicate(const DuplicateFinding& finding) override;
+    void SyntaxError(const SyntaxFinding& finding) override;
+    void MissingTexture(const TextureFinding& finding) override;
+    void MissingComponent(const ComponentFinding& finding) override;
+    // Writes the footer and closes the file.
+    void EndCheck(const std::vector<OlderItem>& olderItems) override;
+    // Closes what was written so far.
+    void CheckFailed(const std::string& reason) override;
+
+  private:
+    void Markup(std::string_view markup);
+    void Text(std::string_view text);
+    // "<tr>" and the first cell opener; returns the opener for the others.
+    // Data rows alternate between plain and shaded cells across the whole
+    // report.
+    std::string_view BeginRow();
+    // A row of a label, a coloured text and the paths it was found in.
+    void WriteEntryRow(std::string_view label, std::string_view font, std::string_view text,
+                       const std::string* paths, size_t count, std::string_view pathPrefix = {});
+    // Writes out what is buffered and closes the file.
+    void Close();
+
+    std::unique_ptr<platform::OutputFile> m_File;
+    std::string m_Buffer;
+    std::string m_LibraryRoot;
+    bool m_Shade = false;
+};
+
+// Escapes &, <, > and " for HTML and writes each line feed as CR LF.
+void AppendEscaped(std::string& out, std::string_view text);
+
+// A check run that writes its report into the library root; the findings
+// also go to also, when given. Returns the older items found. jobs: as for
+// RunCheck.
+std::vector<OlderItem> CheckAndWriteReport(const std::string& libraryRoot,
+                                           ProgressObserver& progress,
+                                           platform::FileSystem& fs = platform::RealFileSystem(),
+                                           FindingSink* also = nullptr, unsigned jobs = 0);
+
+}  // namespace corvane

@@ -1,0 +1,78 @@
+// The JSON printer: its shape, and library texts that are not UTF-8 or hold
+// characters that mean something in JSON or HTML.
+#include "report/json_report.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "report/html_report.h"
+#include "tests/support/test_library.h"
+
+namespace corvane {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using testing::CrLf;
+
+TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
+    testing::TempLibrary library;
+    // "\xe9" and "\xe4" are Latin-1 (not UTF-8); "\xc3\xa9" is UTF-8.
+    library.Write("Stock/<b>&\xe9.stk",
+                  CrLf({"name Caf\xe9 <b>|\"x\"", "skin \"a|b", "include 0 0 0 W\xe4gen|x"}),
+                  "2010-01-01 00:00");
+    library.Write("Stock/z.stk", CrLf({"name caf\xe9 <b>|\"x\""}), "2011-01-01 00:00");
+    library.Write("Stock/\xc3\xa9t\xc3\xa9.stk", CrLf({"texture \"\xc3\xa9.bmp\""}));
+    library.Write("Stock/NFP/hidden.stk", CrLf({"skin \"open", "include 0 0 0 spook"}));
+    library.Write("Track/t.stt", CrLf({"name t"}));
+    testing::RecordingProgress progress;
+    FindingsCollector findings;
+    CheckAndWriteReport(library.Root(), progress, platform::RealFileSystem(), &findings);
+
+    const std::string cafe = "caf\u00e9 <b>|\"x\"";
+    const std::string odd = "Stock/<b>&\u00e9.stk";
+    auto empty = [](const char* title) {
+        return Json{{"title", title},
+                    {"duplicates", Json::array()},
+                    {"syntax_errors", Json::array()},
+                    {"missing_textures", Json::array()},
+                    {"missing_components", Json::array()}};
+    };
+    Json stock = empty("Stock");
+    stock["duplicates"].push_back(
+        {{"name", cafe}, {"file", "Stock/z.stk"}, {"earlier_file", odd}, {"older", odd}});
+    stock["syntax_errors"].push_back({{"line", "skin \"a|b"}, {"file", odd}});
+    stock["missing_textures"].push_back({{"texture", "a|b.bmp"}, {"file", odd}});
+    stock["missing_textures"].push_back(
+        {{"texture", "\u00e9.bmp"}, {"file", "Stock/\u00e9t\u00e9.stk"}});
+    stock["missing_components"].push_back(
+        {{"component", "w\u00e4gen|x"}, {"files", Json::array({odd})}});
+    const Json expected = {{"library", library.Root()},
+                           {"categories", Json::array({stock, empty("Scenery"), empty("Signals"),
+                                                       empty("Track"), empty("OHLE")})},
+                           {"older_items", Json::array({{{"name", cafe}, {"file", odd}}})}};
+
+    const std::string text = JsonReport(findings.Result());
+    ASSERT_EQ(text.back(), '\n');
+    EXPECT_EQ(Json::parse(text), expected) << text;  // key order included
+}
+
+TEST(JsonReport, TextsThatAreNotUtf8BecomeLatin1) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain |<&>\"", "plain |<&>\""},
+        {"\xc3\xa9t\xc3\xa9 \xf0\x9f\x9a\x82", "\xc3\xa9t\xc3\xa9 \xf0\x9f\x9a\x82"},  // UTF-8
+        {"\xe9t\xe9", "\xc3\xa9t\xc3\xa9"},
+        {"\xc3", "\xc3\x83"},                                      // cut short
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                          // overlong "/"
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},              // a surrogate
+        {"\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},  // above U+10FFFF
+        {"\xc3\xa9\xff", "\xc3\x83\xc2\xa9\xc3\xbf"},              // one bad byte: all Latin-1
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(JsonText(bytes), text) << bytes;
+    // Control characters and NUL survive as JSON escapes.
+    const std::string nul("a\0\x01", 3);
+    EXPECT_EQ(Json::parse(Json(JsonText(nul)).dump()).get<std::string>(), nul);
+}
+
+}  // namespace
+}  // namespace corvane
