@@ -17,7 +17,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: corvane-cli check [--delete] [--json FILE] [LIBRARY_ROOT]\n"
+    "Usage: corvane-cli check [--delete] [--json FILE] [--jobs N] [LIBRARY_ROOT]\n"
     "       corvane-cli --help | --version\n"
     "\n"
     "check     Check the library whose top folder is LIBRARY_ROOT (by default the\n"
@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "          file as it was under LIBRARY_ROOT/backup.\n"
     "--json FILE  Also write the findings as JSON to FILE (\"-\": to stdout, which\n"
     "          then carries the JSON alone).\n"
+    "--jobs N  Read and scan the library files on N threads (by default as many\n"
+    "          as the machine has cores, at least 2; 1 reads them one by one).\n"
     "\n"
     "Exit status: 0 done, 1 the command ended on an error, 2 usage error.\n";
 
@@ -87,13 +89,13 @@ void WriteJson(const std::string& path, const std::string& json) {
 }
 
 // jsonPath empty: no JSON.
-int Check(const std::string& root, bool deleteOlder, const std::string& jsonPath) {
+int Check(const std::string& root, bool deleteOlder, const std::string& jsonPath, unsigned jobs) {
     ConsoleProgress progress;
     try {
         corvane::FindingsCollector findings;
         std::vector<corvane::OlderItem> older =
             corvane::CheckAndWriteReport(root, progress, corvane::platform::RealFileSystem(),
-                                         jsonPath.empty() ? nullptr : &findings);
+                                         jsonPath.empty() ? nullptr : &findings, jobs);
         if (!jsonPath.empty()) WriteJson(jsonPath, corvane::JsonReport(findings.Result()));
         // When stdout carries the JSON, the count goes with the status texts.
         std::FILE* countTo = jsonPath == "-" ? stderr : stdout;
@@ -129,12 +131,25 @@ int main(int argc, char** argv) {
     std::string root;
     std::string jsonPath;
     bool haveRoot = false;
+    unsigned jobs = 0;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--delete") {
             deleteOlder = true;
         } else if (args[i] == "--json") {
             if (i + 1 == args.size() || args[i + 1].empty()) return Usage("--json needs a FILE");
             jsonPath = args[++i];
+        } else if (args[i] == "--jobs") {
+            // A whole number from 1 to 1024, digits only.
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
+            jobs = 0;
+            for (char c : value) {
+                if (c < '0' || c > '9' || jobs > 1024) {
+                    jobs = 0;
+                    break;
+                }
+                jobs = jobs * 10 + unsigned(c - '0');
+            }
+            if (jobs < 1 || jobs > 1024) return Usage("--jobs needs a number from 1 to 1024");
         } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
             return Usage(("unknown option: " + args[i]).c_str());
         } else if (!haveRoot) {
@@ -151,5 +166,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.what());
         return 1;
     }
-    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder, jsonPath);
+    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder, jsonPath, jobs);
 }

@@ -41,8 +41,9 @@ Result Cli(const TempLibrary& scratch, const std::string& args) {
 
 TEST(Cli, UsageErrorsExitWithTwo) {
     TempLibrary scratch;
-    for (const char* args :
-         {"", "frobnicate", "check --force", "check a b", "--nonsense", "check --json"}) {
+    for (const char* args : {"", "frobnicate", "check --force", "check a b", "--nonsense",
+                             "check --json", "check --jobs", "check --jobs 0", "check --jobs -1",
+                             "check --jobs 2x", "check --jobs 99999999999"}) {
         Result result = Cli(scratch, args);
         EXPECT_EQ(result.status, 2) << args;
         EXPECT_EQ(result.out, "") << args;
@@ -75,6 +76,13 @@ TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
 
     Result again = Cli(scratch, "check " + Quote(library));
     EXPECT_EQ(again.out, "Delete 0 older items\n");
+    const std::string after = scratch.Read("sample library/Corvane.htm");
+    for (const char* jobs : {"1", "2", "7"}) {
+        Result run = Cli(scratch, "check --jobs " + std::string(jobs) + " " + Quote(library));
+        EXPECT_EQ(run.status, 0) << jobs;
+        EXPECT_EQ(run.err, again.err) << jobs;
+        EXPECT_EQ(scratch.Read("sample library/Corvane.htm"), after) << jobs;
+    }
 }
 
 // The rows of a report, each as its cells' texts with the markup taken off.
