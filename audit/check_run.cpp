@@ -66,7 +66,8 @@ Checker::Checker(std::string libraryRoot, FindingSink& sink, ProgressObserver& p
       m_Progress(progress),
       m_Fs(fs),
       m_Folders(fs),
-      m_Walk(m_Folders, fs) {}
+      m_Walk(m_Folders, fs),
+      m_Textures(m_Folders, m_LibraryRoot) {}
 
 std::string_view Checker::RelativePath(std::string_view fullPath) const {
     return fullPath.substr(std::min(m_LibraryRoot.size(), fullPath.size()));

@@ -11,8 +11,8 @@
 #include "audit/findings.h"
 #include "audit/folder_cache.h"
 #include "audit/item_lists.h"
-#include "audit/name_table.h"
 #include "audit/progress.h"
+#include "audit/texture_lookup.h"
 #include "audit/walk.h"
 #include "platform/files.h"
 
@@ -53,9 +53,9 @@ class Checker : private WalkVisitor {
     // The scan of CheckItemFile over bytes already read.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
                       const std::string& itemStamp);
-    // Applies the record of the library file at fullPath and tells the
-    // progress observer; a record of a file that could not be read raises
-    // its error.
+    // Applies the record of the library file at fullPath, its textures
+    // looked up, and tells the progress observer; a record of a file that
+    // could not be read raises its error.
     void ApplyFile(const FileRecord& record, const std::string& fullPath);
 
     FolderCache& Folders() { return m_Folders; }
@@ -70,8 +70,6 @@ class Checker : private WalkVisitor {
                         const std::string& fullPath);
     void CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
                        const std::string& itemStamp);
-    void LookUpTexture(std::string_view texture, std::uint64_t hash, const std::string& fullPath);
-    bool TextureExists(std::string_view texture, std::uint64_t hash, std::string_view folder);
     std::string_view RelativePath(std::string_view fullPath) const;
 
     std::string m_LibraryRoot;  // ends in the separator
@@ -97,12 +95,8 @@ class Checker : private WalkVisitor {
     std::string m_Bytes;
     ItemFileScanner m_Scanner;
     FileRecord m_Record;
-    std::string m_Path;      // a texture's path under the shared folder
+    TextureLookup m_Textures;
     std::string m_FilePath;  // the library file being read
-    // Texture lookups answered so far, by texture name.
-    std::string m_TextureFolder;  // the folder that m_InTextureFolder answers for
-    NameTable m_InTextureFolder;  // texture -> 1 found, 0 not
-    NameTable m_InSharedFolder;
 };
 
 }  // namespace corvane

@@ -1,7 +1,5 @@
 #include "audit/file_record.h"
 
-#include <cstring>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -29,10 +27,9 @@ void FileRecord::Clear() {
 void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view suffix) {
     const size_t offset = m_Text.size();
     const size_t length = text.size() + suffix.size();
-    m_Text.resize(offset + length);
+    m_Text.append(text).append(suffix);
     char* lower = m_Text.data() + offset;
-    for (size_t i = 0; i < text.size(); ++i) lower[i] = ToLowerAscii(text[i]);
-    std::memcpy(lower + text.size(), suffix.data(), suffix.size());
+    for (size_t i = 0; i < text.size(); ++i) lower[i] = ToLowerAscii(lower[i]);
     std::string_view added(lower, length);
     // A file may name one texture on line after line (an empty skin value
     // stands for the item's name): such events share one text.
@@ -45,7 +42,7 @@ void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view s
     }
     if (kind == Kind::kTexture) m_LastTexture = m_Events.size();
     std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(added);
-    m_Events.push_back({kind, offset, length, hash});
+    m_Events.push_back({kind, offset, length, hash, false});
 }
 
 namespace {

@@ -20,13 +20,14 @@ class FileRecord {
         kName,         // a name line: the item name
         kComponent,    // a component line: the component reference
         kSyntaxError,  // a skin line with a bad quote: its working line
-        kTexture,      // a skin or bitmap line: the texture to look up
+        kTexture,      // a skin or bitmap line: the texture it names
     };
     struct Event {
         Kind kind;
         size_t offset;  // of the event's text in the record
         size_t length;
         std::uint64_t hash;  // NameTable::Hash of the text
+        bool found = false;  // a texture: it exists (set by TextureLookup::Resolve)
     };
 
     // Forgets everything, keeping the memory for the next file.
@@ -35,6 +36,7 @@ class FileRecord {
     // Adds an event whose text is text lower-cased, then suffix.
     void AddLowered(Kind kind, std::string_view text, std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
+    Event& EventAt(size_t index) { return m_Events[index]; }
     std::string_view Text(const Event& event) const {
         return std::string_view(m_Text).substr(event.offset, event.length);
     }

@@ -1,5 +1,6 @@
-// One library file: read, scanned into its record, and the record applied:
-// textures looked up, component references and item names recorded.
+// One library file: read, scanned into its record, its textures looked up,
+// and the record applied: missing textures, component references and item
+// names recorded.
 #include "audit/check_run.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -11,6 +12,7 @@ void Checker::CheckItemFile(const std::string& fullPath) {
     m_Record.Clear();
     m_Record.stamp = platform::ItemStamp(lastWriteTime);
     m_Scanner.Scan(m_Bytes, m_Record);
+    m_Textures.Resolve(m_Record, platform::FolderOf(fullPath));
     ApplyFile(m_Record, fullPath);
 }
 
@@ -19,6 +21,7 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
     m_Record.Clear();
     m_Record.stamp = itemStamp;
     m_Scanner.Scan(bytes, m_Record);
+    m_Textures.Resolve(m_Record, platform::FolderOf(fullPath));
     ApplyRecord(m_Record, fullPath);
 }
 
@@ -58,44 +61,15 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
                 }
                 break;
             case FileRecord::Kind::kTexture:
-                LookUpTexture(text, event.hash, fullPath);
+                if (!event.found) {
+                    std::string_view relative = RelativePath(fullPath);
+                    if (relative.find("NFP") == std::string_view::npos) {
+                        m_MissingTextures.push_back({std::string(text), std::string(relative)});
+                    }
+                }
                 break;
         }
     }
-}
-
-void Checker::LookUpTexture(std::string_view texture, std::uint64_t hash,
-                            const std::string& fullPath) {
-    if (TextureExists(texture, hash, platform::FolderOf(fullPath))) return;
-    std::string_view relative = RelativePath(fullPath);
-    if (relative.find("NFP") != std::string_view::npos) return;
-    m_MissingTextures.push_back({std::string(texture), std::string(relative)});
-}
-
-bool Checker::TextureExists(std::string_view texture, std::uint64_t hash, std::string_view folder) {
-    // The folder cache gives one answer to one question for the whole run, so
-    // the answers are kept: for the folder being walked until the walk leaves
-    // it, and for the shared folder throughout.
-    if (folder != m_TextureFolder) {
-        m_TextureFolder.assign(folder);
-        m_InTextureFolder.Clear();
-    }
-    std::uint32_t known = m_InTextureFolder.Find(texture, hash);
-    if (known != NameTable::kNone) return known != 0;
-    bool exists = m_Folders.FileExists(folder, texture);
-    if (!exists) {
-        std::uint32_t shared = m_InSharedFolder.Find(texture, hash);
-        if (shared != NameTable::kNone) {
-            exists = shared != 0;
-        } else {
-            // The shared folder "textures" is matched without regard to case too.
-            m_Path.assign("textures").append(1, platform::kSeparator).append(texture);
-            exists = m_Folders.FileExists(m_LibraryRoot, m_Path);
-            m_InSharedFolder.Set(texture, hash, exists ? 1 : 0);
-        }
-    }
-    m_InTextureFolder.Set(texture, hash, exists ? 1 : 0);
-    return exists;
 }
 
 void Checker::CheckComponent(std::string_view reference, std::uint64_t hash,

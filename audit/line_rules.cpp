@@ -7,6 +7,7 @@
 
 namespace corvane {
 
+using namespace std::string_view_literals;
 using platform::StartsWithNoCase;
 using platform::Trim;
 
@@ -26,10 +27,15 @@ bool IsFieldSeparator(char c) {
     return c == '/' || c == ':' || static_cast<unsigned char>(c) <= 32;
 }
 
-// Keeps the text before marker when marker stands at index 1 or later.
+// Keeps the text before marker when marker stands at index 1 or later. The
+// texts are short: a plain loop beats a library search here.
 std::string_view CutBefore(std::string_view text, std::string_view marker) {
-    size_t at = text.find(marker);
-    return (at != std::string_view::npos && at > 0) ? text.substr(0, at) : text;
+    for (size_t at = 1; at + marker.size() <= text.size(); ++at) {
+        if (text[at] == marker[0] && text.substr(at, marker.size()) == marker) {
+            return text.substr(0, at);
+        }
+    }
+    return text;
 }
 
 // Drops everything up to and including the first "/" when it is not the first
@@ -103,6 +109,28 @@ LineKind ClassifyLine(std::string_view work) {
     if (bmp != std::string_view::npos && bmp > 0) return LineKind::kBitmap;
     return LineKind::kOther;
 }
+
+namespace {
+
+// SkipToken without making the field it removes; text is trimmed already
+// at its end.
+void SkipField(std::string_view& text) {
+    size_t end = 0;
+    while (end < text.size()) {
+        if (IsFieldSeparator(text[end++])) break;
+    }
+    while (end < text.size() && platform::IsSpace(text[end])) ++end;
+    text.remove_prefix(end);
+}
+
+bool HoldsTagOrEquals(std::string_view text) {
+    for (char c : text) {
+        if (c == '[' || c == '=') return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 std::string_view SkipToken(std::string_view& text) {
     size_t end = 0;
@@ -182,22 +210,23 @@ std::string TakeComponentReference(std::string_view work, std::string_view kept)
 std::string_view TakeComponentReference(std::string_view work, std::string_view kept,
                                         std::string& buffer) {
     std::string_view line = work;
-    for (std::string_view keyword : {"include", "wheel", "door", "bogie"}) {
+    for (std::string_view keyword : {"include"sv, "wheel"sv, "door"sv, "bogie"sv}) {
         if (StartsWith(line, keyword)) line.remove_prefix(keyword.size());
     }
     line = Trim(line);
-    for (int i = 0; i < 3; ++i) SkipToken(line);
+    for (int i = 0; i < 3; ++i) SkipField(line);
     if (StartsWithNoCase(kept, "wheel")) {
-        SkipToken(line);
-        SkipToken(line);
+        SkipField(line);
+        SkipField(line);
     }
 
     // The line is lower-case already; the tags and "=" are taken out of a
     // copy only when the line can hold one.
     std::string_view reference = line;
-    if (line.find_first_of("[=") != std::string_view::npos) {
+    if (HoldsTagOrEquals(line)) {
         buffer.assign(line);
-        for (std::string_view tag : {"[d3d]", "[left]", "[right]", "[front]", "[back]", "="}) {
+        for (std::string_view tag :
+             {"[d3d]"sv, "[left]"sv, "[right]"sv, "[front]"sv, "[back]"sv, "="sv}) {
             platform::EraseAll(buffer, tag);
         }
         reference = buffer;

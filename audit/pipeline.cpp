@@ -178,7 +178,7 @@ size_t CheckPipeline::Claim(std::uint64_t* claimed, size_t count) {
 }
 
 void CheckPipeline::RunWorker() {
-    Scratch scratch;
+    Scratch scratch(*this);
     std::uint64_t claimed[kBatch];
     std::unique_lock<std::mutex> lock(m_Lock);
     while (!m_Stopping) {
@@ -211,6 +211,7 @@ void CheckPipeline::ReadAndScan(Step& step, Scratch& scratch) {
         }
         step.record.stamp = scratch.stamp;
         scratch.scanner.Scan(scratch.bytes, step.record);
+        scratch.textures.Resolve(step.record, platform::FolderOf(step.path));
     } catch (...) {
         step.record.error = std::current_exception();
     }

@@ -1,10 +1,10 @@
 // The check's reading and scanning on several threads. A walker thread walks
 // the five categories and publishes every step of the walk in walk order: a
 // category begins, a folder is shown, a library file is met. Worker threads
-// claim the files in small batches, read each through an open folder and
-// scan it into its record. The thread that owns the pipeline takes the steps
-// in walk order, each file's record complete, and applies them; so whatever
-// it makes of them is what a walk on that one thread would have made.
+// claim the files in small batches, read each through an open folder, scan
+// it into its record and look up the textures it names. The thread that owns the pipeline takes the
+// steps in walk order, each file's record complete, and applies them; so whatever it makes of them
+// is what a walk on that one thread would have made.
 //
 // At most a fixed window of steps is in flight: the walker waits while the
 // window is full. When the owner's next file is not claimed yet, the owner
@@ -22,6 +22,7 @@
 
 #include "audit/file_record.h"
 #include "audit/folder_cache.h"
+#include "audit/texture_lookup.h"
 #include "platform/files.h"
 
 namespace corvane {
@@ -67,8 +68,11 @@ class CheckPipeline {
   private:
     class Walker;
     struct Scratch {
+        explicit Scratch(CheckPipeline& pipeline)
+            : textures(pipeline.m_Folders, pipeline.m_LibraryRoot) {}
         std::string bytes;
         ItemFileScanner scanner;
+        TextureLookup textures;
         std::string stamp;  // the item stamp of stampTime
         std::int64_t stampTime = 0;
     };
@@ -105,7 +109,7 @@ class CheckPipeline {
     unsigned m_WorkersWaiting = 0;
     bool m_Stopping = false;
 
-    Scratch m_OwnerScratch;
+    Scratch m_OwnerScratch{*this};
     std::vector<std::thread> m_Threads;  // the walker first, then the workers
 };
 

@@ -17,8 +17,14 @@ struct FloorResult {
     std::int64_t bytes = 0;
 };
 
-// Reads every library file of the library whose root ends in the separator.
+// Reads every library file of the library whose root ends in the separator,
+// on this thread.
 FloorResult ReadLibraryFiles(platform::FileSystem& fs, const std::string& libraryRoot);
+
+// The same on threads threads: the walk lists the files first, then the
+// threads read them, each taking the next file not yet taken.
+FloorResult ReadLibraryFilesOnThreads(platform::FileSystem& fs, const std::string& libraryRoot,
+                                      unsigned threads);
 
 // Passes every call on to another file system and counts the library files
 // read (ReadFile calls) and the texture tests (CanRead calls).

@@ -13,6 +13,8 @@
 namespace corvane {
 namespace {
 
+using namespace std::string_literals;
+
 using Kind = FileRecord::Kind;
 using Events = std::vector<std::pair<Kind, std::string>>;
 
@@ -78,7 +80,7 @@ TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
         "Door 0:0/0 <500 !?Door1\r\nbogie 1 2 3 [lod] ?!B # c\r\nimperialfloat\r\n",
         "# skin a\n// include 0 0 0 t\n/x.bmp\nsname\nbmp\n",
         "name a\rb\r\r\nskin\r\nname\r\nskin\r\nskin\r\n",
-        std::string("name \x80\xff\0z\r\nskin \x01.bmp\r\ninclude \0 0 0 \xc9", 44),
+        "name \x80\xff\0z\r\nskin \x01.bmp\r\ninclude \0 0 0 \xc9"s,
         "no line feed at the end .bmp",
         "name n\nskin\nskin\nname m\nskin\nbitmap \"m.bmp\"\nskin\n",
     };

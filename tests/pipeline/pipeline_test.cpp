@@ -142,6 +142,7 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
 // The steps of a walk on this thread, each file read and scanned as met.
 class SerialSteps final : public WalkVisitor {
   public:
+    SerialSteps(FolderCache& folders, const std::string& root) : m_Textures(folders, root) {}
     std::vector<std::string> m_Steps;
     void ShowFolder(const std::string& folder) override { m_Steps.push_back("folder " + folder); }
     void LibraryFile(const std::string& folder, const std::string& name) override {
@@ -150,6 +151,7 @@ class SerialSteps final : public WalkVisitor {
         try {
             record.stamp = platform::ItemStamp(platform::RealFileSystem().ReadFile(path, m_Bytes));
             m_Scanner.Scan(m_Bytes, record);
+            m_Textures.Resolve(record, platform::FolderOf(path));
         } catch (const std::exception&) {
             record.error = std::current_exception();
         }
@@ -159,7 +161,8 @@ class SerialSteps final : public WalkVisitor {
         std::string text = "file " + path + " " + record.stamp;
         if (record.error) text += " error";
         for (const FileRecord::Event& event : record.Events()) {
-            text += " " + std::to_string(int(event.kind)) + ":" + std::string(record.Text(event));
+            text += " " + std::to_string(int(event.kind)) + (event.found ? "+" : ":") +
+                    std::string(record.Text(event));
         }
         return text;
     }
@@ -167,13 +170,14 @@ class SerialSteps final : public WalkVisitor {
   private:
     std::string m_Bytes;
     ItemFileScanner m_Scanner;
+    TextureLookup m_Textures;
 };
 
 TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindow) {
     Library library;
     FolderCache serialFolders(platform::RealFileSystem());
     LibraryWalk walk(serialFolders, platform::RealFileSystem());
-    SerialSteps serial;
+    SerialSteps serial(serialFolders, library.root);
     for (size_t i = 0; i < std::size(kCategories); ++i) {
         serial.m_Steps.push_back("category " + std::to_string(i));
         walk.WalkCategory(walk.CategoryFolder(library.root, kCategories[i].title),
