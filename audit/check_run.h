@@ -50,9 +50,10 @@ class Checker : private WalkVisitor {
     // Reads a library file and scans it; its item stamp is taken from the
     // file as it was read.
     void CheckItemFile(const std::string& fullPath);
-    // The scan of CheckItemFile over bytes already read.
+    // The scan of CheckItemFile over bytes already read from the file
+    // identified by identity.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
-                      const std::string& itemStamp);
+                      const std::string& itemStamp, const platform::FileIdentity& identity);
     // Applies the record of the library file at fullPath, its textures
     // looked up, and tells the progress observer; a record of a file that
     // could not be read raises its error.
@@ -69,7 +70,7 @@ class Checker : private WalkVisitor {
     void CheckComponent(std::string_view reference, std::uint64_t hash,
                         const std::string& fullPath);
     void CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
-                       const std::string& itemStamp);
+                       const FileRecord& record);
     std::string_view RelativePath(std::string_view fullPath) const;
 
     std::string m_LibraryRoot;  // ends in the separator

@@ -6,13 +6,13 @@
 
 #include "audit/line_rules.h"
 #include "audit/name_table.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
-using platform::IsSpace;
-using platform::StartsWithNoCase;
-using platform::ToLowerAscii;
+using text::IsSpace;
+using text::StartsWithNoCase;
+using text::ToLowerAscii;
 
 void FileRecord::Clear() {
     m_Events.clear();
@@ -21,6 +21,7 @@ void FileRecord::Clear() {
     m_Text.clear();
     m_LastTexture = SIZE_MAX;
     stamp.clear();
+    identity = {};
     error = nullptr;
 }
 
@@ -153,7 +154,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
         case 'i':
             if (StartsWithNoCase(kept, "imperialfloat")) return;
             if (StartsWithNoCase(kept, "include")) {
-                platform::ToLowerInto(kept, m_Work);
+                text::ToLowerInto(kept, m_Work);
                 record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
@@ -161,14 +162,14 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
         case 'w':
             if (StartsWithNoCase(kept, "wheelbase")) return;
             if (StartsWithNoCase(kept, "wheel")) {
-                platform::ToLowerInto(kept, m_Work);
+                text::ToLowerInto(kept, m_Work);
                 record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
         case 's':
             if (StartsWithNoCase(kept, "skin")) {
-                platform::ToLowerInto(kept, m_Work);
+                text::ToLowerInto(kept, m_Work);
                 SkinReferenceParts skin = TakeSkinReference(m_Work, m_CurrentItemName, m_Buffer);
                 if (skin.syntaxError) record.AddLowered(Kind::kSyntaxError, m_Work);
                 record.AddLowered(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
@@ -178,7 +179,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
         case 'd':
         case 'b':
             if (StartsWithNoCase(kept, "door") || StartsWithNoCase(kept, "bogie")) {
-                platform::ToLowerInto(kept, m_Work);
+                text::ToLowerInto(kept, m_Work);
                 record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
@@ -187,7 +188,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, "name")) {
                 std::string_view name = TakeItemName(kept);
                 record.AddLowered(Kind::kName, name);
-                platform::ToLowerInto(name, m_CurrentItemName);
+                text::ToLowerInto(name, m_CurrentItemName);
                 return;
             }
             break;

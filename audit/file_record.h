@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace corvane {
 
 class FileRecord {
@@ -41,8 +43,9 @@ class FileRecord {
         return std::string_view(m_Text).substr(event.offset, event.length);
     }
 
-    std::string stamp;         // the file's item stamp
-    std::exception_ptr error;  // what reading the file raised, if anything
+    std::string stamp;                  // the file's item stamp
+    platform::FileIdentity identity{};  // the file's identity on the disk
+    std::exception_ptr error;           // what reading the file raised, if anything
 
   private:
     std::vector<Event> m_Events;

@@ -25,8 +25,8 @@ thread_local LastListing t_Last;
 bool FoldedLess(std::string_view a, std::string_view b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(platform::ToUpperAscii(a[i]));
-        unsigned char cb = static_cast<unsigned char>(platform::ToUpperAscii(b[i]));
+        unsigned char ca = static_cast<unsigned char>(text::ToUpperAscii(a[i]));
+        unsigned char cb = static_cast<unsigned char>(text::ToUpperAscii(b[i]));
         if (ca != cb) return ca < cb;
     }
     return a.size() < b.size();
@@ -42,7 +42,7 @@ std::pair<size_t, size_t> SameNameIgnoringCase(const FolderCache::Listing& listi
                                       return FoldedLess(entry.name, key);
                                   });
     auto last = first;
-    while (last != entries.end() && platform::EqualsNoCase(last->name, name)) ++last;
+    while (last != entries.end() && text::EqualsNoCase(last->name, name)) ++last;
     return {size_t(first - entries.begin()), size_t(last - entries.begin())};
 }
 
@@ -52,7 +52,7 @@ std::pair<size_t, size_t> SameNameIgnoringCase(const FolderCache::Listing& listi
 struct FolderCache::Lookup {
     std::vector<std::string_view> parts;
     // The steps that found nothing, and how many were taken.
-    std::unordered_set<std::string, platform::StringHash, std::equal_to<>> failed;
+    std::unordered_set<std::string, text::StringHash, std::equal_to<>> failed;
     size_t steps = 0;
 };
 
@@ -79,12 +79,17 @@ const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
         // Listed without the lock; should another thread have listed the
         // folder meanwhile, its listing is the one.
         auto listing = std::make_unique<Listing>();
-        for (platform::FolderEntry& e : m_Fs.ListFolder(key)) {
-            listing->entries.push_back({std::move(e.name), e.kind});
+        try {
+            for (platform::FolderEntry& e : m_Fs.ListFolder(key)) {
+                listing->entries.push_back({std::move(e.name), e.kind});
+            }
+        } catch (const platform::FileError&) {
+            listing->entries.clear();
+            listing->failure = std::current_exception();
         }
         std::sort(
             listing->entries.begin(), listing->entries.end(),
-            [](const Entry& a, const Entry& b) { return platform::NameOrderLess(a.name, b.name); });
+            [](const Entry& a, const Entry& b) { return text::NameOrderLess(a.name, b.name); });
         listing->readable = std::make_unique<std::atomic<signed char>[]>(listing->entries.size());
         for (size_t i = 0; i < listing->entries.size(); ++i) listing->readable[i] = -1;
         std::lock_guard<std::mutex> hold(m_Lock);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,7 +19,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -35,6 +36,9 @@ class FolderCache {
         // Per entry: unknown (-1) until a lookup asks, then 1 when the entry
         // is a regular file that can be read, else 0.
         std::unique_ptr<std::atomic<signed char>[]> readable;
+        // Why the folder could not be read, when it could not; it then has
+        // no entries. The walk stops on it, a texture lookup finds nothing.
+        std::exception_ptr failure;
     };
 
     explicit FolderCache(platform::FileSystem& fs);
@@ -67,7 +71,7 @@ class FolderCache {
     platform::FileSystem& m_Fs;
     const std::uint64_t m_Serial;  // tells this cache from others in a thread's memory
     std::mutex m_Lock;             // over m_Listings
-    std::unordered_map<std::string, std::unique_ptr<Listing>, platform::StringHash, std::equal_to<>>
+    std::unordered_map<std::string, std::unique_ptr<Listing>, text::StringHash, std::equal_to<>>
         m_Listings;
 };
 

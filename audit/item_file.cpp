@@ -3,23 +3,25 @@
 // names recorded.
 #include "audit/check_run.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
 void Checker::CheckItemFile(const std::string& fullPath) {
-    std::int64_t lastWriteTime = m_Fs.ReadFile(fullPath, m_Bytes);
+    platform::FileFacts facts = m_Fs.ReadFile(fullPath, m_Bytes);
     m_Record.Clear();
-    m_Record.stamp = platform::ItemStamp(lastWriteTime);
+    m_Record.stamp = platform::ItemStamp(facts.lastWriteTime);
+    m_Record.identity = facts.identity;
     m_Scanner.Scan(m_Bytes, m_Record);
     m_Textures.Resolve(m_Record, platform::FolderOf(fullPath));
     ApplyFile(m_Record, fullPath);
 }
 
 void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
-                           const std::string& itemStamp) {
+                           const std::string& itemStamp, const platform::FileIdentity& identity) {
     m_Record.Clear();
     m_Record.stamp = itemStamp;
+    m_Record.identity = identity;
     m_Scanner.Scan(bytes, m_Record);
     m_Textures.Resolve(m_Record, platform::FolderOf(fullPath));
     ApplyRecord(m_Record, fullPath);
@@ -48,14 +50,15 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
         std::string_view text = record.Text(event);
         switch (event.kind) {
             case FileRecord::Kind::kName:
-                CheckItemName(text, event.hash, fullPath, record.stamp);
+                CheckItemName(text, event.hash, fullPath, record);
                 break;
             case FileRecord::Kind::kComponent:
                 CheckComponent(text, event.hash, fullPath);
                 break;
             case FileRecord::Kind::kSyntaxError:
-                // Entries of files whose path holds "NFP" are not reported.
-                if (fullPath.find("NFP") == std::string::npos) {
+                // Entries of files whose path below the library root holds
+                // "NFP" are not reported.
+                if (RelativePath(fullPath).find("NFP") == std::string_view::npos) {
                     m_SyntaxErrors.push_back(
                         {std::string(text), std::string(RelativePath(fullPath))});
                 }
@@ -76,13 +79,15 @@ void Checker::CheckComponent(std::string_view reference, std::uint64_t hash,
                              const std::string& fullPath) {
     if (m_Items.Contains(reference, hash)) return;
     if (m_MissingComponents.Contains(reference, hash)) return;
-    if (fullPath.find("NFP") != std::string::npos) return;
+    std::string_view relative = RelativePath(fullPath);
+    if (relative.find("NFP") != std::string_view::npos) return;
     m_MissingComponents.Add(reference, hash);
-    m_ComponentRefs.Add(reference, RelativePath(fullPath));
+    m_ComponentRefs.Add(reference, relative);
 }
 
 void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
-                            const std::string& itemStamp) {
+                            const FileRecord& record) {
+    const std::string& itemStamp = record.stamp;
     ++m_ItemsMet;
     ItemList::Definition earlier;
     if (m_Items.FindLatest(name, hash, earlier)) {
@@ -94,10 +99,13 @@ void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std
         m_Sink.Duplicate(duplicate);
         // Removal takes every item of the name out of a file, so a pair
         // within one file is reported but never queued: it would take the
-        // last copy out of the library.
-        if (earlier.file != fullPath) m_Older.push_back({duplicate.name, duplicate.Older()});
+        // last copy out of the library. One file reached by two paths (a
+        // link, a hard link) is one file.
+        if (earlier.file != fullPath && !(earlier.identity == record.identity)) {
+            m_Older.push_back({duplicate.name, duplicate.Older()});
+        }
     }
-    m_Items.Add(name, hash, fullPath, itemStamp);
+    m_Items.Add(name, hash, fullPath, itemStamp, record.identity);
     m_MissingComponents.Remove(name, hash);
 }
 

@@ -10,26 +10,28 @@
 #include <vector>
 
 #include "audit/name_table.h"
-#include "platform/text.h"
+#include "platform/files.h"
+#include "text/text.h"
 
 namespace corvane {
 
 // The item definitions met so far in the current category, each with the file
-// that holds it and that file's item stamp. A name may be defined many times;
-// what the check asks is whether it is defined, and its most recent
-// definition.
+// that holds it, that file's item stamp and its identity on the disk. A name
+// may be defined many times; what the check asks is whether it is defined,
+// and its most recent definition.
 class ItemList {
   public:
     struct Definition {
         std::string_view name;
         std::string_view file;
         std::string_view stamp;
+        platform::FileIdentity identity;
     };
 
     // Every name comes with its NameTable::Hash.
     void Clear();
     void Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
-             std::string_view stamp);
+             std::string_view stamp, const platform::FileIdentity& identity);
     bool Contains(std::string_view name, std::uint64_t hash) const;
     // The most recent definition of name, if any.
     bool FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const;
@@ -41,6 +43,7 @@ class ItemList {
     struct File {
         std::string path;
         std::string stamp;
+        platform::FileIdentity identity;
     };
 
     std::vector<File> m_Files;  // files that defined items, in walk order
@@ -79,7 +82,7 @@ class ComponentRefList {
     std::vector<std::string> PathsOf(std::string_view name) const;
 
   private:
-    std::unordered_map<std::string, std::vector<std::string>, platform::StringHash, std::equal_to<>>
+    std::unordered_map<std::string, std::vector<std::string>, text::StringHash, std::equal_to<>>
         m_ByName;
 };
 

@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
 using namespace std::string_view_literals;
-using platform::StartsWithNoCase;
-using platform::Trim;
+using text::StartsWithNoCase;
+using text::Trim;
 
 namespace {
 
@@ -50,7 +50,7 @@ std::string_view AfterFirstSlash(std::string_view text) {
 bool CanBeKeywordLine(char first) {
     // Comments and keywords all begin with one of these characters; most
     // lines (vertices, faces, "[end]") begin with none of them.
-    switch (platform::ToLowerAscii(first)) {
+    switch (text::ToLowerAscii(first)) {
         case '#':
         case '/':
         case 'i':
@@ -71,8 +71,8 @@ size_t FindBmp(std::string_view text) {
     constexpr std::uint64_t kOnes = 0x0101010101010101u;
     constexpr std::uint64_t kHighs = 0x8080808080808080u;
     auto isBmpEndingAt = [&](size_t p) {
-        return p >= 3 && text[p - 3] == '.' && platform::ToLowerAscii(text[p - 2]) == 'b' &&
-               platform::ToLowerAscii(text[p - 1]) == 'm';
+        return p >= 3 && text[p - 3] == '.' && text::ToLowerAscii(text[p - 2]) == 'b' &&
+               text::ToLowerAscii(text[p - 1]) == 'm';
     };
     size_t i = 3;
     for (; i + 8 <= text.size(); i += 8) {
@@ -82,11 +82,11 @@ size_t FindBmp(std::string_view text) {
         std::uint64_t v = (word | (0x20 * kOnes)) ^ ('p' * kOnes);
         if (((v - kOnes) & ~v & kHighs) == 0) continue;
         for (size_t p = i; p < i + 8; ++p) {
-            if (platform::ToLowerAscii(text[p]) == 'p' && isBmpEndingAt(p)) return p - 3;
+            if (text::ToLowerAscii(text[p]) == 'p' && isBmpEndingAt(p)) return p - 3;
         }
     }
     for (; i < text.size(); ++i) {
-        if (platform::ToLowerAscii(text[i]) == 'p' && isBmpEndingAt(i)) return i - 3;
+        if (text::ToLowerAscii(text[i]) == 'p' && isBmpEndingAt(i)) return i - 3;
     }
     return std::string_view::npos;
 }
@@ -119,7 +119,7 @@ void SkipField(std::string_view& text) {
     while (end < text.size()) {
         if (IsFieldSeparator(text[end++])) break;
     }
-    while (end < text.size() && platform::IsSpace(text[end])) ++end;
+    while (end < text.size() && text::IsSpace(text[end])) ++end;
     text.remove_prefix(end);
 }
 
@@ -227,7 +227,7 @@ std::string_view TakeComponentReference(std::string_view work, std::string_view 
         buffer.assign(line);
         for (std::string_view tag :
              {"[d3d]"sv, "[left]"sv, "[right]"sv, "[front]"sv, "[back]"sv, "="sv}) {
-            platform::EraseAll(buffer, tag);
+            text::EraseAll(buffer, tag);
         }
         reference = buffer;
     }

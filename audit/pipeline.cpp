@@ -203,13 +203,14 @@ void CheckPipeline::RunWorker() {
 void CheckPipeline::ReadAndScan(Step& step, Scratch& scratch) {
     try {
         std::string_view name = std::string_view(step.path).substr(step.m_NameAt);
-        std::int64_t lastWriteTime = m_Fs.ReadFileIn(*step.m_Folder, name, scratch.bytes);
+        platform::FileFacts facts = m_Fs.ReadFileIn(*step.m_Folder, name, scratch.bytes);
         // Files of one pack often share their time.
-        if (scratch.stamp.empty() || lastWriteTime != scratch.stampTime) {
-            scratch.stamp = platform::ItemStamp(lastWriteTime);
-            scratch.stampTime = lastWriteTime;
+        if (scratch.stamp.empty() || facts.lastWriteTime != scratch.stampTime) {
+            scratch.stamp = platform::ItemStamp(facts.lastWriteTime);
+            scratch.stampTime = facts.lastWriteTime;
         }
         step.record.stamp = scratch.stamp;
+        step.record.identity = facts.identity;
         scratch.scanner.Scan(scratch.bytes, step.record);
         scratch.textures.Resolve(step.record, platform::FolderOf(step.path));
     } catch (...) {

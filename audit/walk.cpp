@@ -1,6 +1,6 @@
 #include "audit/walk.h"
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -8,6 +8,7 @@ using platform::EntryKind;
 
 std::string LibraryWalk::CategoryFolder(const std::string& libraryRoot, std::string_view title) {
     const FolderCache::Listing& root = m_Folders.Get(libraryRoot);
+    if (root.failure) std::rethrow_exception(root.failure);
     std::string_view name = title;
     bool exact = false;
     for (const FolderCache::Entry& entry : root.entries) {
@@ -16,7 +17,7 @@ std::string LibraryWalk::CategoryFolder(const std::string& libraryRoot, std::str
     if (!exact) {
         // The listing is in walk order; no entry matches exactly.
         for (const FolderCache::Entry& entry : root.entries) {
-            if (entry.kind == EntryKind::kFolder && platform::EqualsNoCase(entry.name, title)) {
+            if (entry.kind == EntryKind::kFolder && text::EqualsNoCase(entry.name, title)) {
                 name = entry.name;
                 break;
             }
@@ -40,6 +41,9 @@ void LibraryWalk::WalkFolder(const std::string& folder, std::string_view extensi
 
     visitor.ShowFolder(folder);
     const FolderCache::Listing& listing = m_Folders.Get(folder);
+    // A folder that cannot be read ends the check: a part of the library
+    // left out without a word would make the report wrong.
+    if (listing.failure) std::rethrow_exception(listing.failure);
     std::string path;
     for (const FolderCache::Entry& entry : listing.entries) {
         if (entry.kind != EntryKind::kFolder) continue;
@@ -53,7 +57,7 @@ void LibraryWalk::WalkFolder(const std::string& folder, std::string_view extensi
     // Only regular files are library files: a folder, FIFO, socket or
     // dangling link named like one is passed over.
     for (const FolderCache::Entry& entry : listing.entries) {
-        if (entry.kind == EntryKind::kFile && platform::EndsWithNoCase(entry.name, extension)) {
+        if (entry.kind == EntryKind::kFile && text::EndsWithNoCase(entry.name, extension)) {
             visitor.LibraryFile(folder, entry.name);
         }
     }

@@ -49,7 +49,7 @@ class LibraryWalk {
 
   private:
     struct IdentityHash {
-        size_t operator()(const platform::FolderIdentity& id) const {
+        size_t operator()(const platform::FileIdentity& id) const {
             return std::hash<std::uint64_t>{}(id.inode * 31 + id.device);
         }
     };
@@ -58,7 +58,7 @@ class LibraryWalk {
 
     FolderCache& m_Folders;
     platform::FileSystem& m_Fs;
-    std::unordered_set<platform::FolderIdentity, IdentityHash> m_Walked;  // this category
+    std::unordered_set<platform::FileIdentity, IdentityHash> m_Walked;  // this category
 };
 
 }  // namespace corvane

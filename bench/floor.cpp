@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "audit/check_run.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane::bench {
 
@@ -24,7 +24,7 @@ void WalkFolder(platform::FileSystem& fs, const std::string& folder, std::string
         if (entry.kind == platform::EntryKind::kFolder) {
             WalkFolder(fs, path, extension, file);
         } else if (entry.kind == platform::EntryKind::kFile &&
-                   platform::EndsWithNoCase(entry.name, extension)) {
+                   text::EndsWithNoCase(entry.name, extension)) {
             file(path);
         }
     }

@@ -35,11 +35,11 @@ class CountingFileSystem final : public platform::ForwardingFileSystem {
     std::int64_t Reads() const { return m_Reads; }
     std::int64_t ReadBytes() const { return m_ReadBytes; }
 
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
-        std::int64_t lastWriteTime = m_Target.ReadFile(path, bytes);
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
+        platform::FileFacts facts = m_Target.ReadFile(path, bytes);
         ++m_Reads;
         m_ReadBytes += std::int64_t(bytes.size());
-        return lastWriteTime;
+        return facts;
     }
 
   private:

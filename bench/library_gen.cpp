@@ -37,14 +37,17 @@ class Random {
     std::uint64_t m_State;
 };
 
-struct CategorySpec {
+// What the generator makes of one category folder: its files' extension (and
+// the same in capitals, used now and then), the word its item names start
+// with, and its share of the files.
+struct CategoryPlan {
     const char* folder;
     const char* extension;
     const char* upperExtension;
     const char* itemWord;
     int share;  // percent of all files
 };
-constexpr CategorySpec kCategories[] = {
+constexpr CategoryPlan kCategoryPlans[] = {
     {"Stock", ".stk", ".STK", "Coach", 30},  {"Scenery", ".stc", ".STC", "Shed", 30},
     {"Signals", ".stc", ".STC", "Post", 10}, {"Track", ".stt", ".STT", "Rail", 20},
     {"OHLE", ".stc", ".STC", "Mast", 10},
@@ -125,11 +128,11 @@ class Generator {
         if (::mkdir(m_Root.c_str(), 0777) != 0) Fail("create the library root", m_Root);
         WriteSharedTextures();
         int left = m_Files;
-        for (size_t c = 0; c < std::size(kCategories); ++c) {
+        for (size_t c = 0; c < std::size(kCategoryPlans); ++c) {
             int count =
-                c + 1 == std::size(kCategories) ? left : m_Files * kCategories[c].share / 100;
+                c + 1 == std::size(kCategoryPlans) ? left : m_Files * kCategoryPlans[c].share / 100;
             left -= count;
-            WriteCategory(kCategories[c], count);
+            WriteCategory(kCategoryPlans[c], count);
         }
         WriteWholeFile(m_Root + "/" + kManifestName,
                        Format("files %lld\nitems %lld\nbytes %lld\n", (long long)m_Manifest.files,
@@ -148,7 +151,7 @@ class Generator {
     }
 
     // Folders of 10 to 40 library files each: Set/Kit, or Set/Kit/Parts.
-    void WriteCategory(const CategorySpec& category, int count) {
+    void WriteCategory(const CategoryPlan& category, int count) {
         m_Records.clear();
         m_MissingPool = std::max(8, count / 10);
         std::string top = m_Root + "/" + category.folder;
@@ -179,7 +182,7 @@ class Generator {
         }
     }
 
-    void WriteLibraryFile(const CategorySpec& category, const std::string& path, int index) {
+    void WriteLibraryFile(const CategoryPlan& category, const std::string& path, int index) {
         FileRecord record;
         record.time = kBaseTime + std::int64_t(m_Random.Next() % std::uint64_t(kTimeSpan));
         std::string text;

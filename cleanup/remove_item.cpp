@@ -1,6 +1,6 @@
 #include "audit/line_rules.h"
 #include "cleanup/delete_older.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 
@@ -20,7 +20,7 @@ void MakeFolders(platform::FileSystem& fs, const std::string& path) {
 namespace {
 
 bool IsNameLine(std::string_view trimmed) {
-    return platform::StartsWithNoCase(trimmed, "name");
+    return text::StartsWithNoCase(trimmed, "name");
 }
 
 constexpr const char* kTemporarySuffix = ".tmp";
@@ -44,11 +44,11 @@ void Discard(platform::FileSystem& fs, const std::string& path) {
 ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
     ItemRemoval result;
     result.copy.reserve(bytes.size() + bytes.size() / 16);
-    platform::LineReader reader(bytes);
+    text::LineReader reader(bytes);
     std::string_view line;
     bool haveLine = reader.Next(line);
     while (haveLine) {
-        std::string_view trimmed = platform::Trim(line);
+        std::string_view trimmed = text::Trim(line);
         if (!IsNameLine(trimmed)) {
             AppendLine(result.copy, line);
             haveLine = reader.Next(line);
@@ -56,7 +56,7 @@ ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
         }
         // The name as the check takes it, so that a name line with a comment
         // matches the name that was queued.
-        if (!platform::EqualsNoCase(TakeItemName(trimmed), name)) {
+        if (!text::EqualsNoCase(TakeItemName(trimmed), name)) {
             result.otherItem = true;
             AppendLine(result.copy, line);
             haveLine = reader.Next(line);
@@ -66,9 +66,9 @@ ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
         // line when its "[end]" is missing.
         AppendLine(result.copy, "");
         while ((haveLine = reader.Next(line))) {
-            std::string_view inside = platform::Trim(line);
+            std::string_view inside = text::Trim(line);
             if (IsNameLine(inside)) break;
-            if (platform::StartsWithNoCase(inside, "[end]")) {
+            if (text::StartsWithNoCase(inside, "[end]")) {
                 haveLine = reader.Next(line);
                 break;
             }

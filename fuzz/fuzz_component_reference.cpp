@@ -9,12 +9,12 @@
 
 #include "audit/line_rules.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 
 bool IsTrimmed(std::string_view text) {
-    return corvane::platform::Trim(text) == text;
+    return corvane::text::Trim(text) == text;
 }
 
 bool Within(std::string_view part, std::string_view whole) {
@@ -28,11 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The scan hands these functions one line, trimmed; the working line is the
     // same lower-cased.
     std::string_view line(reinterpret_cast<const char*>(data), size);
-    corvane::platform::LineReader reader(line);
+    corvane::text::LineReader reader(line);
     std::string_view first;
     if (!reader.Next(first)) return 0;
-    std::string_view kept = corvane::platform::Trim(first);
-    std::string work = corvane::platform::ToLower(kept);
+    std::string_view kept = corvane::text::Trim(first);
+    std::string work = corvane::text::ToLower(kept);
 
     // SkipToken: repeated until the text is used up, every field and every
     // rest is a trimmed piece of the text, and the text only ever shrinks.
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string reference = corvane::TakeComponentReference(work, kept);
     // Only a dropped "!" or "?" may leave white space in front.
-    FUZZ_REQUIRE(reference.empty() || !corvane::platform::IsSpace(reference.back()));
+    FUZZ_REQUIRE(reference.empty() || !corvane::text::IsSpace(reference.back()));
     FUZZ_REQUIRE(reference.size() <= work.size());
-    FUZZ_REQUIRE(corvane::platform::ToLower(reference) == reference);
+    FUZZ_REQUIRE(corvane::text::ToLower(reference) == reference);
     return 0;
 }

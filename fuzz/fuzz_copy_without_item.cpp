@@ -14,7 +14,7 @@
 #include "audit/line_rules.h"
 #include "cleanup/delete_older.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 
@@ -38,15 +38,15 @@ std::vector<std::string_view> SplitLines(std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using corvane::platform::EqualsNoCase;
-    using corvane::platform::StartsWithNoCase;
-    using corvane::platform::Trim;
+    using corvane::text::EqualsNoCase;
+    using corvane::text::StartsWithNoCase;
+    using corvane::text::Trim;
 
     std::string_view input(reinterpret_cast<const char*>(data), size);
     size_t firstEnd = input.find('\n');
     if (firstEnd == std::string_view::npos) return 0;
     // The check hands over names trimmed and lower-cased.
-    std::string name = corvane::platform::ToLower(Trim(input.substr(0, firstEnd)));
+    std::string name = corvane::text::ToLower(Trim(input.substr(0, firstEnd)));
     std::string_view file = input.substr(firstEnd + 1);
 
     corvane::ItemRemoval removal = corvane::CopyWithoutItem(file, name);

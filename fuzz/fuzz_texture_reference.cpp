@@ -8,17 +8,17 @@
 
 #include "audit/line_rules.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using corvane::platform::Trim;
+    using corvane::text::Trim;
     std::string_view input(reinterpret_cast<const char*>(data), size);
-    corvane::platform::LineReader reader(input);
+    corvane::text::LineReader reader(input);
     std::string_view itemLine;
     std::string_view line;
     if (!reader.Next(itemLine) || !reader.Next(line)) return 0;
-    std::string itemName = corvane::platform::ToLower(Trim(itemLine));
-    std::string work = corvane::platform::ToLower(Trim(line));
+    std::string itemName = corvane::text::ToLower(Trim(itemLine));
+    std::string work = corvane::text::ToLower(Trim(line));
 
     // A skin line names at most its value (or the item's name) and ".bmp".
     std::string skinLine = "skin" + work.substr(std::min<size_t>(4, work.size()));

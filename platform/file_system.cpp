@@ -7,8 +7,8 @@ std::unique_ptr<OpenFolder> FileSystem::OpenFolderForReading(const std::string& 
     return std::make_unique<OpenFolder>(folder);
 }
 
-std::int64_t FileSystem::ReadFileIn(const OpenFolder& folder, std::string_view name,
-                                    std::string& bytes) {
+FileFacts FileSystem::ReadFileIn(const OpenFolder& folder, std::string_view name,
+                                 std::string& bytes) {
     std::string path = folder.Path();
     path += kSeparator;
     path += name;

@@ -43,10 +43,18 @@ struct FolderEntry {
     EntryKind kind;
 };
 
-struct FolderIdentity {
-    std::uint64_t device;
-    std::uint64_t inode;
-    bool operator==(const FolderIdentity&) const = default;
+// What tells one file or folder on the disk from another, whatever the path
+// or link that reaches it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What reading a file tells of it besides its bytes.
+struct FileFacts {
+    std::int64_t lastWriteTime = 0;  // seconds since the epoch
+    FileIdentity identity;
 };
 
 // A file being written. Writes are buffered; Close() hands everything to the
@@ -81,21 +89,22 @@ class FileSystem {
   public:
     virtual ~FileSystem() = default;
 
-    // The entries of a folder without "." and "..", in no particular order. A
-    // folder that does not exist or cannot be read has no entries.
+    // The entries of a folder without "." and "..", in no particular order.
+    // Where no folder stands (nothing, a file, a link that leads nowhere)
+    // there are no entries; a folder that cannot be read is an error.
     virtual std::vector<FolderEntry> ListFolder(const std::string& folder) = 0;
 
     // What stands at path after following links (kMissing when nothing does or
     // it cannot be examined).
     virtual EntryKind KindOf(const std::string& path) = 0;
 
-    virtual std::optional<FolderIdentity> IdentityOf(const std::string& folder) = 0;
+    virtual std::optional<FileIdentity> IdentityOf(const std::string& folder) = 0;
 
-    // Reads a regular file whole into bytes and gives its last-write time in
-    // seconds since the epoch. Anything else (a folder, a FIFO, a device) is
-    // refused without blocking. bytes keeps its capacity from call to call,
-    // so a caller that reads many files should pass the same string.
-    virtual std::int64_t ReadFile(const std::string& path, std::string& bytes) = 0;
+    // Reads a regular file whole into bytes and gives its last-write time and
+    // identity. Anything else (a folder, a FIFO, a device) is refused without
+    // blocking. bytes keeps its capacity from call to call, so a caller that
+    // reads many files should pass the same string.
+    virtual FileFacts ReadFile(const std::string& path, std::string& bytes) = 0;
 
     // Opens a folder for ReadFileIn. Never fails: a folder that cannot be
     // opened gives an OpenFolder whose reads go by path, so that they fail as
@@ -104,13 +113,12 @@ class FileSystem {
 
     // Reads the file called name (one folder entry, no separator) in folder,
     // which this file system opened or which is a plain OpenFolder (read by
-    // path):
-    // the same as ReadFile(folder.Path() + kSeparator + name, bytes), with
+    // path): the same as ReadFile(folder.Path() + kSeparator + name, bytes), with
     // the same result, errors and error texts, which name that full path.
     // The default does exactly that through ReadFile, so a FileSystem that
     // watches or disturbs ReadFile sees these reads too.
-    virtual std::int64_t ReadFileIn(const OpenFolder& folder, std::string_view name,
-                                    std::string& bytes);
+    virtual FileFacts ReadFileIn(const OpenFolder& folder, std::string_view name,
+                                 std::string& bytes);
 
     // True when path is a regular file that can be opened for reading. Never
     // opens anything but a regular file.

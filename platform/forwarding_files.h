@@ -16,10 +16,10 @@ class ForwardingFileSystem : public FileSystem {
         return m_Target.ListFolder(folder);
     }
     EntryKind KindOf(const std::string& path) override { return m_Target.KindOf(path); }
-    std::optional<FolderIdentity> IdentityOf(const std::string& folder) override {
+    std::optional<FileIdentity> IdentityOf(const std::string& folder) override {
         return m_Target.IdentityOf(folder);
     }
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         return m_Target.ReadFile(path, bytes);
     }
     bool CanRead(const std::string& path) override { return m_Target.CanRead(path); }

@@ -32,6 +32,11 @@ std::string WithTrailingSeparator(std::string path) {
 
 namespace {
 
+std::string WithoutTrailingSeparator(std::string path) {
+    if (path.size() > 1 && path.back() == kSeparator) path.pop_back();
+    return path;
+}
+
 EntryKind KindOfMode(mode_t mode) {
     if (S_ISREG(mode)) return EntryKind::kFile;
     if (S_ISDIR(mode)) return EntryKind::kFolder;
@@ -134,8 +139,8 @@ std::string& LeafBuffer() {
 }
 
 // Reads the file open on fd (or raises the open's error) whole into bytes;
-// gives its last-write time.
-std::int64_t ReadOpened(int rawFd, const std::string& path, std::string& bytes) {
+// gives its last-write time and identity.
+FileFacts ReadOpened(int rawFd, const std::string& path, std::string& bytes) {
     Descriptor fd(rawFd);
     if (fd.Get() < 0) {
         int err = errno;
@@ -175,7 +180,7 @@ std::int64_t ReadOpened(int rawFd, const std::string& path, std::string& bytes) 
         want = size_t(n) < want ? 1 : 1 << 16;
     }
     bytes.resize(have);
-    return std::int64_t(st.st_mtime);
+    return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -183,10 +188,24 @@ class PosixFileSystem final : public FileSystem {
     std::vector<FolderEntry> ListFolder(const std::string& folder) override {
         std::vector<FolderEntry> entries;
         DIR* dir = ::opendir(folder.c_str());
-        if (!dir) return entries;
+        if (!dir) {
+            // No folder stands there; a link that leads nowhere or round in a
+            // ring counts as nothing too.
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return entries;
+            throw FileError("list the folder", WithoutTrailingSeparator(folder), errno);
+        }
         std::string path = WithTrailingSeparator(folder);
         size_t base = path.size();
-        while (dirent* e = ::readdir(dir)) {
+        for (;;) {
+            errno = 0;
+            dirent* e = ::readdir(dir);
+            if (!e) {
+                int err = errno;
+                ::closedir(dir);
+                if (err != 0)
+                    throw FileError("list the folder", WithoutTrailingSeparator(folder), err);
+                return entries;
+            }
             const char* name = e->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
             EntryKind kind;
@@ -209,8 +228,6 @@ class PosixFileSystem final : public FileSystem {
             }
             entries.push_back({name, kind});
         }
-        ::closedir(dir);
-        return entries;
     }
 
     EntryKind KindOf(const std::string& path) override {
@@ -219,13 +236,13 @@ class PosixFileSystem final : public FileSystem {
         return KindOfMode(st.st_mode);
     }
 
-    std::optional<FolderIdentity> IdentityOf(const std::string& folder) override {
+    std::optional<FileIdentity> IdentityOf(const std::string& folder) override {
         struct stat st;
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-        return FolderIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+        return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
     }
 
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         return ReadOpened(OpenForReading(AT_FDCWD, path.c_str()), path, bytes);
     }
 
@@ -235,8 +252,8 @@ class PosixFileSystem final : public FileSystem {
         return std::make_unique<PosixOpenFolder>(folder, fd);
     }
 
-    std::int64_t ReadFileIn(const OpenFolder& folder, std::string_view name,
-                            std::string& bytes) override {
+    FileFacts ReadFileIn(const OpenFolder& folder, std::string_view name,
+                         std::string& bytes) override {
         const auto* open = dynamic_cast<const PosixOpenFolder*>(&folder);
         std::string path = folder.Path();
         path += kSeparator;

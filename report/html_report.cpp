@@ -88,10 +88,16 @@ void HtmlReport::EndCheck(const std::vector<OlderItem>&) {
     Close();
 }
 
-void HtmlReport::CheckFailed(const std::string&) {
-    // Leave what was written so far readable; the error that ended the run
-    // is the one to report.
+void HtmlReport::CheckFailed(const std::string& reason) {
+    // Leave what was written so far readable, and say that it is not the
+    // whole library; the error that ended the run is the one to report.
     try {
+        if (!m_File) return;
+        Markup("</table>");
+        Markup("<font color=\"red\"><b>The check did not finish:</b> ");
+        Text(reason);
+        Markup("</font><br>");
+        Markup("</font>");
         Close();
     } catch (const platform::FileError&) {
     }

@@ -29,7 +29,8 @@ class HtmlReport final : public FindingSink {
     void MissingComponent(const ComponentFinding& finding) override;
     // Writes the footer and closes the file.
     void EndCheck(const std::vector<OlderItem>& olderItems) override;
-    // Closes what was written so far.
+    // Closes the table written so far and ends the report with a note that
+    // the check did not finish, and why.
     void CheckFailed(const std::string& reason) override;
 
   private:

@@ -165,20 +165,27 @@ TEST(Dialog, AboutEntryOfTheRightClickMenuOpensTheAboutBox) {
     EXPECT_EQ(title, "About Corvane");
 }
 
-TEST(Dialog, FailedCheckIsShownAndViewReportAndCheckStillWork) {
+// A check that fails leaves the delete button to the last complete check.
+TEST(Dialog, FailedCheckIsShownAndViewReportAndDeleteStillWork) {
     Dlg dialog;
-    std::string report = dialog.library.Path("Corvane.htm");
-    dialog.library.MakeFolder("Corvane.htm");  // the report cannot be written
+    std::string prepare = "'" CORVANE_PREPARE_SAMPLE "' " + dialog.library.Root();
+    ASSERT_EQ(std::system(prepare.c_str()), 0);
+    const Moment threeOlder{"Finished", "Delete 3 older items", true};
     dialog.Show();
+    dialog.Click(wxID_OK);
+    EXPECT_EQ(dialog.Shown(), threeOlder);
+    std::string report = dialog.library.Path("Corvane.htm");
+    std::filesystem::remove(report);
+    dialog.library.MakeFolder("Corvane.htm");  // the report cannot be written
     dialog.Click(wxID_OK);
     ASSERT_EQ(dialog.errors.size(), 1u);
     EXPECT_NE(dialog.errors[0].find(report), std::string::npos) << dialog.errors[0];
-    EXPECT_EQ(dialog.Shown(), kAtStart);
+    EXPECT_EQ(dialog.Shown(), threeOlder);
     dialog.Click(IDC_VIEW_REPORT);  // hands the launcher the exact path
     EXPECT_EQ(dialog.launched, std::vector<std::string>{report});
-    std::filesystem::remove(report);
-    dialog.Click(wxID_OK);
-    EXPECT_EQ(dialog.Shown(), kNothingOlder);
+    dialog.Click(IDC_DELETE_OLDER);
+    EXPECT_EQ(dialog.Shown(), (Moment{"Finished", "Delete 0 older items", false}));
+    EXPECT_TRUE(dialog.library.Exists("backup/Stock/Coaches/mk1_old.stk"));
     EXPECT_EQ(dialog.errors.size(), 1u);
 }
 

@@ -8,7 +8,7 @@
 
 #include "audit/line_rules.h"
 #include "audit/name_table.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 namespace {
@@ -23,12 +23,12 @@ using Events = std::vector<std::pair<Kind, std::string>>;
 Events PlainScan(std::string_view bytes) {
     Events events;
     std::string currentItemName;
-    platform::LineReader reader(bytes);
+    text::LineReader reader(bytes);
     std::string_view line;
     while (reader.Next(line)) {
-        std::string_view kept = platform::Trim(line);
+        std::string_view kept = text::Trim(line);
         if (kept.empty()) continue;
-        std::string work = platform::ToLower(kept);
+        std::string work = text::ToLower(kept);
         switch (ClassifyLine(work)) {
             case LineKind::kSkin: {
                 SkinReference skin = TakeSkinReference(work, currentItemName);

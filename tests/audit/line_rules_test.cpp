@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace corvane {
 namespace {
@@ -165,7 +165,7 @@ TEST(LineRules, ComponentReferences) {
         {"include 0 0 0 Mast A Arm", "mast a arm"},
     };
     for (const ComponentCase& c : cases) {
-        std::string work = platform::ToLower(c.kept);
+        std::string work = text::ToLower(c.kept);
         EXPECT_EQ(TakeComponentReference(work, c.kept), c.reference) << c.kept;
     }
 }

@@ -1,18 +1,21 @@
-// The platform layer's text and file rules that the audit relies on.
+// The byte-string rules and the platform layer's file rules that the audit relies on.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/text.h"
 #include "tests/support/test_library.h"
+#include "text/text.h"
 
 namespace corvane::platform {
 namespace {
 
-TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
+using namespace corvane::text;
+
+TEST(Text, LinesEndAtLineFeedAndKeepEveryOtherByte) {
     struct Case {
         std::string bytes;
         std::vector<std::string> lines;
@@ -38,7 +41,7 @@ TEST(Platform, LinesEndAtLineFeedAndKeepEveryOtherByte) {
     }
 }
 
-TEST(Platform, TrimAndCaseTouchOnlyTheirOwnBytes) {
+TEST(Text, TrimAndCaseTouchOnlyTheirOwnBytes) {
     EXPECT_EQ(Trim(" \t\v\f\r\nab c\r\n "), "ab c");
     EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is no white space
     EXPECT_EQ(ToLower("AbC\xc9\xe9[Z]"), "abc\xc9\xe9[z]");
@@ -87,7 +90,11 @@ TEST(Platform, FailedOperationsNameTheFile) {
     library.Write("file", "x");
     EXPECT_THROW(fs.MakeFolder(library.Path("file")), FileError);
     EXPECT_NO_THROW(fs.MakeFolder(library.Path("folder.stk")));
-    EXPECT_TRUE(fs.ListFolder(missing).empty());
+    // Where no folder stands there is nothing to list; that is no error.
+    std::filesystem::create_symlink("nowhere", library.Path("dangling"));
+    for (const char* none : {"no/such", "file", "dangling"}) {
+        EXPECT_TRUE(fs.ListFolder(library.Path(none)).empty()) << none;
+    }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "report/html_report.h"
+#include "audit/check_run.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -20,7 +20,7 @@ using testing::TempLibrary;
 // Records which files the check read, in order.
 class ReadLog : public testing::ForwardingFileSystem {
   public:
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         {
             std::lock_guard<std::mutex> hold(m_Lock);
             m_Read.push_back(path);
@@ -34,16 +34,26 @@ class ReadLog : public testing::ForwardingFileSystem {
 using Paths = std::vector<std::string>;
 
 struct Outcome {
-    std::vector<std::string> read;  // relative paths
-    std::vector<std::string> shown;
-    std::string report;
+    Paths read;  // relative paths, in order
+    Findings findings;
+    // The missing textures of all categories, each as "texture|file".
+    Paths MissingTextures() const {
+        Paths missing;
+        for (const CategoryFindings& category : findings.categories) {
+            for (const TextureFinding& t : category.missingTextures) {
+                missing.push_back(t.texture + "|" + t.file);
+            }
+        }
+        return missing;
+    }
 };
 
 Outcome Check(const TempLibrary& library, unsigned jobs) {
     ReadLog log;
     RecordingProgress progress;
-    CheckAndWriteReport(library.Root(), progress, log, nullptr, jobs);
-    Outcome outcome{{}, progress.m_Shown, library.Report()};
+    FindingsCollector collector;
+    RunCheck(library.Root(), collector, progress, log, jobs);
+    Outcome outcome{{}, collector.Result()};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(path.substr(library.Root().size()));
     }
@@ -51,13 +61,13 @@ Outcome Check(const TempLibrary& library, unsigned jobs) {
 }
 
 // The outcome of a check that reads the files one by one on this thread, in
-// walk order; with several workers, the files read may come in any order but
-// everything shown and reported is the same.
+// walk order; with several workers, the files may be read in any order but
+// the findings are the same.
 Outcome Check(const TempLibrary& library) {
     Outcome serial = Check(library, 1);
     Outcome parallel = Check(library, 3);
-    EXPECT_EQ(parallel.shown, serial.shown);
-    EXPECT_EQ(parallel.report, serial.report);
+    EXPECT_EQ(parallel.findings.categories, serial.findings.categories);
+    EXPECT_EQ(parallel.findings.olderItems, serial.findings.olderItems);
     std::sort(parallel.read.begin(), parallel.read.end());
     Paths serialRead = serial.read;
     std::sort(serialRead.begin(), serialRead.end());
@@ -118,27 +128,6 @@ TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
     }
 }
 
-TEST(Walk, TheStatusLineFollowsTheWalk) {
-    TempLibrary library;
-    library.Write("stock/Sub/y.stk", "");
-    EXPECT_EQ(Check(library).shown,
-              (Paths{"stock", "stock/Sub", "stock/Sub", "stock", "Scenery", "Scenery", "Signals",
-                     "Signals", "Track", "Track", "OHLE", "OHLE", "Finished"}));
-}
-
-// The texts that follow marker in a report (past a cell opener that follows
-// it), each ended by "|".
-std::string CellsAfter(const std::string& report, const std::string& marker) {
-    std::string cells;
-    for (size_t at = report.find(marker); at != std::string::npos;
-         at = report.find(marker, at + 1)) {
-        size_t begin = at + marker.size();
-        if (report.compare(begin, 3, "<td") == 0) begin = report.find('>', begin) + 1;
-        cells += report.substr(begin, report.find('<', begin) - begin) + "|";
-    }
-    return cells;
-}
-
 TEST(Texture, LookupOrderCaseAndSeparators) {
     struct Case {
         const char* line;
@@ -166,13 +155,13 @@ TEST(Texture, LookupOrderCaseAndSeparators) {
         {"skin nothing", "nothing.bmp"},
     };
     std::string text;
-    std::string expected;
+    Paths expected;
     for (const Case& c : cases) {
         text += std::string(c.line) + "\r\n";
-        if (c.missing) expected += std::string(c.missing) + "|";
+        if (c.missing) expected.push_back(std::string(c.missing) + "|Scenery/Walls/walls.stc");
     }
     library.Write("Scenery/Walls/walls.stc", text);
-    EXPECT_EQ(CellsAfter(Check(library).report, "<font color=\"green\">"), expected);
+    EXPECT_EQ(Check(library).MissingTextures(), expected);
 }
 
 // The answers kept per folder and for the shared folder are those of a fresh
@@ -187,12 +176,11 @@ TEST(Texture, KeptAnswersAreThoseOfAFreshLookup) {
          {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP"}) {
         library.Write(file, "BM");
     }
-    const std::string report = Check(library).report;
     // Each line is reported, not only the first of a texture in a folder.
-    EXPECT_EQ(CellsAfter(report, "wall.bmp</font></td>"),
-              "Stock/B/b.stk|Stock/B/b.stk|Scenery/A/Sub/c.stc|Scenery/A/Sub/c.stc|"
-              "Signals/A/a.stc|Signals/A/a.stc|");
-    EXPECT_EQ(report.find("roof.bmp</font>"), std::string::npos);
+    EXPECT_EQ(Check(library).MissingTextures(),
+              (Paths{"wall.bmp|Stock/B/b.stk", "wall.bmp|Stock/B/b.stk",
+                     "wall.bmp|Scenery/A/Sub/c.stc", "wall.bmp|Scenery/A/Sub/c.stc",
+                     "wall.bmp|Signals/A/a.stc", "wall.bmp|Signals/A/a.stc"}));
 }
 
 }  // namespace

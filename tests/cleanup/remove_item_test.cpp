@@ -99,7 +99,7 @@ class FaultyFileSystem : public testing::ForwardingFileSystem {
         if (++m_Count == m_FailAt) throw platform::FileError(what, path, "injected failure");
     }
 
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         Step("open for reading", path);
         return m_Target.ReadFile(path, bytes);
     }

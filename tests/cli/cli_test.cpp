@@ -2,6 +2,7 @@
 // stdout, its exit status and its error line.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,9 +28,12 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-Result RunProgram(const TempLibrary& scratch, const std::string& program, const std::string& args) {
-    std::string command = Quote(program) + " " + args + " >" + Quote(scratch.Path("out.txt")) +
-                          " 2>" + Quote(scratch.Path("err.txt")) + " </dev/null";
+// prefix: a command that runs the program, such as one that drops rights.
+Result RunProgram(const TempLibrary& scratch, const std::string& program, const std::string& args,
+                  const std::string& prefix = "") {
+    std::string command = prefix + Quote(program) + " " + args + " >" +
+                          Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +
+                          " </dev/null";
     int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"),
             scratch.Read("err.txt")};
@@ -87,15 +91,15 @@ TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
 
 // The rows of a report, each as its cells' texts with the markup taken off.
 std::vector<std::vector<std::string>> ReportRows(const std::string& report) {
-    static const std::regex row("<tr>([\\s\\S]*?)</tr>"), cell("<td[^>]*>([\\s\\S]*?)</td>"),
-        tag("<[^>]*>");
+    static const std::regex row("<tr>([\\s\\S]*?)</tr>"), cell("<td[^>]*>([\\s\\S]*?)</td>");
     std::vector<std::vector<std::string>> rows;
     for (std::sregex_iterator r(report.begin(), report.end(), row), end; r != end; ++r) {
         std::string cells = (*r)[1];
         rows.emplace_back();
         for (std::sregex_iterator c(cells.begin(), cells.end(), cell); c != end; ++c) {
-            std::string text = std::regex_replace(std::string((*c)[1]), tag, "");
-            for (auto [from, to] : {std::pair{"&lt;", "<"},
+            std::string text = (*c)[1];
+            for (auto [from, to] : {std::pair{"<[^>]*>", ""},
+                                    {"&lt;", "<"},
                                     {"&gt;", ">"},
                                     {"&quot;", "\""},
                                     {"\r\n", ""},
@@ -155,6 +159,36 @@ TEST(Cli, ErrorsExitWithOneAndNameTheFile) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
                               "\": Is a directory\n");
+}
+
+// Real rights on the real disk: run as a user without rights to one folder
+// (as nobody when the tests run as root, who may read anything).
+TEST(Cli, AnUnreadableFolderEndsTheCheckWithItsName) {
+    TempLibrary scratch;
+    scratch.Write("lib/Stock/a.stk", "name coach\r\n");
+    scratch.Write("lib/Stock/Locked/b.stk", "name coach\r\n");
+    std::filesystem::copy_file(CORVANE_CLI, scratch.Path("corvane-cli"));
+    namespace fs = std::filesystem;
+    fs::permissions(scratch.Root(), fs::perms::all);
+    fs::permissions(scratch.Path("lib"), fs::perms::all);
+    fs::permissions(scratch.Path("corvane-cli"), fs::perms::all);
+    fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::none);
+    const std::string asUser =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    Result result = RunProgram(scratch, scratch.Path("corvane-cli"),
+                               "check " + Quote(scratch.Path("lib")), asUser);
+    fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::owner_all);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, "");
+    const std::string message =
+        "cannot list the folder \"" + scratch.Path("lib/Stock/Locked") + "\": Permission denied";
+    EXPECT_NE(result.err.find("corvane-cli: " + message + "\n"), std::string::npos) << result.err;
+    const std::string report = scratch.Read("lib/Corvane.htm");
+    const std::string note = "<b>The check did not finish:</b> ";
+    ASSERT_NE(report.find(note), std::string::npos) << report;
+    EXPECT_EQ(report.substr(report.find(note) + note.size()),
+              "cannot list the folder &quot;" + scratch.Path("lib/Stock/Locked") +
+                  "&quot;: Permission denied</font><br></font>");
 }
 
 TEST(Cli, StatusLinesCarryNoControlCharactersFromTheLibrary) {

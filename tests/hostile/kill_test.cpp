@@ -14,8 +14,8 @@
 #include <random>
 #include <thread>
 
-#include "platform/text.h"
 #include "tests/support/test_library.h"
+#include "text/text.h"
 
 namespace corvane {
 namespace {
@@ -89,7 +89,7 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
         for (const auto& [path, bytes] : before)
             EXPECT_TRUE(At(now, path) == bytes || At(now, path) == At(expected, path)) << path;
         for (const auto& [path, bytes] : now) {
-            if (before.count(path) || platform::EndsWithNoCase(path, ".tmp")) continue;
+            if (before.count(path) || text::EndsWithNoCase(path, ".tmp")) continue;
             EXPECT_TRUE(path.starts_with("backup/") && At(before, path.substr(7)) == bytes) << path;
         }
         if (HasFailure()) break;

@@ -78,7 +78,7 @@ class Faults : public platform::ForwardingFileSystem {
     std::string m_BadFile;
     std::string m_BadFolder;
 
-    std::int64_t ReadFile(const std::string& path, std::string& bytes) override {
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         {
             std::lock_guard<std::mutex> hold(m_Lock);
             m_Read.push_back(path);
@@ -149,7 +149,9 @@ class SerialSteps final : public WalkVisitor {
         std::string path = folder + "/" + name;
         FileRecord record;
         try {
-            record.stamp = platform::ItemStamp(platform::RealFileSystem().ReadFile(path, m_Bytes));
+            platform::FileFacts facts = platform::RealFileSystem().ReadFile(path, m_Bytes);
+            record.stamp = platform::ItemStamp(facts.lastWriteTime);
+            record.identity = facts.identity;
             m_Scanner.Scan(m_Bytes, record);
             m_Textures.Resolve(record, platform::FolderOf(path));
         } catch (const std::exception&) {
@@ -158,7 +160,8 @@ class SerialSteps final : public WalkVisitor {
         m_Steps.push_back(Describe(path, record));
     }
     static std::string Describe(const std::string& path, const FileRecord& record) {
-        std::string text = "file " + path + " " + record.stamp;
+        std::string text =
+            "file " + path + " " + record.stamp + " " + std::to_string(record.identity.inode);
         if (record.error) text += " error";
         for (const FileRecord::Event& event : record.Events()) {
             text += " " + std::to_string(int(event.kind)) + (event.found ? "+" : ":") +

@@ -1,9 +1,9 @@
-#include "platform/text.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace corvane::platform {
+namespace corvane::text {
 
 void ToLowerInto(std::string_view text, std::string& out) {
     out.resize(text.size());
@@ -46,4 +46,4 @@ void EraseAll(std::string& text, std::string_view what) {
     text.resize(out);
 }
 
-}  // namespace corvane::platform
+}  // namespace corvane::text

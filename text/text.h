@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::platform {
+namespace corvane::text {
 
 // White space for trimming: space, tab, line feed, vertical tab, form feed,
 // carriage return.
@@ -87,4 +87,4 @@ class LineReader {
     std::string_view m_Rest;
 };
 
-}  // namespace corvane::platform
+}  // namespace corvane::text
