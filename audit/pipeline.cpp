@@ -1,5 +1,6 @@
 #include "audit/pipeline.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "audit/walk.h"
@@ -126,10 +127,15 @@ void CheckPipeline::Stop() {
 template <typename Fill>
 bool CheckPipeline::Publish(Fill fill) {
     std::unique_lock<std::mutex> lock(m_Lock);
-    while (!m_Stopping && m_Published - m_Taken >= m_Steps.size()) {
-        m_WalkerWaits = true;
-        m_RoomMade.wait(lock);
-        m_WalkerWaits = false;
+    if (m_Published - m_Taken >= m_Steps.size()) {
+        // The window is full: wait until half of it is free, so that the
+        // walker wakes once per half window rather than once per step.
+        if (m_WorkersWaiting > 0 && m_Claimed < m_Published) m_WorkToDo.notify_all();
+        while (!m_Stopping && m_Published - m_Taken > m_Steps.size() / 2) {
+            m_WalkerWaits = true;
+            m_RoomMade.wait(lock);
+            m_WalkerWaits = false;
+        }
     }
     if (m_Stopping) return false;
     // The slot is free: no one else looks at it until it is published.
@@ -141,8 +147,16 @@ bool CheckPipeline::Publish(Fill fill) {
     fill(step);
     lock.lock();
     ++m_Published;
-    if (step.kind == Kind::kFile && m_WorkersWaiting > 0) m_WorkToDo.notify_one();
-    if (m_OwnerWaits) m_StepDone.notify_one();
+    // A sleeping worker is woken for a batch of files, not for each file;
+    // the last files of the walk wake every worker.
+    if (m_WorkersWaiting > 0) {
+        if (step.kind == Kind::kEnd) {
+            m_WorkToDo.notify_all();
+        } else if (step.kind == Kind::kFile && m_Published - m_Claimed >= kBatch) {
+            m_WorkToDo.notify_one();
+        }
+    }
+    if (m_OwnerWaits && OwnerCanGo()) m_StepDone.notify_one();
     return true;
 }
 
@@ -195,7 +209,7 @@ void CheckPipeline::RunWorker() {
             ReadAndScan(step, scratch);
             lock.lock();
             step.m_Done = true;
-            if (m_OwnerWaits) m_StepDone.notify_one();
+            if (m_OwnerWaits && OwnerCanGo()) m_StepDone.notify_one();
         }
     }
 }
@@ -219,25 +233,42 @@ void CheckPipeline::ReadAndScan(Step& step, Scratch& scratch) {
     step.m_Folder.reset();
 }
 
+bool CheckPipeline::OwnerCanGo() {
+    // The owner is faster than the workers: woken for every file, it would
+    // sleep again at once. It is woken when a few steps are ready.
+    if (m_Taken >= m_Published) return false;
+    const std::uint64_t end = std::min<std::uint64_t>(m_Taken + kOwnerWakesFor, m_Published);
+    for (std::uint64_t i = m_Taken; i < end; ++i) {
+        const Step& step = At(i);
+        if (step.kind == Kind::kFile && !step.m_Done) return false;
+    }
+    return true;
+}
+
 const CheckPipeline::Step& CheckPipeline::Next() {
     std::unique_lock<std::mutex> lock(m_Lock);
     if (m_HaveStep) {
         ++m_Taken;
-        if (m_WalkerWaits) m_RoomMade.notify_one();
+        if (m_WalkerWaits && m_Published - m_Taken <= m_Steps.size() / 2) {
+            m_RoomMade.notify_one();
+        }
     }
     const std::uint64_t index = m_Taken;
     for (;;) {
         if (index < m_Published) {
             Step& step = At(index);
             if (step.kind != Kind::kFile || step.m_Done) break;
-            if (m_Claimed <= index) {
-                // No worker has it yet: better read it here than wait.
-                m_Claimed = index + 1;
+            // Rather than wait while a worker reads the next file, read one
+            // that no worker has claimed yet: this one when it is free, else
+            // the first free one after it.
+            std::uint64_t free;
+            if (Claim(&free, 1) == 1) {
+                Step& other = At(free);
                 lock.unlock();
-                ReadAndScan(step, m_OwnerScratch);
+                ReadAndScan(other, m_OwnerScratch);
                 lock.lock();
-                step.m_Done = true;
-                break;
+                other.m_Done = true;
+                continue;
             }
         }
         m_OwnerWaits = true;

@@ -63,7 +63,8 @@ class CheckPipeline {
     const Step& Next();
 
     static constexpr size_t kDefaultWindow = 1024;
-    static constexpr size_t kBatch = 4;  // files a worker claims at once
+    static constexpr size_t kBatch = 4;          // files a worker claims at once
+    static constexpr size_t kOwnerWakesFor = 8;  // steps ready
 
   private:
     class Walker;
@@ -88,6 +89,8 @@ class CheckPipeline {
     // indexes claimed.
     size_t Claim(std::uint64_t* claimed, size_t count);
     void ReadAndScan(Step& step, Scratch& scratch);
+    // Under the lock: whether the owner, waiting, should be woken.
+    bool OwnerCanGo();
     void Stop();
 
     platform::FileSystem& m_Fs;
