@@ -2,7 +2,8 @@
 // (one thread and two), in one process, and prints one row of the benchmark
 // table.
 //
-// Usage: corvane-bench [--runs N] [--cold] LIBRARY_ROOT   one table row
+// Usage: corvane-bench [--runs N] [--cold] [--jobs J] LIBRARY_ROOT
+//                                                         one table row
 //        corvane-bench --header                           the table's heading
 //        corvane-bench --check-only N [--jobs J] ROOT     N check runs, nothing
 //                                                         else (for a profiler)
@@ -79,7 +80,7 @@ int Fail(const std::string& problem) {
     return 1;
 }
 
-int Bench(const std::string& root, int runs, bool cold) {
+int Bench(const std::string& root, int runs, bool cold, unsigned jobs) {
     platform::FileSystem& fs = platform::RealFileSystem();
 
     // The first pass of each warms the page cache and checks that the check
@@ -113,7 +114,7 @@ int Bench(const std::string& root, int runs, bool cold) {
     for (int i = 0; i < runs; ++i) {
         timed(floor1, [&] { ReadLibraryFiles(fs, root); });
         timed(floor2, [&] { ReadLibraryFilesOnThreads(fs, root, 2); });
-        timed(check, [&] { TimeCheck(root, fs); });
+        timed(check, [&] { TimeCheck(root, fs, jobs); });
         timed(serial, [&] { TimeCheck(root, fs, 1); });
     }
     double checkTime = Median(check);
@@ -131,7 +132,7 @@ int Bench(const std::string& root, int runs, bool cold) {
 
 int Usage() {
     std::fputs(
-        "Usage: corvane-bench [--runs N] [--cold] LIBRARY_ROOT\n"
+        "Usage: corvane-bench [--runs N] [--cold] [--jobs J] LIBRARY_ROOT\n"
         "       corvane-bench --header\n"
         "       corvane-bench --check-only N [--jobs J] LIBRARY_ROOT\n",
         stderr);
@@ -179,7 +180,7 @@ int main(int argc, char** argv) {
             }
             return 0;
         }
-        return Bench(root, runs, cold);
+        return Bench(root, runs, cold, unsigned(jobs));
     } catch (const std::exception& error) {
         return Fail(error.what());
     }
