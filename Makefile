@@ -5,8 +5,9 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps build run test test-debug test-asan test-tsan bench fuzz format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan package bench fuzz format clean
 
 all: build
 
@@ -38,6 +39,13 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target pipeline_tests audit_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '^(Pipeline|Walk)\.'
 
+# A release build packed as build-package/corvane_<version>_<arch>.deb.
+package:
+	tools/install-deps base app package
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
 bench:
 	bench/run
 
@@ -48,4 +56,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-release build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PACKAGE_BUILD) build-release build-fuzz

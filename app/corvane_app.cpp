@@ -1,17 +1,22 @@
 #include "app/corvane_app.h"
 
+#include <wx/dirdlg.h>
 #include <wx/image.h>
 #include <wx/msgdlg.h>
 
+#include <CLI/CLI.hpp>
+#include <cstdio>
 #include <exception>
 
 #include "app/corvane_dlg.h"
+#include "app/library_choice.h"
 #include "platform/system.h"
+#include "version.h"
 
-wxIMPLEMENT_APP(CCorvaneApp);
+// main() below reads the command line and hands the application object to
+// wxWidgets; wxWidgets' own parsing is left out.
+wxIMPLEMENT_APP_NO_MAIN(CCorvaneApp);
 
-// The program takes no arguments: wxApp's own command-line parsing is left
-// out on purpose.
 bool CCorvaneApp::OnInit() {
     if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
     return true;
@@ -19,16 +24,62 @@ bool CCorvaneApp::OnInit() {
 
 // The dialog is the whole program: no main loop runs after it.
 int CCorvaneApp::OnRun() {
-    std::string root;
+    auto showProblem = [](const std::string& text) {
+        wxMessageBox(DisplayText(text), "Corvane", wxOK | wxICON_ERROR);
+    };
+    auto chooseFolder = []() -> std::optional<std::string> {
+        wxDirDialog chooser(nullptr, "Choose the top folder of the library to check", wxEmptyString,
+                            wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+        if (chooser.ShowModal() != wxID_OK) return std::nullopt;
+        return std::string(chooser.GetPath().fn_str());
+    };
+
+    std::optional<corvane::app::LibraryChoice> library;
     try {
-        root = corvane::platform::ExecutableFolder();
+        library = corvane::app::ChooseLibrary(m_Argument, corvane::platform::ExecutableFolder(),
+                                              chooseFolder, showProblem);
     } catch (const std::exception& error) {
-        wxMessageBox(DisplayText(error.what()), "Corvane", wxOK | wxICON_ERROR);
+        showProblem(error.what());
         return 1;
     }
-    CCorvaneDlg dialog(nullptr, root);
+    // A named folder that cannot be checked is an error; a cancelled chooser
+    // is the user's choice.
+    if (!library) return m_Argument ? 1 : 0;
+
+    CCorvaneDlg dialog(nullptr, library->root, library->ownFolder);
     SetTopWindow(&dialog);
     dialog.ShowModal();
     SetTopWindow(nullptr);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    CLI::App cli{"Opens the Corvane dialog on a content library.", "corvane"};
+    cli.set_version_flag("--version", "corvane " CORVANE_VERSION);
+    std::string root;
+    CLI::Option* rootOption =
+        cli.add_option("LIBRARY_ROOT", root,
+                       "The library's top folder; by default the program's own folder "
+                       "if it is a library, else one you choose")
+            ->check([](const std::string& text) {
+                return text.empty() ? std::string("must not be empty") : std::string();
+            });
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::CallForHelp& request) {
+        return cli.exit(request);
+    } catch (const CLI::CallForVersion& request) {
+        return cli.exit(request);
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "corvane: %s\nRun 'corvane --help' for more information.\n",
+                     error.what());
+        return 2;
+    }
+
+    std::optional<std::string> argument;
+    if (rootOption->count() > 0) argument = root;
+    wxApp::SetInstance(new CCorvaneApp(std::move(argument)));
+    // wxWidgets sees the program's name only: the library is ours to read.
+    int wxArgc = 1;
+    return wxEntry(wxArgc, argv);
 }

@@ -11,6 +11,7 @@
 #include "app/about_dlg.h"
 #include "app/icons.h"
 #include "app/ids.h"
+#include "audit/library_root.h"
 #include "cleanup/delete_older.h"
 #include "report/html_report.h"
 
@@ -42,9 +43,12 @@ wxString FileNameText(const std::string& path) {
 
 }  // namespace
 
-CCorvaneDlg::CCorvaneDlg(wxWindow* parent, std::string libraryRoot)
-    : wxDialog(parent, wxID_ANY, "Corvane", wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+CCorvaneDlg::CCorvaneDlg(wxWindow* parent, std::string libraryRoot, bool ownFolder)
+    : wxDialog(parent, wxID_ANY,
+               ownFolder ? wxString("Corvane")
+                         : "Corvane - " +
+                               DisplayText(std::string(corvane::FolderDisplayName(libraryRoot))),
+               wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       m_LibraryRoot(std::move(libraryRoot)),
       m_ShowError(ShowErrorBox),
       m_Launch(LaunchDefault) {

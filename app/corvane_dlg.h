@@ -26,8 +26,9 @@ class CCorvaneDlg : public wxDialog, public corvane::ProgressObserver {
     // false when no such program could be started.
     using Launcher = std::function<bool(const wxString& path)>;
 
-    // libraryRoot ends in the separator; the report lies in it.
-    CCorvaneDlg(wxWindow* parent, std::string libraryRoot);
+    // libraryRoot ends in the separator; the report lies in it. Away from the
+    // program's own folder the caption names the library's folder.
+    CCorvaneDlg(wxWindow* parent, std::string libraryRoot, bool ownFolder = true);
 
     void SetErrorSink(ErrorSink sink) { m_ShowError = std::move(sink); }
     void SetLauncher(Launcher launcher) { m_Launch = std::move(launcher); }

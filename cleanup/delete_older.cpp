@@ -2,8 +2,9 @@
 
 namespace corvane {
 
-void DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderItem>& olderItems,
-                      ProgressObserver& progress, platform::FileSystem& fs) {
+std::string DeleteOlderItems(const std::string& libraryRoot,
+                             const std::vector<OlderItem>& olderItems, ProgressObserver& progress,
+                             platform::FileSystem& fs) {
     ItemRemover remover(libraryRoot, fs);
     try {
         for (size_t i = 0; i < olderItems.size(); ++i) {
@@ -23,6 +24,7 @@ void DeleteOlderItems(const std::string& libraryRoot, const std::vector<OlderIte
     }
     remover.Commit();
     progress.Status("Finished");
+    return remover.CommandId();
 }
 
 }  // namespace corvane

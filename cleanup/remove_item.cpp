@@ -4,39 +4,15 @@
 
 namespace corvane {
 
-using platform::EntryKind;
-using platform::FileError;
-using platform::kSeparator;
-
-void MakeFolders(platform::FileSystem& fs, const std::string& path) {
-    for (size_t sep = path.find(kSeparator); sep != std::string::npos;
-         sep = path.find(kSeparator, sep + 1)) {
-        if (sep == 0) continue;
-        std::string folder = path.substr(0, sep);
-        if (fs.KindOf(folder) != EntryKind::kFolder) fs.MakeFolder(folder);
-    }
-}
-
 namespace {
 
 bool IsNameLine(std::string_view trimmed) {
     return text::StartsWithNoCase(trimmed, "name");
 }
 
-constexpr const char* kTemporarySuffix = ".tmp";
-
 void AppendLine(std::string& out, std::string_view line) {
     out.append(line);
     out.append("\r\n");
-}
-
-// Removes a file we created, when a later step failed; the first error is
-// the one to report.
-void Discard(platform::FileSystem& fs, const std::string& path) {
-    try {
-        fs.Remove(path);
-    } catch (const FileError&) {
-    }
 }
 
 }  // namespace
@@ -78,37 +54,15 @@ ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
 }
 
 ItemRemover::ItemRemover(std::string libraryRoot, platform::FileSystem& fs)
-    : m_LibraryRoot(std::move(libraryRoot)), m_Fs(fs) {}
+    : m_Backups(std::move(libraryRoot), fs), m_Fs(fs) {}
 
-ItemRemover::~ItemRemover() {
-    DiscardTemporaryFiles();
-}
+ItemRemover::~ItemRemover() = default;
 
-std::string ItemRemover::LibraryPath(const PendingFile& file) const {
-    return m_LibraryRoot + file.relativePath;
-}
-
-std::string ItemRemover::BackupPath(const PendingFile& file) const {
-    return m_LibraryRoot + kBackupFolder + kSeparator + file.relativePath;
-}
-
-void ItemRemover::WriteFile(const std::string& path, std::string_view bytes) {
-    try {
-        std::unique_ptr<platform::OutputFile> out = m_Fs.Create(path);
-        out->Write(bytes);
-        out->Close();
-    } catch (const FileError&) {
-        Discard(m_Fs, path);
-        throw;
-    }
-}
-
-void ItemRemover::DiscardTemporaryFiles() {
-    for (PendingFile& file : m_Pending) {
-        if (file.backupWaiting) Discard(m_Fs, BackupPath(file) + kTemporarySuffix);
-        if (file.copyWritten) Discard(m_Fs, LibraryPath(file) + kTemporarySuffix);
-        file.backupWaiting = file.copyWritten = false;
-    }
+std::unique_ptr<platform::OutputFile> ItemRemover::WriteFile(const std::string& relative,
+                                                             std::string_view bytes) {
+    std::unique_ptr<platform::OutputFile> out = m_Fs.Create(m_Backups.FullPath(relative));
+    out->Write(bytes);
+    return out;
 }
 
 void ItemRemover::RemoveItem(const std::string& name, const std::string& relativePath) {
@@ -119,15 +73,27 @@ void ItemRemover::RemoveItem(const std::string& name, const std::string& relativ
     if (found == m_PendingIndex.end()) {
         PendingFile file;
         file.relativePath = relativePath;
-        m_Fs.ReadFile(LibraryPath(file), file.content);
+        file.attributes =
+            m_Fs.ReadFileWithAttributes(m_Backups.FullPath(relativePath), file.content);
         // The backup holds the file as it was before this command, so only
         // the first removal from a file writes it.
-        if (!m_BackedUp.count(relativePath)) {
-            std::string backup = BackupPath(file);
-            MakeFolders(m_Fs, backup);
-            WriteFile(backup + kTemporarySuffix, file.content);
-            file.backupWaiting = true;
-            m_BackedUp.insert(relativePath);
+        if (!m_LogIndex.count(relativePath)) {
+            if (m_Log.id.empty()) m_Log.id = m_Backups.NewCommandId(SecondsNow());
+            std::string backup = BackupTree::BackupOf(relativePath);
+            MakeFolders(m_Fs, m_Backups.LibraryRoot(), backup);
+            // Whatever stands at the backup's path moves aside, never
+            // overwritten.
+            std::string aside = m_Backups.NameForEarlierBackup(relativePath, m_Log.id);
+            if (!aside.empty()) {
+                m_Fs.RenameNoReplace(m_Backups.FullPath(backup), m_Backups.FullPath(aside));
+                m_Log.kept.push_back({backup, aside});
+            }
+            file.backup = WriteFile(backup, file.content);
+            file.backup->KeepPermissions(file.attributes);
+            file.backup->KeepLastWriteTime(file.attributes);
+            file.backup->Finish();
+            m_LogIndex.emplace(relativePath, m_Log.files.size());
+            m_Log.files.push_back({relativePath, false, backup, ContentHash(file.content), {}});
         }
         found = m_PendingIndex.emplace(relativePath, m_Pending.size()).first;
         m_Pending.push_back(std::move(file));
@@ -137,49 +103,59 @@ void ItemRemover::RemoveItem(const std::string& name, const std::string& relativ
     file.content = std::move(removal.copy);
     file.otherItem = removal.otherItem;
     m_Handled.insert({name, relativePath});
+    m_Log.items.push_back({name, relativePath});
 }
 
 void ItemRemover::Commit() {
     if (m_Pending.empty()) return;
-    try {
-        // The backups first: durable, then in their places.
-        m_Fs.SyncAll(m_LibraryRoot);
-        for (PendingFile& file : m_Pending) {
-            if (!file.backupWaiting) continue;
-            std::string backup = BackupPath(file);
-            m_Fs.Rename(backup + kTemporarySuffix, backup);
-            file.backupWaiting = false;
-        }
-        m_Fs.SyncAll(m_LibraryRoot);
-
-        // Then the library files: their copies durable beside them, then
-        // each in its file's place in one step.
-        for (PendingFile& file : m_Pending) {
-            if (!file.otherItem) continue;
-            WriteFile(LibraryPath(file) + kTemporarySuffix, file.content);
-            file.copyWritten = true;
-        }
-        m_Fs.SyncAll(m_LibraryRoot);
-        for (PendingFile& file : m_Pending) {
-            std::string path = LibraryPath(file);
-            if (file.otherItem) {
-                m_Fs.Rename(path + kTemporarySuffix, path);
-                file.copyWritten = false;
-            } else {
-                // Nothing of the file is left but its backup, which is complete.
-                m_Fs.Remove(path);
-                Discard(m_Fs, path + kTemporarySuffix);  // left by an earlier failure
-            }
-        }
-        m_Fs.SyncAll(m_LibraryRoot);
-    } catch (const FileError&) {
-        DiscardTemporaryFiles();
-        m_Pending.clear();
-        m_PendingIndex.clear();
-        throw;
-    }
+    // Whatever happens, these removals are done with; the temporary files of
+    // those that do not reach the disk go with them.
+    std::vector<PendingFile> pending = std::move(m_Pending);
     m_Pending.clear();
     m_PendingIndex.clear();
+
+    // The copies of the library files, the backups and the log, durable
+    // beside their places.
+    std::vector<std::unique_ptr<platform::OutputFile>> copies(pending.size());
+    for (size_t i = 0; i < pending.size(); ++i) {
+        PendingFile& file = pending[i];
+        DeleteLog::File& logged = m_Log.files[m_LogIndex.at(file.relativePath)];
+        logged.removed = !file.otherItem;
+        logged.hashAfter = file.otherItem ? ContentHash(file.content) : std::string();
+        if (file.otherItem) {
+            copies[i] = WriteFile(file.relativePath, file.content);
+            copies[i]->KeepPermissions(file.attributes);
+            copies[i]->Finish();
+        }
+    }
+    std::unique_ptr<platform::OutputFile> log =
+        WriteFile(BackupTree::DeleteLogOf(m_Log.id), FormatLog(m_Log));
+    log->Finish();
+    m_Fs.SyncAll(m_Backups.LibraryRoot());
+
+    // The backups and the log take their places, and are durable before any
+    // library file changes.
+    for (PendingFile& file : pending) {
+        if (file.backup) file.backup->CloseAsNew();
+    }
+    if (m_LogPlaced) {
+        log->Close();
+    } else {
+        log->CloseAsNew();
+        m_LogPlaced = true;
+    }
+    m_Fs.SyncAll(m_Backups.LibraryRoot());
+
+    // Each library file changes in one step.
+    for (size_t i = 0; i < pending.size(); ++i) {
+        if (copies[i]) {
+            copies[i]->Close();
+        } else {
+            // Nothing of the file is left but its backup, which is complete.
+            m_Fs.Remove(m_Backups.FullPath(pending[i].relativePath));
+        }
+    }
+    m_Fs.SyncAll(m_Backups.LibraryRoot());
 }
 
 }  // namespace corvane

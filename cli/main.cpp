@@ -1,85 +1,185 @@
-// corvane-cli: the console front end. It shows the status line on stderr and
-// prints the number of older items found on stdout, as the dialog's delete
-// button reads.
+// corvane-cli: the console front end. stdout gets the result of a command,
+// stderr its errors and, on a terminal, its progress.
+#include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "audit/check_run.h"
+#include "audit/library_root.h"
 #include "cleanup/delete_older.h"
+#include "cleanup/restore.h"
+#include "cli/console_progress.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "version.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: corvane-cli check [--delete] [--json FILE] [--jobs N] [LIBRARY_ROOT]\n"
-    "       corvane-cli --help | --version\n"
-    "\n"
-    "check     Check the library whose top folder is LIBRARY_ROOT (by default the\n"
-    "          folder that holds this program) and write LIBRARY_ROOT/Corvane.htm.\n"
-    "          Prints how many older items it found, e.g. \"Delete 3 older items\".\n"
-    "--delete  Then delete the older items that the check found, keeping each\n"
-    "          file as it was under LIBRARY_ROOT/backup.\n"
-    "--json FILE  Also write the findings as JSON to FILE (\"-\": to stdout, which\n"
-    "          then carries the JSON alone).\n"
-    "--jobs N  Read and scan the library files on N threads (by default as many\n"
-    "          as the machine has cores, at least 2; 1 reads them one by one).\n"
-    "\n"
-    "Exit status: 0 done, 1 the command ended on an error, 2 usage error.\n";
+using corvane::cli::ConsoleProgress;
 
-// Status texts on stderr: one line rewritten in place on a terminal,
-// otherwise one line each.
-class ConsoleProgress final : public corvane::ProgressObserver {
-  public:
-    ConsoleProgress() : m_Terminal(corvane::platform::IsTerminal(2)) {}
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
 
-    void Status(const std::string& text) override {
-        if (text == m_Status) return;
-        m_Status = text;
-        const std::string shown = Printable(text);
-        if (m_Terminal) {
-            std::fprintf(stderr, "\r\033[K%s", shown.c_str());
-        } else {
-            std::fprintf(stderr, "%s\n", shown.c_str());
+struct Options {
+    std::string command;
+    std::optional<std::string> root;
+    bool deleteOlder = false;
+    std::optional<std::string> json;
+    bool quiet = false;
+    bool verbose = false;
+    unsigned jobs = 0;  // 0: as many as the machine has cores
+};
+
+void Error(const std::string& text) {
+    std::fprintf(stderr, "corvane-cli: %s\n", text.c_str());
+}
+
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "corvane-cli: %s\nRun 'corvane-cli --help' for more information.\n",
+                 problem.c_str());
+    return kUsageError;
+}
+
+// Reads the command line into options; an exit status when the program ends
+// here (help, version, usage error).
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+    CLI::App cli{"Checks the content library of a railway simulator and writes its report.",
+                 "corvane-cli"};
+    cli.set_version_flag("--version", "corvane-cli " CORVANE_VERSION);
+    cli.require_subcommand(1);
+    cli.footer(
+        "Run 'corvane-cli COMMAND --help' for a command's options.\n"
+        "Exit status: 0 done, 1 the command ended on an error, 2 usage error.");
+    cli.get_formatter()->column_width(22);
+    auto nonEmpty = [](const std::string& text) {
+        return text.empty() ? std::string("must not be empty") : std::string();
+    };
+    auto addRoot = [&](CLI::App* command) {
+        command
+            ->add_option("LIBRARY_ROOT", options.root,
+                         "The library's top folder (default: the current folder)")
+            ->check(nonEmpty);
+    };
+
+    CLI::App* check =
+        cli.add_subcommand("check", "Check the library and write its report, Corvane.htm");
+    check->add_flag("--delete", options.deleteOlder,
+                    "Then take the older duplicates out, keeping backups");
+    check
+        ->add_option("--json", options.json,
+                     "Also write the findings as JSON to FILE ('-': stdout)")
+        ->type_name("FILE")
+        ->check(nonEmpty);
+    check->add_flag("-q,--quiet", options.quiet, "Show nothing on stderr but errors");
+    check->add_flag("-v,--verbose", options.verbose,
+                    "Show every status text on stderr, one a line");
+    check
+        ->add_option("--jobs", options.jobs,
+                     "Read and scan the library files on N threads (default: one per core, "
+                     "at least 2; 1: one by one)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1024u));
+    addRoot(check);
+
+    CLI::App* restore =
+        cli.add_subcommand("restore", "Undo the latest delete not yet undone, from its backups");
+    addRoot(restore);
+
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::CallForHelp& request) {
+        return cli.exit(request);
+    } catch (const CLI::CallForVersion& request) {
+        return cli.exit(request);
+    } catch (const CLI::RequiredError& error) {
+        if (argc > 1 && argv[1][0] != '-') {
+            return UsageError(std::string("unknown command '") + argv[1] + "'");
         }
-        std::fflush(stderr);
+        return UsageError(argc > 1 ? error.what() : "no command given");
+    } catch (const CLI::ParseError& error) {
+        return UsageError(error.what());
     }
+    if (options.quiet && options.verbose) {
+        return UsageError("--quiet and --verbose exclude each other");
+    }
+    options.command = check->parsed() ? "check" : "restore";
+    return std::nullopt;
+}
 
-    // Ends the rewritten line before anything else goes to the terminal.
-    void EndLine() {
-        if (m_Terminal && !m_Status.empty()) std::fputc('\n', stderr);
-        m_Status.clear();
+// A command's result as lines of a label and a value, written at the end so
+// that a failed write cannot interrupt the command.
+class Result {
+  public:
+    void Line(const char* label, const std::string& value) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%-20s", label);
+        m_Text += head + value + "\n";
+    }
+    void Line(const char* label, size_t value) { Line(label, std::to_string(value)); }
+    void Text(const std::string& line) { m_Text += line + "\n"; }
+
+    // A failed write is an error of the command.
+    bool WriteTo(std::FILE* out, const char* name) const {
+        if (std::fputs(m_Text.c_str(), out) == EOF || std::fflush(out) != 0) {
+            Error(std::string("cannot write to ") + name + ": " + std::strerror(errno));
+            return false;
+        }
+        return true;
     }
 
   private:
-    // Folder and item names come from the library: a control character in
-    // one must neither steer the terminal nor break the line.
-    static std::string Printable(std::string text) {
-        for (char& c : text) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-        }
-        return text;
-    }
-
-    bool m_Terminal;
-    std::string m_Status;
+    std::string m_Text;
 };
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "corvane-cli: %s\n%s", problem, kUsage);
-    return 2;
+// Hands the core's progress to the console, and counts what the result
+// reports.
+class Progress final : public corvane::ProgressObserver {
+  public:
+    explicit Progress(ConsoleProgress& console) : m_Console(console) {}
+
+    void Status(const std::string& text) override { m_Console.Status(text); }
+    void FileChecked(size_t files, size_t items) override {
+        m_Files = files;
+        m_Items = items;
+        m_Console.Counts(files, items);
+    }
+    void ItemRemoved(const corvane::OlderItem& item, size_t) override {
+        ++m_Removed;
+        m_ChangedFiles.insert(item.file);
+    }
+
+    size_t m_Files = 0;
+    size_t m_Items = 0;
+    size_t m_Removed = 0;
+    std::set<std::string> m_ChangedFiles;
+
+  private:
+    ConsoleProgress& m_Console;
+};
+
+ConsoleProgress::Mode ProgressMode(const Options& options) {
+    if (options.quiet) return ConsoleProgress::Mode::kSilent;
+    if (options.verbose) return ConsoleProgress::Mode::kLines;
+    return corvane::platform::IsTerminal(2) ? ConsoleProgress::Mode::kLine
+                                            : ConsoleProgress::Mode::kSilent;
 }
 
 void WriteJson(const std::string& path, const std::string& json) {
     if (path == "-") {
-        std::fwrite(json.data(), 1, json.size(), stdout);
-        std::fflush(stdout);
-        if (std::ferror(stdout)) throw std::runtime_error("cannot write the JSON to stdout");
+        if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() ||
+            std::fflush(stdout) != 0) {
+            throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                     std::strerror(errno));
+        }
         return;
     }
     std::unique_ptr<corvane::platform::OutputFile> file =
@@ -88,83 +188,95 @@ void WriteJson(const std::string& path, const std::string& json) {
     file->Close();
 }
 
-// jsonPath empty: no JSON.
-int Check(const std::string& root, bool deleteOlder, const std::string& jsonPath, unsigned jobs) {
-    ConsoleProgress progress;
+int Check(const Options& options, const std::string& root) {
+    ConsoleProgress console(ProgressMode(options), corvane::platform::TerminalColumns(2),
+                            [](std::string_view text) {
+                                std::fwrite(text.data(), 1, text.size(), stderr);
+                                std::fflush(stderr);
+                            });
+    Progress progress(console);
+    Result result;
     try {
-        corvane::FindingsCollector findings;
-        std::vector<corvane::OlderItem> older =
-            corvane::CheckAndWriteReport(root, progress, corvane::platform::RealFileSystem(),
-                                         jsonPath.empty() ? nullptr : &findings, jobs);
-        if (!jsonPath.empty()) WriteJson(jsonPath, corvane::JsonReport(findings.Result()));
-        // When stdout carries the JSON, the count goes with the status texts.
-        std::FILE* countTo = jsonPath == "-" ? stderr : stdout;
-        if (countTo == stderr) progress.EndLine();
-        std::fprintf(countTo, "Delete %zu older items\n", older.size());
-        std::fflush(countTo);
-        if (deleteOlder) corvane::DeleteOlderItems(root, older, progress);
-        progress.EndLine();
-        return 0;
+        corvane::FindingsCollector collected;
+        std::vector<corvane::OlderItem> older = corvane::CheckAndWriteReport(
+            root, progress, corvane::platform::RealFileSystem(), &collected, options.jobs);
+        const corvane::Findings& findings = collected.Result();
+        size_t syntaxErrors = 0, missingTextures = 0, missingComponents = 0;
+        for (const corvane::CategoryFindings& category : findings.categories) {
+            syntaxErrors += category.syntaxErrors.size();
+            missingTextures += category.missingTextures.size();
+            missingComponents += category.missingComponents.size();
+        }
+        result.Line("Files read:", progress.m_Files);
+        result.Line("Items read:", progress.m_Items);
+        result.Line("Older duplicates:", older.size());
+        result.Line("Syntax errors:", syntaxErrors);
+        result.Line("Missing textures:", missingTextures);
+        result.Line("Missing components:", missingComponents);
+        result.Line("Report:", root + corvane::kReportName);
+        if (options.json) {
+            console.Clear();
+            WriteJson(*options.json, corvane::JsonReport(findings));
+            if (*options.json != "-") {
+                result.Line("JSON:", corvane::platform::AbsolutePath(*options.json));
+            }
+        }
+        if (options.deleteOlder) {
+            const std::string id = corvane::DeleteOlderItems(root, older, progress);
+            result.Line("Items removed:", progress.m_Removed);
+            result.Line("Files changed:", progress.m_ChangedFiles.size());
+            result.Line("Backups:", root + corvane::kBackupFolder + "/");
+            if (!id.empty()) {
+                result.Line("Log:", root + corvane::kBackupFolder + "/delete-" + id + ".log");
+            }
+        }
     } catch (const std::exception& error) {
-        progress.EndLine();
-        std::fprintf(stderr, "corvane-cli: %s\n", error.what());
-        return 1;
+        console.Clear();
+        Error(error.what());
+        return kFailed;
     }
+    console.Clear();
+    // When stdout carries the JSON, the result goes with the progress, and
+    // -q leaves it out.
+    if (options.json == "-")
+        return options.quiet || result.WriteTo(stderr, "standard error") ? kDone : kFailed;
+    return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
+}
+
+// Undoes the latest delete not yet undone and says what it put back.
+int Restore(const Options&, const std::string& root) {
+    Result result;
+    try {
+        for (const std::string& line :
+             corvane::DescribeRestore(corvane::RestoreLatestDelete(root))) {
+            result.Text(corvane::cli::Printable(line));
+        }
+    } catch (const std::exception& error) {
+        Error(error.what());
+        return kFailed;
+    }
+    return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage("no command given");
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (args[0] == "--version") {
-        std::puts("corvane-cli 1.0");
-        return 0;
-    }
-    if (args[0] != "check") return Usage(("unknown command: " + args[0]).c_str());
+    Options options;
+    if (std::optional<int> status = ParseArguments(argc, argv, options)) return *status;
 
-    bool deleteOlder = false;
     std::string root;
-    std::string jsonPath;
-    bool haveRoot = false;
-    unsigned jobs = 0;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--delete") {
-            deleteOlder = true;
-        } else if (args[i] == "--json") {
-            if (i + 1 == args.size() || args[i + 1].empty()) return Usage("--json needs a FILE");
-            jsonPath = args[++i];
-        } else if (args[i] == "--jobs") {
-            // A whole number from 1 to 1024, digits only.
-            const std::string value = i + 1 < args.size() ? args[++i] : "";
-            jobs = 0;
-            for (char c : value) {
-                if (c < '0' || c > '9' || jobs > 1024) {
-                    jobs = 0;
-                    break;
-                }
-                jobs = jobs * 10 + unsigned(c - '0');
-            }
-            if (jobs < 1 || jobs > 1024) return Usage("--jobs needs a number from 1 to 1024");
-        } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
-            return Usage(("unknown option: " + args[i]).c_str());
-        } else if (!haveRoot) {
-            root = args[i] == "--" && i + 1 < args.size() ? args[++i] : args[i];
-            haveRoot = true;
-        } else {
-            return Usage("more than one LIBRARY_ROOT given");
-        }
-    }
     try {
-        root = haveRoot ? corvane::platform::AbsolutePath(root)
-                        : corvane::platform::ExecutableFolder();
+        root = corvane::platform::WithTrailingSeparator(
+            corvane::platform::AbsolutePath(options.root.value_or(".")));
+        // Nothing is written into a folder that is not a library.
+        corvane::LibraryRootProblem problem = corvane::ExamineLibraryRoot(root);
+        if (problem != corvane::LibraryRootProblem::kNone) {
+            Error(corvane::LibraryRootProblemText(problem, root));
+            return kFailed;
+        }
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.what());
-        return 1;
+        Error(error.what());
+        return kFailed;
     }
-    return Check(corvane::platform::WithTrailingSeparator(root), deleteOlder, jsonPath, jobs);
+    return options.command == "check" ? Check(options, root) : Restore(options, root);
 }

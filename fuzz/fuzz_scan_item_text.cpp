@@ -27,7 +27,11 @@ namespace {
 class NullOutputFile final : public corvane::platform::OutputFile {
   public:
     void Write(std::string_view bytes) override { m_Size += bytes.size(); }
+    void KeepPermissions(const corvane::platform::FileAttributes&) override {}
+    void KeepLastWriteTime(const corvane::platform::FileAttributes&) override {}
+    void Finish() override {}
     void Close() override {}
+    void CloseAsNew() override {}
 
   private:
     size_t m_Size = 0;

@@ -16,11 +16,15 @@ class ForwardingFileSystem : public FileSystem {
         return m_Target.ListFolder(folder);
     }
     EntryKind KindOf(const std::string& path) override { return m_Target.KindOf(path); }
+    EntryKind KindOfEntry(const std::string& path) override { return m_Target.KindOfEntry(path); }
     std::optional<FileIdentity> IdentityOf(const std::string& folder) override {
         return m_Target.IdentityOf(folder);
     }
     FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         return m_Target.ReadFile(path, bytes);
+    }
+    FileAttributes ReadFileWithAttributes(const std::string& path, std::string& bytes) override {
+        return m_Target.ReadFileWithAttributes(path, bytes);
     }
     bool CanRead(const std::string& path) override { return m_Target.CanRead(path); }
     std::unique_ptr<OutputFile> Create(const std::string& path) override {
@@ -28,6 +32,9 @@ class ForwardingFileSystem : public FileSystem {
     }
     void Rename(const std::string& from, const std::string& to) override {
         m_Target.Rename(from, to);
+    }
+    void RenameNoReplace(const std::string& from, const std::string& to) override {
+        m_Target.RenameNoReplace(from, to);
     }
     void Remove(const std::string& path) override { m_Target.Remove(path); }
     void MakeFolder(const std::string& path) override { m_Target.MakeFolder(path); }

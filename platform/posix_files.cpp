@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "platform/files.h"
 
@@ -74,41 +76,149 @@ void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
     }
 }
 
+// The umask, read once while the process is still single-threaded: asking
+// for it means setting it.
+const mode_t kUmask = [] {
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}();
+
+// A name for a temporary file beside target that no one else is likely to
+// pick: the target's name (cut short to leave room), a random part and
+// ".tmp". Never target's own name plus ".tmp", which older versions used.
+std::string TemporaryName(const std::string& target) {
+    static std::atomic<std::uint64_t> s_Counter{std::random_device{}() ^ std::uint64_t(::getpid())};
+    std::uint64_t x = s_Counter.fetch_add(0x9e3779b97f4a7c15, std::memory_order_relaxed);
+    x ^= x >> 31;
+    x *= 0xbf58476d1ce4e5b9;
+    x ^= x >> 29;
+    std::string_view folder = FolderOf(target);
+    std::string name = target.substr(folder.size(), 200);
+    name += ".corvane-";
+    for (int i = 0; i < 8; ++i, x /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[x % 36];
+    return std::string(folder) + name + ".tmp";
+}
+
+bool NothingAt(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+// rename() that never replaces: in one call where the file system can, else
+// through a second name (link, then unlink), else by looking first.
+void RenameNoReplaceAt(const std::string& from, const std::string& to) {
+    auto fail = [&](int err) { throw FileError("move \"" + from + "\" to", to, err); };
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) fail(errno);
+    if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0) {
+        ::unlink(from.c_str());  // two names for one file lose nothing
+        return;
+    }
+    if (errno == EEXIST) fail(EEXIST);
+    if (!NothingAt(to)) fail(EEXIST);
+    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno);
+}
+
 class PosixOutputFile final : public OutputFile {
   public:
-    PosixOutputFile(int fd, std::string path) : m_Fd(fd), m_Path(std::move(path)) {
+    PosixOutputFile(int fd, std::string temporary, std::string target, mode_t mode)
+        : m_Fd(fd), m_Temporary(std::move(temporary)), m_Target(std::move(target)), m_Mode(mode) {
         m_Buffer.reserve(kBufferSize);
     }
 
+    ~PosixOutputFile() override {
+        if (m_Fd.Get() >= 0) ::close(m_Fd.Release());
+        if (!m_Placed) ::unlink(m_Temporary.c_str());
+    }
+
     void Write(std::string_view bytes) override {
+        if (m_Finished) throw FileError("write", m_Target, "the file is already finished");
         if (m_Buffer.size() + bytes.size() > kBufferSize) {
             Flush();
             if (bytes.size() >= kBufferSize) {
-                WriteAll(m_Fd.Get(), bytes.data(), bytes.size(), m_Path);
+                WriteAll(m_Fd.Get(), bytes.data(), bytes.size(), m_Target);
                 return;
             }
         }
         m_Buffer.append(bytes);
     }
 
-    void Close() override {
+    void KeepPermissions(const FileAttributes& from) override {
+        m_Mode = mode_t(from.permissions & 07777);
+        m_Owner = from.owner;
+        m_Group = from.group;
+    }
+
+    void KeepLastWriteTime(const FileAttributes& from) override {
+        m_Time = {time_t(from.lastWriteSeconds), long(from.lastWriteNanoseconds)};
+        m_KeepTime = true;
+    }
+
+    void Finish() override {
+        if (m_Finished) return;
         Flush();
-        int fd = m_Fd.Release();
-        if (::close(fd) != 0) throw FileError("close", m_Path, errno);
+        int fd = m_Fd.Get();
+        // Owner first: a change of owner clears the set-id bits.
+        if (m_Owner >= 0 || m_Group >= 0) {
+            (void)::fchown(fd, m_Owner >= 0 ? uid_t(m_Owner) : uid_t(-1),
+                           m_Group >= 0 ? gid_t(m_Group) : gid_t(-1));
+        }
+        if (::fchmod(fd, m_Mode) != 0) throw FileError("set the permissions of", m_Target, errno);
+        if (m_KeepTime) {
+            struct timespec times[2] = {{0, UTIME_OMIT}, m_Time};
+            if (::futimens(fd, times) != 0) {
+                throw FileError("set the last-write time of", m_Target, errno);
+            }
+        }
+        if (::close(m_Fd.Release()) != 0) throw FileError("write", m_Target, errno);
+        m_Finished = true;
+    }
+
+    void Close() override {
+        Finish();
+        if (::rename(m_Temporary.c_str(), m_Target.c_str()) != 0) {
+            throw FileError("move \"" + m_Temporary + "\" to", m_Target, errno);
+        }
+        m_Placed = true;
+    }
+
+    void CloseAsNew() override {
+        Finish();
+        RenameNoReplaceAt(m_Temporary, m_Target);
+        m_Placed = true;
     }
 
   private:
     static constexpr size_t kBufferSize = 1 << 16;
 
     void Flush() {
-        WriteAll(m_Fd.Get(), m_Buffer.data(), m_Buffer.size(), m_Path);
+        WriteAll(m_Fd.Get(), m_Buffer.data(), m_Buffer.size(), m_Target);
         m_Buffer.clear();
     }
 
     Descriptor m_Fd;
-    std::string m_Path;
+    std::string m_Temporary;
+    std::string m_Target;
     std::string m_Buffer;
+    mode_t m_Mode;
+    std::int64_t m_Owner = -1;
+    std::int64_t m_Group = -1;
+    struct timespec m_Time {};
+    bool m_KeepTime = false;
+    bool m_Finished = false;
+    bool m_Placed = false;
 };
+
+FileAttributes AttributesOf(const struct stat& st) {
+    FileAttributes attributes;
+    attributes.lastWriteSeconds = std::int64_t(st.st_mtim.tv_sec);
+    attributes.lastWriteNanoseconds = std::uint32_t(st.st_mtim.tv_nsec);
+    attributes.permissions = std::uint32_t(st.st_mode & 07777);
+    attributes.owner = std::int64_t(st.st_uid);
+    attributes.group = std::int64_t(st.st_gid);
+    return attributes;
+}
 
 class PosixOpenFolder final : public OpenFolder {
   public:
@@ -139,8 +249,8 @@ std::string& LeafBuffer() {
 }
 
 // Reads the file open on fd (or raises the open's error) whole into bytes;
-// gives its last-write time and identity.
-FileFacts ReadOpened(int rawFd, const std::string& path, std::string& bytes) {
+// gives what it was when opened.
+struct stat ReadOpened(int rawFd, const std::string& path, std::string& bytes) {
     Descriptor fd(rawFd);
     if (fd.Get() < 0) {
         int err = errno;
@@ -180,7 +290,7 @@ FileFacts ReadOpened(int rawFd, const std::string& path, std::string& bytes) {
         want = size_t(n) < want ? 1 : 1 << 16;
     }
     bytes.resize(have);
-    return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
+    return st;
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -243,7 +353,8 @@ class PosixFileSystem final : public FileSystem {
     }
 
     FileFacts ReadFile(const std::string& path, std::string& bytes) override {
-        return ReadOpened(OpenForReading(AT_FDCWD, path.c_str()), path, bytes);
+        struct stat st = ReadOpened(OpenForReading(AT_FDCWD, path.c_str()), path, bytes);
+        return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
     }
 
     std::unique_ptr<OpenFolder> OpenFolderForReading(const std::string& folder) override {
@@ -261,7 +372,18 @@ class PosixFileSystem final : public FileSystem {
         if (!open || open->Fd() < 0) return ReadFile(path, bytes);
         std::string& leaf = LeafBuffer();
         leaf.assign(name);
-        return ReadOpened(OpenForReading(open->Fd(), leaf.c_str()), path, bytes);
+        struct stat st = ReadOpened(OpenForReading(open->Fd(), leaf.c_str()), path, bytes);
+        return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
+    }
+
+    FileAttributes ReadFileWithAttributes(const std::string& path, std::string& bytes) override {
+        return AttributesOf(ReadOpened(OpenForReading(AT_FDCWD, path.c_str()), path, bytes));
+    }
+
+    EntryKind KindOfEntry(const std::string& path) override {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) return EntryKind::kMissing;
+        return S_ISLNK(st.st_mode) ? EntryKind::kLink : KindOfMode(st.st_mode);
     }
 
     bool CanRead(const std::string& path) override {
@@ -271,15 +393,30 @@ class PosixFileSystem final : public FileSystem {
     }
 
     std::unique_ptr<OutputFile> Create(const std::string& path) override {
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) throw FileError("create", path, errno);
-        return std::make_unique<PosixOutputFile>(fd, path);
+        mode_t mode = 0666 & ~kUmask;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) throw FileError("create", path, EISDIR);
+            // Not the set-id bits, which a file of a stranger's pack may carry.
+            if (S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
+        }
+        for (int attempt = 0;; ++attempt) {
+            std::string temporary = TemporaryName(path);
+            int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
+            if (fd >= 0) return std::make_unique<PosixOutputFile>(fd, temporary, path, mode);
+            if (errno != EEXIST || attempt == 100) throw FileError("create", path, errno);
+        }
     }
 
     void Rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
             throw FileError("move \"" + from + "\" to", to, errno);
         }
+    }
+
+    void RenameNoReplace(const std::string& from, const std::string& to) override {
+        RenameNoReplaceAt(from, to);
     }
 
     void Remove(const std::string& path) override {

@@ -1,4 +1,5 @@
 #include <limits.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -53,6 +54,12 @@ std::string AbsolutePath(const std::string& path) {
 
 bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
+}
+
+unsigned TerminalColumns(int fd) {
+    struct winsize size {};
+    if (::ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 }  // namespace corvane::platform

@@ -18,4 +18,8 @@ std::string AbsolutePath(const std::string& path);
 
 bool IsTerminal(int fd);
 
+// The width in columns of the terminal on fd; 0 when it is none or does not
+// say.
+unsigned TerminalColumns(int fd);
+
 }  // namespace corvane::platform

@@ -2,6 +2,8 @@
 """Draws Corvane's application icon and writes every form the build uses.
 
 Writes, next to this script: corvane_16.png, corvane_32.png, corvane_48.png;
+corvane_128.png and corvane_256.png (only installed, for the desktop's icon
+theme);
 ../icon_data.cpp (the three PNGs as byte arrays, compiled into the program);
 ../win/corvane.ico (the same three sizes, for the Windows resource script).
 
@@ -15,6 +17,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZES = (16, 32, 48)
+DESKTOP_SIZES = (128, 256)
 SUPERSAMPLE = 6
 
 BACKGROUND = (31, 78, 121)
@@ -161,6 +164,9 @@ def main():
         icos.append((size, ico_image(rows)))
         with open(os.path.join(HERE, "corvane_%d.png" % size), "wb") as f:
             f.write(pngs[size])
+    for size in DESKTOP_SIZES:
+        with open(os.path.join(HERE, "corvane_%d.png" % size), "wb") as f:
+            f.write(png(render(size)))
     with open(os.path.join(HERE, "..", "win", "corvane.ico"), "wb") as f:
         f.write(ico(icos))
 

@@ -1,10 +1,17 @@
 // Removal on the disk: the backup, the replacement of the library file, and
 // what is left after a failure of any single file operation.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <ctime>
+#include <map>
+#include <optional>
 
 #include "cleanup/delete_older.h"
+#include "cleanup/restore.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -19,44 +26,101 @@ const std::string kOnlyCoach = CrLf({"name coach", "[end]"});
 
 bool HasTemporaryFile(const TempLibrary& library) {
     for (const std::string& file : library.Files()) {
-        if (file.size() > 4 && file.compare(file.size() - 4, 4, ".tmp") == 0) return true;
+        if (file.ends_with(".tmp")) return true;
     }
     return false;
 }
 
-TEST(RemoveItem, LeftoverTemporaryFilesDoNotSurvive) {
-    TempLibrary library;
-    for (const char* file : {"Stock/two.stk", "Stock/one.stk"}) {
-        library.Write(file, file == std::string("Stock/two.stk") ? kTwoItems : kOnlyCoach);
-        library.Write(file + std::string(".tmp"), "left over from an earlier failure");
-    }
-    ItemRemover remover(library.Root(), platform::RealFileSystem());
-    remover.RemoveItem("coach", "Stock/two.stk");
-    remover.RemoveItem("coach", "Stock/one.stk");
-    remover.Commit();
-    EXPECT_EQ(library.Files(), (std::vector<std::string>{"Stock/two.stk", "backup/Stock/one.stk",
-                                                         "backup/Stock/two.stk"}));
-    EXPECT_EQ(library.Read("Stock/two.stk"), kWithoutCoach);
+void SetMode(const TempLibrary& library, const std::string& file, mode_t mode) {
+    ASSERT_EQ(::chmod(library.Path(file).c_str(), mode), 0) << file;
 }
 
-TEST(RemoveItem, BackupHoldsTheFileAsItWasBeforeTheCommand) {
+struct stat StatOf(const TempLibrary& library, const std::string& file) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(library.Path(file).c_str(), &st), 0) << file;
+    return st;
+}
+
+TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
+    struct Case {
+        const char* file;
+        std::string before;
+        mode_t mode;
+        bool staysInLibrary;
+    };
+    const Case cases[] = {
+        {"Stock/two.stk", kTwoItems, 0640, true},
+        {"Stock/private.stk", kTwoItems, 0600, true},
+        {"Stock/odd.stk", kTwoItems, 0755, true},
+        {"Stock/only.stk", kOnlyCoach, 0640, false},
+    };
+    TempLibrary library;
+    const bool root = ::geteuid() == 0;
+    for (const Case& c : cases) {
+        library.Write(c.file, c.before);
+        SetMode(library, c.file, c.mode);
+        if (root) {
+            ASSERT_EQ(::lchown(library.Path(c.file).c_str(), 4321, 8765), 0);
+        }
+        struct timespec times[2] = {{0, UTIME_OMIT}, {1296705900, 123456789}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, library.Path(c.file).c_str(), times, 0), 0);
+    }
+    const std::int64_t start = std::time(nullptr);
+    ItemRemover remover(library.Root(), platform::RealFileSystem());
+    for (const Case& c : cases) remover.RemoveItem("coach", c.file);
+    remover.Commit();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string backup = std::string("backup/") + c.file;
+        struct stat saved = StatOf(library, backup);
+        EXPECT_EQ(library.Read(backup), c.before);
+        EXPECT_EQ(saved.st_mode & 07777, c.mode);
+        EXPECT_EQ(std::pair(saved.st_mtim.tv_sec, saved.st_mtim.tv_nsec),
+                  std::pair(time_t(1296705900), 123456789L));
+        if (root) {
+            EXPECT_EQ(std::pair(saved.st_uid, saved.st_gid), std::pair(4321u, 8765u));
+        }
+        EXPECT_EQ(library.Exists(c.file), c.staysInLibrary);
+        if (!c.staysInLibrary) continue;
+        struct stat now = StatOf(library, c.file);
+        EXPECT_EQ(library.Read(c.file), kWithoutCoach);
+        EXPECT_EQ(now.st_mode & 07777, c.mode);
+        EXPECT_GE(now.st_mtime, start);
+        if (root) {
+            EXPECT_EQ(std::pair(now.st_uid, now.st_gid), std::pair(4321u, 8765u));
+        }
+    }
+}
+
+TEST(RemoveItem, NoBackupIsEverReplaced) {
     TempLibrary library;
     const std::string original = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
     library.Write("Stock/abc.stk", original);
-    ItemRemover remover(library.Root(), platform::RealFileSystem());
-    remover.RemoveItem("a", "Stock/abc.stk");
-    remover.Commit();
-    remover.RemoveItem("b", "Stock/abc.stk");
-    remover.Commit();
-    EXPECT_EQ(library.Read("Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
+    library.Write("backup/Stock/abc.stk", "a backup of unknown origin");
+    ItemRemover first(library.Root(), platform::RealFileSystem());
+    first.RemoveItem("a", "Stock/abc.stk");
+    first.Commit();
+    first.RemoveItem("b", "Stock/abc.stk");
+    first.Commit();
+    const std::string afterFirst = CrLf({"", "", "name c", "[end]"});
+    EXPECT_EQ(library.Read("Stock/abc.stk"), afterFirst);
+    // The backup holds the file as it was before the command, not before its
+    // second removal; the one it found there is kept beside it.
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), original);
+    const std::string unknown = "backup/Stock/abc.stk.earlier-" + first.CommandId();
+    EXPECT_EQ(library.Read(unknown), "a backup of unknown origin");
 
-    // The next command starts a new backup from the file as it is then.
+    // The next command's backup takes the plain name; the first command's
+    // moves to a name that carries its id.
     ItemRemover next(library.Root(), platform::RealFileSystem());
     next.RemoveItem("c", "Stock/abc.stk");
     next.Commit();
-    EXPECT_EQ(library.Read("backup/Stock/abc.stk"), CrLf({"", "", "name c", "[end]"}));
+    EXPECT_TRUE(CommandBefore(first.CommandId(), next.CommandId()));
     EXPECT_FALSE(library.Exists("Stock/abc.stk"));
+    EXPECT_EQ(library.Read("backup/Stock/abc.stk"), afterFirst);
+    EXPECT_EQ(library.Read("backup/Stock/abc.stk." + first.CommandId()), original);
+    EXPECT_EQ(library.Read(unknown), "a backup of unknown origin");
+    EXPECT_EQ(library.Files().size(), 5u);  // three backups and two logs
 }
 
 TEST(RemoveItem, TheSameEntryTwiceTouchesTheFileOnce) {
@@ -87,133 +151,145 @@ TEST(RemoveItem, BackupThatCannotBeWrittenLeavesTheLibraryFileAlone) {
     EXPECT_FALSE(HasTemporaryFile(library));
 }
 
-// Fails the n-th file operation that changes or reads the disk, once.
-class FaultyFileSystem : public testing::ForwardingFileSystem {
-  public:
-    explicit FaultyFileSystem(int failAt) : m_FailAt(failAt) {}
-
-    int Operations() const { return m_Count; }
-    bool Failed() const { return m_Count >= m_FailAt; }
-
-    void Step(const std::string& what, const std::string& path) {
-        if (++m_Count == m_FailAt) throw platform::FileError(what, path, "injected failure");
-    }
-
-    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
-        Step("open for reading", path);
-        return m_Target.ReadFile(path, bytes);
-    }
-    std::unique_ptr<platform::OutputFile> Create(const std::string& path) override {
-        Step("create", path);
-        return std::make_unique<File>(*this, m_Target.Create(path), path);
-    }
-    void Rename(const std::string& from, const std::string& to) override {
-        Step("move", to);
-        m_Target.Rename(from, to);
-    }
-    void Remove(const std::string& path) override {
-        Step("delete", path);
-        m_Target.Remove(path);
-    }
-    void MakeFolder(const std::string& path) override {
-        Step("create the folder", path);
-        m_Target.MakeFolder(path);
-    }
-    void SyncAll(const std::string& path) override {
-        Step("flush to disk", path);
-        m_Target.SyncAll(path);
-    }
-
-  private:
-    class File : public platform::OutputFile {
-      public:
-        File(FaultyFileSystem& fs, std::unique_ptr<platform::OutputFile> real, std::string path)
-            : m_Fs(fs), m_Real(std::move(real)), m_Path(std::move(path)) {}
-        void Write(std::string_view bytes) override {
-            // A write that fails part-way leaves half of its bytes behind.
-            if (m_Fs.m_Count + 1 == m_Fs.m_FailAt) {
-                m_Real->Write(bytes.substr(0, bytes.size() / 2));
-                m_Real->Close();
-            }
-            m_Fs.Step("write", m_Path);
-            m_Real->Write(bytes);
-        }
-        void Close() override {
-            m_Fs.Step("close", m_Path);
-            m_Real->Close();
-        }
-
-      private:
-        FaultyFileSystem& m_Fs;
-        std::unique_ptr<platform::OutputFile> m_Real;
-        std::string m_Path;
-    };
-
-    int m_FailAt;
-    int m_Count = 0;
-};
-
-TEST(DeleteOlderItems, AfterAFailureAnywhereNothingIsLost) {
+// Three library files, one with a backup from an earlier command, and four
+// older items queued in them.
+struct FaultLibrary {
     struct File {
         const char* path;
         std::string before;
         std::vector<std::string> after;  // allowed results, the last the final one; "" gone
-        const char* earlierBackup;
     };
-    const std::string abc = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
-    const File files[] = {
-        {"Stock/Deep/mk1.stk", kTwoItems, {kWithoutCoach}, "from an earlier command"},
-        {"Stock/only.stk", kOnlyCoach, {""}, nullptr},
-        {"Stock/abc.stk",
-         abc,
-         {CrLf({"", "name b", "[end]", "name c", "[end]"}), CrLf({"", "", "name c", "[end]"})},
-         nullptr},
-    };
-    bool completed = false;
-    for (int failAt = 1; !completed; ++failAt) {
-        SCOPED_TRACE("failing operation " + std::to_string(failAt));
-        ASSERT_LT(failAt, 200);
-        TempLibrary library;
-        for (const File& file : files) {
-            library.Write(file.path, file.before);
-            if (file.earlierBackup) {
-                library.Write(std::string("backup/") + file.path, file.earlierBackup);
-            }
-        }
+    static const std::vector<File>& Files() {
+        static const std::string abc =
+            CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
+        static const std::vector<File> files = {
+            {"Stock/Deep/mk1.stk", kTwoItems, {kWithoutCoach}},
+            {"Stock/only.stk", kOnlyCoach, {""}},
+            {"Stock/abc.stk",
+             abc,
+             {CrLf({"", "name b", "[end]", "name c", "[end]"}), CrLf({"", "", "name c", "[end]"})}},
+        };
+        return files;
+    }
+    static constexpr const char* kEarlierBackup = "backup/Stock/Deep/mk1.stk";
+
+    TempLibrary library;
+    testing::Tree before;
+
+    FaultLibrary() {
+        for (const File& file : Files()) library.Write(file.path, file.before, "2012-03-04 05:06");
+        SetMode(library, "Stock/only.stk", 0640);
+        library.Write(kEarlierBackup, "from an earlier command");
+        before = testing::TreeOf(library.Root(), true);
+    }
+
+    void Delete(platform::FileSystem& fs) {
         const std::vector<OlderItem> older = {{"coach", "Stock/Deep/mk1.stk"},
                                               {"coach", "Stock/only.stk"},
                                               {"a", "Stock/abc.stk"},
                                               {"b", "Stock/abc.stk"}};
-        FaultyFileSystem fs(failAt);
         testing::RecordingProgress progress;
+        DeleteOlderItems(library.Root(), older, progress, fs);
+    }
+
+    // Every file under backup/ as it is now.
+    testing::Tree Backups() const {
+        testing::Tree all = testing::TreeOf(library.Root(), false);
+        std::erase_if(all, [](const auto& file) { return !file.first.starts_with("backup/"); });
+        return all;
+    }
+};
+
+TEST(DeleteOlderItems, AfterAFailureAnywhereNothingIsLostAndRestoreUndoesIt) {
+    bool completed = false;
+    for (int failAt = 1; !completed; ++failAt) {
+        SCOPED_TRACE("failing operation " + std::to_string(failAt));
+        ASSERT_LT(failAt, 200);
+        FaultLibrary f;
+        testing::FaultyFileSystem fs(failAt);
         try {
-            DeleteOlderItems(library.Root(), older, progress, fs);
+            f.Delete(fs);
             completed = true;
         } catch (const platform::FileError& error) {
             ASSERT_TRUE(fs.Failed()) << error.what();
         }
 
-        for (const File& file : files) {
+        for (const FaultLibrary::File& file : FaultLibrary::Files()) {
             SCOPED_TRACE(file.path);
-            const bool present = library.Exists(file.path);
-            const std::string now = present ? library.Read(file.path) : "";
-            const std::string backupPath = std::string("backup/") + file.path;
+            const bool present = f.library.Exists(file.path);
+            const std::string now = present ? f.library.Read(file.path) : "";
             if (completed) {
                 EXPECT_EQ(now, file.after.back());
             }
-            if (present && now == file.before) {
-                if (library.Exists(backupPath)) {
-                    const std::string backup = library.Read(backupPath);
-                    EXPECT_TRUE(backup == file.before ||
-                                (file.earlierBackup && backup == file.earlierBackup));
-                }
-                continue;
-            }
+            if (present && now == file.before) continue;
             // Changed: to an allowed result, and only once its backup is complete.
             EXPECT_NE(std::find(file.after.begin(), file.after.end(), now), file.after.end());
-            EXPECT_EQ(library.Read(backupPath), file.before);
+            EXPECT_EQ(f.library.Read(std::string("backup/") + file.path), file.before);
         }
-        EXPECT_FALSE(HasTemporaryFile(library));
+        bool earlierKept = false;
+        for (const auto& [path, state] : f.Backups()) {
+            earlierKept |= path.starts_with(FaultLibrary::kEarlierBackup) &&
+                           state.bytes == "from an earlier command";
+        }
+        EXPECT_TRUE(earlierKept);
+        EXPECT_FALSE(HasTemporaryFile(f.library));
+
+        // Whatever the command did, a restore undoes it.
+        RestoreLatestDelete(f.library.Root());
+        EXPECT_EQ(testing::TreeOf(f.library.Root(), true), f.before);
+        if (HasFailure()) break;
+    }
+}
+
+TEST(Restore, AfterAFailureAnywhereNothingIsLostAndTheNextRestoreFinishes) {
+    bool completed = false;
+    for (int failAt = 1; !completed; ++failAt) {
+        SCOPED_TRACE("failing operation " + std::to_string(failAt));
+        ASSERT_LT(failAt, 200);
+        FaultLibrary f;
+        f.Delete(platform::RealFileSystem());
+        const testing::Tree deleted = testing::TreeOf(f.library.Root(), true);
+        const testing::Tree backups = f.Backups();
+        testing::FaultyFileSystem fs(failAt);
+        try {
+            RestoreLatestDelete(f.library.Root(), fs);
+            completed = true;
+        } catch (const platform::FileError& error) {
+            ASSERT_TRUE(fs.Failed()) << error.what();
+        }
+
+        // Every library file old or new, every backup still there.
+        const testing::Tree now = testing::TreeOf(f.library.Root(), true);
+        for (const testing::Tree* tree :
+             {static_cast<const testing::Tree*>(&f.before), &deleted, &now}) {
+            for (const auto& [path, state] : *tree) {
+                auto in = [&](const testing::Tree& t) {
+                    auto found = t.find(path);
+                    return found == t.end() ? std::optional<testing::FileState>()
+                                            : std::optional(found->second);
+                };
+                EXPECT_TRUE(in(now) == in(f.before) || in(now) == in(deleted)) << path;
+            }
+        }
+        testing::Tree backupsNow = f.Backups();
+        for (const auto& [path, state] : backups) {
+            EXPECT_TRUE(backupsNow.count(path) && backupsNow.at(path) == state) << path;
+        }
+        EXPECT_FALSE(HasTemporaryFile(f.library));
+
+        // The next restore finishes the job, and what the delete left is kept.
+        if (!completed) RestoreLatestDelete(f.library.Root());
+        EXPECT_EQ(testing::TreeOf(f.library.Root(), true), f.before);
+        backupsNow = f.Backups();
+        for (const auto& [path, state] : deleted) {
+            if (state == f.before.at(path)) continue;
+            EXPECT_TRUE(std::any_of(backupsNow.begin(), backupsNow.end(), [&](const auto& backup) {
+                return backup.second == state;
+            })) << path;
+        }
+        EXPECT_EQ(DescribeRestore(RestoreLatestDelete(f.library.Root())),
+                  std::vector<std::string>{"Nothing to undo."});
+        if (HasFailure()) break;
     }
 }
 

@@ -1,5 +1,6 @@
-// corvane-cli as other tools drive it: its arguments, its one line on
-// stdout, its exit status and its error line.
+// corvane-cli as people and scripts drive it: its arguments, exit status,
+// stdout and stderr, and that nothing is written into a folder that is not a
+// library.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <regex>
 
 #include "tests/support/test_library.h"
+#include "version.h"
 
 namespace corvane {
 namespace {
@@ -28,65 +30,164 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-// prefix: a command that runs the program, such as one that drops rights.
-Result RunProgram(const TempLibrary& scratch, const std::string& program, const std::string& args,
-                  const std::string& prefix = "") {
-    std::string command = prefix + Quote(program) + " " + args + " >" +
-                          Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +
-                          " </dev/null";
+// Runs corvane-cli (or program, a shell command) in folder with args (shell
+// words; "@/" stands for the scratch folder) and stdout to out (a file in the
+// scratch folder when empty).
+Result Cli(const TempLibrary& scratch, const std::string& folder, std::string args,
+           const std::string& out = "", const std::string& program = CORVANE_CLI) {
+    for (size_t at; (at = args.find("@/")) != std::string::npos;) {
+        args.replace(at, 2, scratch.Root());
+    }
+    std::string command = "cd " + Quote(scratch.Path(folder)) + " && " + program + " " + args +
+                          " >" + (out.empty() ? Quote(scratch.Path("out.txt")) : out) + " 2>" +
+                          Quote(scratch.Path("err.txt")) + " </dev/null";
     int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, scratch.Read("out.txt"),
-            scratch.Read("err.txt")};
+    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", scratch.Read("err.txt")};
+    if (out.empty()) result.out = scratch.Read("out.txt");
+    std::filesystem::remove(scratch.Path("out.txt"));
+    std::filesystem::remove(scratch.Path("err.txt"));
+    return result;
 }
 
-Result Cli(const TempLibrary& scratch, const std::string& args) {
-    return RunProgram(scratch, CORVANE_CLI, args);
-}
+const std::string kSeeHelp = "Run 'corvane-cli --help' for more information.\n";
 
-TEST(Cli, UsageErrorsExitWithTwo) {
+TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
+    struct Case {
+        const char* args;
+        int status;
+        std::string err;  // exactly, with "@/" for the scratch folder
+        std::string outStart = "";
+    };
+    const std::string categories =
+        "it holds none of the category folders Stock, Scenery, Signals, Track and OHLE\n";
+    const Case cases[] = {
+        {"", 2, "corvane-cli: no command given\n" + kSeeHelp},
+        {"frobnicate", 2, "corvane-cli: unknown command 'frobnicate'\n" + kSeeHelp},
+        {"check --force lib", 2,
+         "corvane-cli: The following argument was not expected: --force\n" + kSeeHelp},
+        {"check lib lib", 2,
+         "corvane-cli: The following argument was not expected: lib\n" + kSeeHelp},
+        {"check ''", 2, "corvane-cli: LIBRARY_ROOT: must not be empty\n" + kSeeHelp},
+        {"restore ''", 2, "corvane-cli: LIBRARY_ROOT: must not be empty\n" + kSeeHelp},
+        {"check --json '' lib", 2, "corvane-cli: --json: must not be empty\n" + kSeeHelp},
+        {"check -q -v lib", 2,
+         "corvane-cli: --quiet and --verbose exclude each other\n" + kSeeHelp},
+        {"check --jobs 0 lib", 2,
+         "corvane-cli: --jobs: Value 0 not in range 1 to 1024\n" + kSeeHelp},
+        {"check --jobs 2000 lib", 2,
+         "corvane-cli: --jobs: Value 2000 not in range 1 to 1024\n" + kSeeHelp},
+        {"--help", 0, "", "Checks the content library"},
+        {"check --help", 0, "", "Check the library"},
+        {"restore -h", 0, "", "Undo the latest delete"},
+        {"--version", 0, "", "corvane-cli " CORVANE_VERSION "\n"},
+        {"check none", 1, "corvane-cli: cannot check \"@/none\": no such folder\n"},
+        {"check --delete file", 1, "corvane-cli: cannot check \"@/file\": not a folder\n"},
+        {"check plain", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
+        {"check -- --", 1, "corvane-cli: cannot check \"@/--\": no such folder\n"},
+        {"check", 1, "corvane-cli: cannot check \"@\": " + categories},
+        {"restore plain/", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
+    };
     TempLibrary scratch;
-    for (const char* args : {"", "frobnicate", "check --force", "check a b", "--nonsense",
-                             "check --json", "check --jobs", "check --jobs 0", "check --jobs -1",
-                             "check --jobs 2x", "check --jobs 99999999999"}) {
-        Result result = Cli(scratch, args);
-        EXPECT_EQ(result.status, 2) << args;
-        EXPECT_EQ(result.out, "") << args;
-        EXPECT_NE(result.err.find("Usage: corvane-cli check"), std::string::npos) << args;
+    scratch.MakeFolder("lib/STOCK");
+    scratch.MakeFolder("plain/Stock.stk");
+    scratch.Write("file", "");
+    const std::vector<std::string> before = scratch.Files();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        Result result = Cli(scratch, "", c.args);
+        EXPECT_EQ(result.status, c.status);
+        std::string err = c.err;
+        for (size_t at; (at = err.find("@")) != std::string::npos;) {
+            err.replace(at, 1, scratch.Root().substr(0, scratch.Root().size() - 1));
+        }
+        EXPECT_EQ(result.err, err);
+        EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart);
+        if (c.outStart.empty()) {
+            EXPECT_EQ(result.out, "");
+        }
+        EXPECT_EQ(scratch.Files(), before) << "written into the scratch folder";
     }
-    EXPECT_EQ(Cli(scratch, "--help").status, 0);
-    Result version = Cli(scratch, "--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "corvane-cli 1.0\n");
 }
 
-TEST(Cli, CheckAndDeleteOnTheSampleLibrary) {
+// The sample library in scratch/lib; its summary, and the lines the delete
+// adds.
+void PrepareSample(const TempLibrary& scratch) {
+    std::string prepare = CORVANE_PREPARE_SAMPLE " " + Quote(scratch.Path("lib"));
+    ASSERT_EQ(std::system(prepare.c_str()), 0);
+}
+std::string SampleSummary(const TempLibrary& scratch) {
+    return "Files read:         11\n"
+           "Items read:         17\n"
+           "Older duplicates:   3\n"
+           "Syntax errors:      1\n"
+           "Missing textures:   4\n"
+           "Missing components: 3\n"
+           "Report:             " +
+           scratch.Path("lib/Corvane.htm") + "\n";
+}
+std::string DeleteSummary(const TempLibrary& scratch) {
+    return "Items removed:      3\n"
+           "Files changed:      3\n"
+           "Backups:            " +
+           scratch.Path("lib/backup/") + "\n";
+}
+
+TEST(Cli, SummaryOnStdoutProgressOnStderrOnlyWhenAskedFor) {
     TempLibrary scratch;
-    const std::string library = scratch.Path("sample library");
-    ASSERT_EQ(std::system((std::string(CORVANE_PREPARE_SAMPLE) + " " + Quote(library)).c_str()), 0);
+    PrepareSample(scratch);
+    Result check = Cli(scratch, "", "check @/lib");
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.out, SampleSummary(scratch));
+    EXPECT_EQ(check.err, "") << "a pipe gets nothing but errors";
+    const std::string report = scratch.Read("lib/Corvane.htm");
 
-    Result check = Cli(scratch, "check " + Quote(library));
-    EXPECT_EQ(check.status, 0) << check.err;
-    EXPECT_EQ(check.out, "Delete 3 older items\n");
-    EXPECT_NE(check.err.find("Stock/Coaches/Old\n"), std::string::npos);
-    EXPECT_EQ(check.err.substr(check.err.size() - 9), "Finished\n");
-    const std::string report = scratch.Read("sample library/Corvane.htm");
+    Result verbose = Cli(scratch, "lib", "check -v --delete");
+    EXPECT_EQ(verbose.status, 0) << verbose.err;
+    const std::string summary = SampleSummary(scratch) + DeleteSummary(scratch);
+    EXPECT_EQ(verbose.out.substr(0, summary.size()), summary);
+    const std::string log = verbose.out.substr(summary.size());
+    EXPECT_TRUE(log.starts_with("Log:                " + scratch.Path("lib/backup/delete-")) &&
+                log.ends_with(".log\n"))
+        << log;
+    for (const char* line : {"Stock\n", "Stock/Coaches/Old\n", "OHLE\nFinished\n",
+                             "mk1 coach in Stock/Coaches/mk1_old.stk\n"}) {
+        EXPECT_NE(verbose.err.find(line), std::string::npos) << line << " in\n" << verbose.err;
+    }
+    EXPECT_EQ(verbose.err.substr(verbose.err.size() - 9), "Finished\n");
+    EXPECT_EQ(scratch.Read("lib/Corvane.htm"), report);
+    EXPECT_TRUE(scratch.Exists("lib/backup/Stock/Coaches/mk1_old.stk"));
 
-    Result del = Cli(scratch, "check --delete " + Quote(library));
-    EXPECT_EQ(del.status, 0) << del.err;
-    EXPECT_EQ(del.out, "Delete 3 older items\n");
-    EXPECT_NE(del.err.find("mk1 coach in Stock/Coaches/mk1_old.stk\n"), std::string::npos);
-    EXPECT_EQ(scratch.Read("sample library/Corvane.htm"), report);
-    EXPECT_TRUE(scratch.Exists("sample library/backup/Stock/Coaches/mk1_old.stk"));
+    Result again = Cli(scratch, "", "check --quiet @/lib");
+    EXPECT_NE(again.out.find("\nOlder duplicates:   0\n"), std::string::npos) << again.out;
+    EXPECT_EQ(again.err, "");
 
-    Result again = Cli(scratch, "check " + Quote(library));
-    EXPECT_EQ(again.out, "Delete 0 older items\n");
-    const std::string after = scratch.Read("sample library/Corvane.htm");
-    for (const char* jobs : {"1", "2", "7"}) {
-        Result run = Cli(scratch, "check --jobs " + std::string(jobs) + " " + Quote(library));
+    // Any number of jobs: the same summary, status texts and report.
+    const std::string after = scratch.Read("lib/Corvane.htm");
+    Result serial = Cli(scratch, "", "check -v --jobs 1 @/lib");
+    EXPECT_EQ(serial.out, again.out);
+    for (const char* jobs : {"2", "7"}) {
+        Result run = Cli(scratch, "", "check -v --jobs " + std::string(jobs) + " @/lib");
         EXPECT_EQ(run.status, 0) << jobs;
-        EXPECT_EQ(run.err, again.err) << jobs;
-        EXPECT_EQ(scratch.Read("sample library/Corvane.htm"), after) << jobs;
+        EXPECT_EQ(run.out, serial.out) << jobs;
+        EXPECT_EQ(run.err, serial.err) << jobs;
+        EXPECT_EQ(scratch.Read("lib/Corvane.htm"), after) << jobs;
     }
+}
+
+TEST(Cli, ErrorsOfTheRunExitWithOneAndNameTheFile) {
+    TempLibrary scratch;
+    scratch.MakeFolder("lib/Stock/a\033[2Jb\nc");
+    scratch.MakeFolder("lib/Corvane.htm");
+    Result result = Cli(scratch, "", "check -v @/lib");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
+                              "\": Is a directory\n");
+    std::filesystem::remove(scratch.Path("lib/Corvane.htm"));
+    result = Cli(scratch, "", "check -v @/lib");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("\nStock/a?[2Jb?c\n"), std::string::npos)
+        << "no control characters from the library: " << result.err;
 }
 
 // The rows of a report, each as its cells' texts with the markup taken off.
@@ -114,11 +215,11 @@ std::vector<std::vector<std::string>> ReportRows(const std::string& report) {
 
 TEST(Cli, JsonOnStdoutHoldsWhatTheReportShowsEntryForEntry) {
     TempLibrary scratch;
+    PrepareSample(scratch);
     const std::string library = scratch.Path("lib");
-    ASSERT_EQ(std::system((std::string(CORVANE_PREPARE_SAMPLE) + " " + Quote(library)).c_str()), 0);
-    Result result = Cli(scratch, "check --json - " + Quote(library));
+    Result result = Cli(scratch, "", "check --json - @/lib");
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.err.find("Delete 3 older items\n"), std::string::npos);
+    EXPECT_EQ(result.err, SampleSummary(scratch)) << "the summary goes with the progress";
     const nlohmann::ordered_json json = nlohmann::ordered_json::parse(result.out);  // JSON alone
 
     std::vector<std::vector<std::string>> rows;
@@ -144,21 +245,11 @@ TEST(Cli, JsonOnStdoutHoldsWhatTheReportShowsEntryForEntry) {
     EXPECT_EQ(json["older_items"].size(), 3u);
     EXPECT_EQ(json["library"], library + "/");
 
-    // To a file, with stdout as without --json.
-    Result toFile =
-        Cli(scratch, "check --json " + Quote(scratch.Path("f.json")) + " " + Quote(library));
-    EXPECT_EQ(toFile.out, "Delete 3 older items\n");
-    EXPECT_EQ(scratch.Read("f.json"), result.out);
-}
-
-TEST(Cli, ErrorsExitWithOneAndNameTheFile) {
-    TempLibrary scratch;
-    scratch.MakeFolder("lib/Corvane.htm");
-    Result result = Cli(scratch, "check " + Quote(scratch.Path("lib")));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
-                              "\": Is a directory\n");
+    // To a file, named in the summary.
+    Result toFile = Cli(scratch, "lib", "check --json f.json");
+    EXPECT_EQ(toFile.out,
+              SampleSummary(scratch) + "JSON:               " + scratch.Path("lib/f.json") + "\n");
+    EXPECT_EQ(scratch.Read("lib/f.json"), result.out);
 }
 
 // Real rights on the real disk: run as a user without rights to one folder
@@ -175,8 +266,8 @@ TEST(Cli, AnUnreadableFolderEndsTheCheckWithItsName) {
     fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::none);
     const std::string asUser =
         ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-    Result result = RunProgram(scratch, scratch.Path("corvane-cli"),
-                               "check " + Quote(scratch.Path("lib")), asUser);
+    Result result =
+        Cli(scratch, "", "check @/lib", "", asUser + Quote(scratch.Path("corvane-cli")));
     fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::owner_all);
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(result.out, "");
@@ -191,24 +282,49 @@ TEST(Cli, AnUnreadableFolderEndsTheCheckWithItsName) {
                   "&quot;: Permission denied</font><br></font>");
 }
 
-TEST(Cli, StatusLinesCarryNoControlCharactersFromTheLibrary) {
+TEST(Cli, CheckWithoutRootWorksOnTheCurrentFolder) {
     TempLibrary scratch;
-    scratch.MakeFolder("lib/Stock/a\033[2Jb\nc");
-    Result result = Cli(scratch, "check " + Quote(scratch.Path("lib")));
-    EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.err.find("\nStock/a?[2Jb?c\n"), std::string::npos) << result.err;
+    scratch.Write("lib/Stock/a.stk", "name coach\r\n");
+    Result result = Cli(scratch, "lib", "check");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(scratch.Exists("lib/Corvane.htm"));
 }
 
-TEST(Cli, LibraryRootDefaultsToTheProgramsFolder) {
+TEST(Cli, FailedWriteToStdoutIsAnError) {
     TempLibrary scratch;
-    scratch.Write("Stock/a.stk", "name coach\r\n");
-    scratch.Write("Stock/b.stk", "name coach\r\n");
-    std::filesystem::copy_file(CORVANE_CLI, scratch.Path("corvane-cli"));
-    std::filesystem::permissions(scratch.Path("corvane-cli"), std::filesystem::perms::owner_all);
-    Result result = RunProgram(scratch, scratch.Path("corvane-cli"), "check");
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "Delete 1 older items\n");
-    EXPECT_TRUE(scratch.Exists("Corvane.htm"));
+    scratch.MakeFolder("lib/Stock");
+    Result result = Cli(scratch, "", "check @/lib", "/dev/full");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "corvane-cli: cannot write to standard output: No space left on device\n");
+}
+
+TEST(Cli, RestoreUndoesTheDeleteOnTheSampleLibrary) {
+    TempLibrary scratch;
+    PrepareSample(scratch);
+    const std::string library = scratch.Path("lib/");
+    ASSERT_EQ(Cli(scratch, "lib", "check -q").status, 0);
+    const testing::Tree before = testing::TreeOf(library, true);
+    const std::string report = scratch.Read("lib/Corvane.htm");
+
+    ASSERT_EQ(Cli(scratch, "lib", "check -q --delete").status, 0);
+    ASSERT_NE(testing::TreeOf(library, true), before);
+    Result restore = Cli(scratch, "", "restore @/lib");
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(restore.err, "");
+    EXPECT_NE(restore.out.find("\nRestored Stock/Coaches/mk1_old.stk from "
+                               "backup/Stock/Coaches/mk1_old.stk\n"),
+              std::string::npos)
+        << restore.out;
+    EXPECT_EQ(testing::TreeOf(library, true), before);
+    EXPECT_EQ(scratch.Read("lib/Corvane.htm"), report);
+
+    Result again = Cli(scratch, "lib", "restore");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "Nothing to undo.\n");
+    for (const char* args : {"restore a b", "restore --delete"}) {
+        EXPECT_EQ(Cli(scratch, "lib", args).status, 2) << args;
+    }
 }
 
 }  // namespace

@@ -81,6 +81,26 @@ std::vector<std::string> TempLibrary::Files() const {
     return files;
 }
 
+Tree TreeOf(const std::string& root, bool libraryOnly) {
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file() || entry.is_symlink()) continue;
+        std::string path = entry.path().string().substr(root.size());
+        if (libraryOnly &&
+            (path.starts_with("backup/") || path == "Corvane.htm" || path.ends_with(".tmp"))) {
+            continue;
+        }
+        struct stat st;
+        if (::lstat(entry.path().c_str(), &st) != 0)
+            throw std::runtime_error("cannot stat " + path);
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        tree[path] = {bytes.str(), unsigned(st.st_mode & 07777), std::int64_t(st.st_mtime)};
+    }
+    return tree;
+}
+
 std::string CrLf(std::initializer_list<std::string_view> lines) {
     std::string text;
     for (std::string_view line : lines) {

@@ -2,6 +2,8 @@
 // that records what it was told.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +40,20 @@ class TempLibrary {
   private:
     std::string m_Root;
 };
+
+// A regular file as the tests compare it: bytes, permission bits and
+// last-write time to the second.
+struct FileState {
+    std::string bytes;
+    unsigned mode = 0;
+    std::int64_t mtime = 0;
+    bool operator==(const FileState&) const = default;
+};
+using Tree = std::map<std::string, FileState>;
+
+// The regular files below root (links not followed), by relative path; with
+// libraryOnly, not those under backup/, the report or temporary files.
+Tree TreeOf(const std::string& root, bool libraryOnly);
 
 // Lines joined with CR LF, the usual form of library files.
 std::string CrLf(std::initializer_list<std::string_view> lines);

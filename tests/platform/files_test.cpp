@@ -1,0 +1,159 @@
+// How the file system layer writes: what stood at a target before, and what
+// stands there after Close(), CloseAsNew() or neither. (What a copy keeps is
+// tested with the backups and rewritten files of a removal.)
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "tests/support/test_library.h"
+
+namespace corvane::platform {
+namespace {
+
+using testing::TempLibrary;
+
+enum class Thing { kNothing, kFile, kLinkToFile, kDanglingLink, kFifo, kFolder };
+
+struct ThingCase {
+    Thing thing;
+    const char* what;
+    EntryKind entry;  // as KindOfEntry sees it
+};
+const ThingCase kThings[] = {
+    {Thing::kNothing, "nothing", EntryKind::kMissing},
+    {Thing::kFile, "a file of mode 04640", EntryKind::kFile},
+    {Thing::kLinkToFile, "a link to a file of mode 0600", EntryKind::kLink},
+    {Thing::kDanglingLink, "a dangling link", EntryKind::kLink},
+    {Thing::kFifo, "a FIFO", EntryKind::kOther},
+    {Thing::kFolder, "a folder", EntryKind::kFolder},
+};
+
+// A library folder holding "outside/victim" (mode 0600) and the thing at
+// "target"; its links point to the victim or to "outside/nowhere".
+struct Scene {
+    TempLibrary lib;
+    std::string target = lib.Path("target");
+
+    explicit Scene(Thing thing) {
+        lib.Write("outside/victim", "victim");
+        ::chmod(lib.Path("outside/victim").c_str(), 0600);
+        if (thing == Thing::kFile) {
+            lib.Write("target", "old");
+            ::chmod(target.c_str(), 04640);
+        }
+        if (thing == Thing::kLinkToFile) EXPECT_EQ(::symlink("outside/victim", target.c_str()), 0);
+        if (thing == Thing::kDanglingLink)
+            EXPECT_EQ(::symlink("outside/nowhere", target.c_str()), 0);
+        if (thing == Thing::kFifo) EXPECT_EQ(::mkfifo(target.c_str(), 0644), 0);
+        if (thing == Thing::kFolder) lib.MakeFolder("target");
+    }
+
+    // Whatever the links point to is as it was.
+    void ExpectOutsideUntouched() const {
+        EXPECT_EQ(lib.Read("outside/victim"), "victim");
+        EXPECT_EQ(Mode("outside/victim"), 0600u);
+        EXPECT_FALSE(lib.Exists("outside/nowhere"));
+    }
+
+    unsigned Mode(const std::string& relative) const {
+        struct stat st {};
+        ::lstat(lib.Path(relative).c_str(), &st);
+        return st.st_mode & 07777;
+    }
+
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const FolderEntry& e : RealFileSystem().ListFolder(lib.Root()))
+            names.push_back(e.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+unsigned NewFileMode() {
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
+    enum Ending { kClose, kCloseAsNew, kDestroyed };
+    FileSystem& fs = RealFileSystem();
+    for (const ThingCase& c : kThings) {
+        for (Ending ending : {kClose, kCloseAsNew, kDestroyed}) {
+            SCOPED_TRACE(std::string(c.what) + ", ending " + std::to_string(ending));
+            Scene scene(c.thing);
+            const std::vector<std::string> before = scene.Entries();
+            if (c.thing == Thing::kFolder) {
+                EXPECT_THROW(fs.Create(scene.target), FileError);
+                EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kFolder);
+                continue;
+            }
+            bool placed = false;
+            {
+                std::unique_ptr<OutputFile> out = fs.Create(scene.target);
+                out->Write("new bytes");
+                // Written under a fresh name of its own, for its owner alone
+                // until it is finished.
+                std::vector<std::string> during = scene.Entries();
+                ASSERT_EQ(during.size(), before.size() + 1);
+                std::string temporary;
+                std::set_difference(during.begin(), during.end(), before.begin(), before.end(),
+                                    &temporary);
+                EXPECT_NE(temporary, "target.tmp");
+                EXPECT_EQ(scene.Mode(temporary), 0600u);
+                EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
+                out->Finish();
+                if (ending == kClose) {
+                    out->Close();
+                    placed = true;
+                } else if (ending == kCloseAsNew && c.thing == Thing::kNothing) {
+                    out->CloseAsNew();
+                    placed = true;
+                } else if (ending == kCloseAsNew) {
+                    EXPECT_THROW(out->CloseAsNew(), FileError);
+                }
+            }
+            if (placed) {
+                EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kFile);
+                EXPECT_EQ(scene.lib.Read("target"), "new bytes");
+                // The permissions of a file it replaces, less the set-id bits.
+                EXPECT_EQ(scene.Mode("target"), c.thing == Thing::kFile ? 0640u : NewFileMode());
+            } else {
+                EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
+            }
+            std::vector<std::string> after = scene.Entries();
+            if (c.thing == Thing::kNothing && placed)
+                after.erase(std::find(after.begin(), after.end(), "target"));
+            EXPECT_EQ(after, before) << "a temporary file was left";
+            scene.ExpectOutsideUntouched();
+        }
+    }
+}
+
+TEST(FileSystem, RenameNoReplaceMovesOnlyToAFreeNameAndMovesLinksThemselves) {
+    FileSystem& fs = RealFileSystem();
+    for (const ThingCase& c : kThings) {
+        SCOPED_TRACE(c.what);
+        Scene scene(c.thing);
+        EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
+        ASSERT_EQ(::symlink("outside/victim", scene.lib.Path("link").c_str()), 0);
+        if (c.thing == Thing::kNothing) {
+            fs.RenameNoReplace(scene.lib.Path("link"), scene.target);
+            EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kLink);
+            EXPECT_FALSE(scene.lib.Exists("link"));
+        } else {
+            EXPECT_THROW(fs.RenameNoReplace(scene.lib.Path("link"), scene.target), FileError);
+            EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
+            EXPECT_EQ(fs.KindOfEntry(scene.lib.Path("link")), EntryKind::kLink);
+        }
+        scene.ExpectOutsideUntouched();
+    }
+}
+
+}  // namespace
+}  // namespace corvane::platform
