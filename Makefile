@@ -4,10 +4,11 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 PACKAGE_BUILD ?= build-package
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps build run test test-debug test-asan package bench fuzz format clean windows test-windows dist
+.PHONY: all deps build run test test-debug test-asan test-tsan package bench fuzz format clean windows test-windows dist
 
 all: build
 
@@ -22,7 +23,7 @@ build: deps
 run: build
 	tools/run-sample $(BUILD)
 
-test: test-debug test-asan test-windows
+test: test-debug test-asan test-tsan test-windows
 
 test-debug: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -31,6 +32,13 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# The checks with several workers, under ThreadSanitizer: only the tests that
+# run the pipeline, to keep it quick.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_TSAN=ON -DCORVANE_BUILD_APP=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target pipeline_tests audit_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '^(Pipeline|Walk)\.'
 
 # A release build packed as build-package/corvane_<version>_<arch>.deb.
 package:
@@ -74,4 +82,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) build-release build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) build-release build-fuzz

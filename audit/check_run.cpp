@@ -1,14 +1,54 @@
 #include "audit/check_run.h"
 
+#include "audit/pipeline.h"
+
 namespace corvane {
 
+namespace {
+
+// The walk, the reading and the scanning on other threads; the steps of the
+// walk applied here, in walk order.
+void CheckInParallel(Checker& checker, platform::FileSystem& fs, const std::string& libraryRoot,
+                     unsigned workers) {
+    CheckPipeline pipeline(fs, checker.Folders(), libraryRoot, workers);
+    bool inCategory = false;
+    for (;;) {
+        const CheckPipeline::Step& step = pipeline.Next();
+        switch (step.kind) {
+            case CheckPipeline::Step::Kind::kCategory:
+                if (inCategory) checker.EndCategory();
+                checker.BeginCategory(kCategories[step.category].title);
+                inCategory = true;
+                break;
+            case CheckPipeline::Step::Kind::kFolder:
+                checker.ShowFolder(step.path);
+                break;
+            case CheckPipeline::Step::Kind::kFile:
+                checker.ApplyFile(step.record, step.path);
+                break;
+            case CheckPipeline::Step::Kind::kEnd:
+                if (step.record.error) std::rethrow_exception(step.record.error);
+                if (inCategory) checker.EndCategory();
+                return;
+        }
+    }
+}
+
+}  // namespace
+
 std::vector<OlderItem> RunCheck(const std::string& libraryRoot, FindingSink& sink,
-                                ProgressObserver& progress, platform::FileSystem& fs) {
+                                ProgressObserver& progress, platform::FileSystem& fs,
+                                unsigned jobs) {
     sink.BeginCheck(libraryRoot);
     Checker checker(libraryRoot, sink, progress, fs);
     try {
-        for (const Category& category : kCategories) {
-            checker.CheckCategory(category.title, category.pattern);
+        const unsigned workers = CheckWorkers(jobs);
+        if (workers == 1) {
+            for (const Category& category : kCategories) {
+                checker.CheckCategory(category.title, category.pattern);
+            }
+        } else {
+            CheckInParallel(checker, fs, libraryRoot, workers);
         }
     } catch (const std::exception& error) {
         sink.CheckFailed(error.what());
@@ -25,35 +65,31 @@ Checker::Checker(std::string libraryRoot, FindingSink& sink, ProgressObserver& p
       m_Sink(sink),
       m_Progress(progress),
       m_Fs(fs),
-      m_Folders(fs) {}
+      m_Folders(fs),
+      m_Walk(m_Folders, fs),
+      m_Textures(m_Folders, m_LibraryRoot) {}
 
 std::string_view Checker::RelativePath(std::string_view fullPath) const {
     return fullPath.substr(std::min(m_LibraryRoot.size(), fullPath.size()));
 }
 
-std::string Checker::CategoryFolder(std::string_view title) {
-    const FolderCache::Listing& root = m_Folders.Get(m_LibraryRoot);
-    if (root.failure) std::rethrow_exception(root.failure);
-    std::string_view name = title;
-    bool exact = false;
-    for (const FolderCache::Entry& entry : root.entries) {
-        if (entry.name == title) exact = true;
-    }
-    if (!exact) {
-        for (const FolderCache::Entry* entry : m_Folders.Matching(root, title)) {
-            if (entry->kind == platform::EntryKind::kFolder) {
-                name = entry->name;
-                break;
-            }
-        }
-    }
-    return m_LibraryRoot + std::string(name);
+void Checker::CheckCategory(std::string_view title, std::string_view pattern) {
+    BeginCategory(title);
+    m_Walk.WalkCategory(m_Walk.CategoryFolder(m_LibraryRoot, title), pattern, *this);
+    EndCategory();
 }
 
-void Checker::CheckCategory(std::string_view title, std::string_view pattern) {
+void Checker::BeginCategory(std::string_view title) {
     m_Sink.BeginCategory(title);
-    WalkFolder(CategoryFolder(title), pattern);
-    EndCategory();
+}
+
+void Checker::ShowFolder(const std::string& folder) {
+    m_Progress.Status(std::string(RelativePath(folder)));
+}
+
+void Checker::LibraryFile(const std::string& folder, const std::string& name) {
+    m_FilePath.assign(folder).append(1, platform::kSeparator).append(name);
+    CheckItemFile(m_FilePath);
 }
 
 void Checker::EndCategory() {
@@ -69,7 +105,6 @@ void Checker::EndCategory() {
     m_Items.Clear();
     m_MissingComponents.Clear();
     m_ComponentRefs.Clear();
-    m_Walked.clear();
 }
 
 }  // namespace corvane

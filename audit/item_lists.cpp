@@ -8,23 +8,23 @@ void ItemList::Clear() {
     m_Count = 0;
 }
 
-void ItemList::Add(std::string_view name, std::string_view fullPath, std::string_view stamp,
-                   const platform::FileIdentity& identity) {
+void ItemList::Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
+                   std::string_view stamp, const platform::FileIdentity& identity) {
     // Consecutive definitions come mostly from one file: share its record.
     if (m_Files.empty() || m_Files.back().path != fullPath || m_Files.back().stamp != stamp ||
         !(m_Files.back().identity == identity)) {
         m_Files.push_back({std::string(fullPath), std::string(stamp), identity});
     }
-    m_Latest.Set(name, std::uint32_t(m_Files.size() - 1));
+    m_Latest.Set(name, hash, std::uint32_t(m_Files.size() - 1));
     ++m_Count;
 }
 
-bool ItemList::Contains(std::string_view name) const {
-    return m_Latest.Find(name) != NameTable::kNone;
+bool ItemList::Contains(std::string_view name, std::uint64_t hash) const {
+    return m_Latest.Find(name, hash) != NameTable::kNone;
 }
 
-bool ItemList::FindLatest(std::string_view name, Definition& found) const {
-    std::uint32_t file = m_Latest.Find(name);
+bool ItemList::FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const {
+    std::uint32_t file = m_Latest.Find(name, hash);
     if (file == NameTable::kNone) return false;
     found = {name, m_Files[file].path, m_Files[file].stamp, m_Files[file].identity};
     return true;
@@ -37,20 +37,20 @@ void MissingComponentList::Clear() {
     m_Count = 0;
 }
 
-bool MissingComponentList::Contains(std::string_view name) const {
-    std::uint32_t at = m_Position.Find(name);
+bool MissingComponentList::Contains(std::string_view name, std::uint64_t hash) const {
+    std::uint32_t at = m_Position.Find(name, hash);
     return at != NameTable::kNone && !m_Removed[at];
 }
 
-void MissingComponentList::Add(std::string_view name) {
-    m_Position.Set(name, std::uint32_t(m_Order.size()));
+void MissingComponentList::Add(std::string_view name, std::uint64_t hash) {
+    m_Position.Set(name, hash, std::uint32_t(m_Order.size()));
     m_Order.emplace_back(name);
     m_Removed.push_back(false);
     ++m_Count;
 }
 
-bool MissingComponentList::Remove(std::string_view name) {
-    std::uint32_t at = m_Position.Find(name);
+bool MissingComponentList::Remove(std::string_view name, std::uint64_t hash) {
+    std::uint32_t at = m_Position.Find(name, hash);
     if (at == NameTable::kNone || m_Removed[at]) return false;
     m_Removed[at] = true;
     --m_Count;

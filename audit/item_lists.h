@@ -16,8 +16,9 @@
 namespace corvane {
 
 // The item definitions met so far in the current category, each with the file
-// that holds it, that file's item stamp and its identity on the disk. A name may be defined many
-// times; what the check asks is whether it is defined, and its most recent definition.
+// that holds it, that file's item stamp and its identity on the disk. A name
+// may be defined many times; what the check asks is whether it is defined,
+// and its most recent definition.
 class ItemList {
   public:
     struct Definition {
@@ -27,12 +28,14 @@ class ItemList {
         platform::FileIdentity identity;
     };
 
+    // Every name comes with its NameTable::Hash.
     void Clear();
-    void Add(std::string_view name, std::string_view fullPath, std::string_view stamp,
-             const platform::FileIdentity& identity);
-    bool Contains(std::string_view name) const;
+    void Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
+             std::string_view stamp, const platform::FileIdentity& identity);
+    bool Contains(std::string_view name, std::uint64_t hash) const;
     // The most recent definition of name, if any.
-    bool FindLatest(std::string_view name, Definition& found) const;
+    bool FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const;
+    void Prefetch(std::uint64_t hash) const { m_Latest.Prefetch(hash); }
     // Definitions added, repeated names included.
     size_t Count() const { return m_Count; }
 
@@ -52,11 +55,13 @@ class ItemList {
 // order they were first met; each name at most once.
 class MissingComponentList {
   public:
+    // Every name comes with its NameTable::Hash.
     void Clear();
-    bool Contains(std::string_view name) const;
-    void Add(std::string_view name);
+    bool Contains(std::string_view name, std::uint64_t hash) const;
+    void Add(std::string_view name, std::uint64_t hash);
     // Takes the name out; false when it was not there.
-    bool Remove(std::string_view name);
+    bool Remove(std::string_view name, std::uint64_t hash);
+    void Prefetch(std::uint64_t hash) const { m_Position.Prefetch(hash); }
     // The remaining names from first to last.
     std::vector<std::string> Names() const;
 

@@ -7,6 +7,7 @@
 
 namespace corvane {
 
+using namespace std::string_view_literals;
 using text::StartsWithNoCase;
 using text::Trim;
 
@@ -26,10 +27,15 @@ bool IsFieldSeparator(char c) {
     return c == '/' || c == ':' || static_cast<unsigned char>(c) <= 32;
 }
 
-// Keeps the text before marker when marker stands at index 1 or later.
+// Keeps the text before marker when marker stands at index 1 or later. The
+// texts are short: a plain loop beats a library search here.
 std::string_view CutBefore(std::string_view text, std::string_view marker) {
-    size_t at = text.find(marker);
-    return (at != std::string_view::npos && at > 0) ? text.substr(0, at) : text;
+    for (size_t at = 1; at + marker.size() <= text.size(); ++at) {
+        if (text[at] == marker[0] && text.substr(at, marker.size()) == marker) {
+            return text.substr(0, at);
+        }
+    }
+    return text;
 }
 
 // Drops everything up to and including the first "/" when it is not the first
@@ -104,6 +110,28 @@ LineKind ClassifyLine(std::string_view work) {
     return LineKind::kOther;
 }
 
+namespace {
+
+// SkipToken without making the field it removes; text is trimmed already
+// at its end.
+void SkipField(std::string_view& text) {
+    size_t end = 0;
+    while (end < text.size()) {
+        if (IsFieldSeparator(text[end++])) break;
+    }
+    while (end < text.size() && text::IsSpace(text[end])) ++end;
+    text.remove_prefix(end);
+}
+
+bool HoldsTagOrEquals(std::string_view text) {
+    for (char c : text) {
+        if (c == '[' || c == '=') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string_view SkipToken(std::string_view& text) {
     size_t end = 0;
     while (end < text.size()) {
@@ -123,12 +151,22 @@ std::string_view TakeItemName(std::string_view work) {
 }
 
 SkinReference TakeSkinReference(std::string_view work, std::string_view currentItemName) {
+    std::string buffer;
+    SkinReferenceParts parts = TakeSkinReference(work, currentItemName, buffer);
     SkinReference result;
+    result.texture.assign(parts.part);
+    if (parts.addBmp) result.texture += ".bmp";
+    result.syntaxError = parts.syntaxError;
+    return result;
+}
+
+SkinReferenceParts TakeSkinReference(std::string_view work, std::string_view currentItemName,
+                                     std::string& buffer) {
+    SkinReferenceParts result;
     std::string_view value = Trim(work.substr(std::min<size_t>(4, work.size())));
-    std::string owned;
     if (value.empty()) {
-        owned.assign(currentItemName).append(".bmp");
-        value = owned;
+        buffer.assign(currentItemName).append(".bmp");
+        value = buffer;
     }
     if (!value.empty() && value.front() == '"') {
         value.remove_prefix(1);
@@ -139,20 +177,23 @@ SkinReference TakeSkinReference(std::string_view work, std::string_view currentI
             result.syntaxError = true;
         }
     }
-    result.texture.assign(value);
-    if (result.texture.find('.') == std::string::npos) result.texture += ".bmp";
-    std::string_view cut = AfterFirstSlash(result.texture);
-    if (cut.size() != result.texture.size()) result.texture = std::string(cut);
+    // ".bmp" holds no "/", so the cut after the first "/" can come first.
+    result.addBmp = value.find('.') == std::string_view::npos;
+    result.part = AfterFirstSlash(value);
     return result;
 }
 
 std::string_view TakeBitmapReference(std::string_view work) {
     size_t bmp = FindBmp(work);
     if (bmp == std::string_view::npos || bmp == 0) return {};
-    std::string_view reference = work.substr(0, bmp + 4);
+    return TakeBitmapReference(work, bmp);
+}
+
+std::string_view TakeBitmapReference(std::string_view line, size_t bmp) {
+    std::string_view reference = line.substr(0, bmp + 4);
     size_t quote = 0;
     for (size_t i = bmp - 1; i >= 1; --i) {
-        if (work[i] == '"') {
+        if (line[i] == '"') {
             quote = i;
             break;
         }
@@ -169,22 +210,28 @@ std::string TakeComponentReference(std::string_view work, std::string_view kept)
 std::string_view TakeComponentReference(std::string_view work, std::string_view kept,
                                         std::string& buffer) {
     std::string_view line = work;
-    for (std::string_view keyword : {"include", "wheel", "door", "bogie"}) {
+    for (std::string_view keyword : {"include"sv, "wheel"sv, "door"sv, "bogie"sv}) {
         if (StartsWith(line, keyword)) line.remove_prefix(keyword.size());
     }
     line = Trim(line);
-    for (int i = 0; i < 3; ++i) SkipToken(line);
+    for (int i = 0; i < 3; ++i) SkipField(line);
     if (StartsWithNoCase(kept, "wheel")) {
-        SkipToken(line);
-        SkipToken(line);
+        SkipField(line);
+        SkipField(line);
     }
 
-    std::string& candidate = buffer;
-    text::ToLowerInto(line, candidate);
-    for (std::string_view tag : {"[d3d]", "[left]", "[right]", "[front]", "[back]", "="}) {
-        text::EraseAll(candidate, tag);
+    // The line is lower-case already; the tags and "=" are taken out of a
+    // copy only when the line can hold one.
+    std::string_view reference = line;
+    if (HoldsTagOrEquals(line)) {
+        buffer.assign(line);
+        for (std::string_view tag :
+             {"[d3d]"sv, "[left]"sv, "[right]"sv, "[front]"sv, "[back]"sv, "="sv}) {
+            text::EraseAll(buffer, tag);
+        }
+        reference = buffer;
     }
-    std::string_view reference = Trim(candidate);
+    reference = Trim(reference);
     reference = Trim(CutBefore(CutBefore(reference, "//"), "#"));
     if (StartsWith(reference, "[")) {
         size_t close = reference.find(']');

@@ -45,16 +45,28 @@ struct SkinReference {
     bool syntaxError = false;
 };
 SkinReference TakeSkinReference(std::string_view work, std::string_view currentItemName);
+// The same without a copy: the texture is part followed by ".bmp" when
+// addBmp is set. part views work, or buffer when it had to be made there.
+struct SkinReferenceParts {
+    std::string_view part;
+    bool addBmp = false;
+    bool syntaxError = false;
+};
+SkinReferenceParts TakeSkinReference(std::string_view work, std::string_view currentItemName,
+                                     std::string& buffer);
 
 // The texture a bitmap line names: the text before its first ".bmp", from
 // the last quote before it (or from the second character), ".bmp" included.
 // Empty when the line is no bitmap line.
 std::string_view TakeBitmapReference(std::string_view work);
+// The same for a line whose first ".bmp" (at 1 or later) stands at bmp. Only
+// quotes and "/" matter here, so the line may be in any case.
+std::string_view TakeBitmapReference(std::string_view line, size_t bmp);
 
 // The item a component line refers to. kept is the line trimmed with its case
 // kept; work is the same lower-cased.
 std::string TakeComponentReference(std::string_view work, std::string_view kept);
-// The same, made in buffer, which the result views.
+// The same, viewing work, or buffer when the reference had to be made there.
 std::string_view TakeComponentReference(std::string_view work, std::string_view kept,
                                         std::string& buffer);
 

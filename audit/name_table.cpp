@@ -37,15 +37,14 @@ size_t NameTable::Locate(std::string_view name, std::uint64_t hash) const {
     }
 }
 
-std::uint32_t NameTable::Find(std::string_view name) const {
+std::uint32_t NameTable::Find(std::string_view name, std::uint64_t hash) const {
     if (m_Slots.empty()) return kNone;
-    const Slot& slot = m_Slots[Locate(name, Hash(name))];
+    const Slot& slot = m_Slots[Locate(name, hash)];
     return slot.length == kEmpty ? kNone : slot.value;
 }
 
-void NameTable::Set(std::string_view name, std::uint32_t value) {
+void NameTable::Set(std::string_view name, std::uint64_t hash, std::uint32_t value) {
     if ((m_Count + 1) * 4 > m_Slots.size() * 3) Grow();
-    const std::uint64_t hash = Hash(name);
     Slot& slot = m_Slots[Locate(name, hash)];
     if (slot.length == kEmpty) {
         slot.tag = std::uint32_t(hash >> 32);

@@ -20,10 +20,21 @@ class NameTable {
     void Clear();
     size_t Size() const { return m_Count; }
 
+    // The hash a table keeps a name under. A caller that asks about the same
+    // name more than once, or that made it on another thread, passes it in.
+    static std::uint64_t Hash(std::string_view name);
+
     // The number stored for name, or kNone.
-    std::uint32_t Find(std::string_view name) const;
+    std::uint32_t Find(std::string_view name) const { return Find(name, Hash(name)); }
+    std::uint32_t Find(std::string_view name, std::uint64_t hash) const;
     // Stores value for name, in place of any number it had.
-    void Set(std::string_view name, std::uint32_t value);
+    void Set(std::string_view name, std::uint32_t value) { Set(name, Hash(name), value); }
+    void Set(std::string_view name, std::uint64_t hash, std::uint32_t value);
+    // Starts fetching the slot where a lookup of hash begins, for a lookup
+    // soon after.
+    void Prefetch(std::uint64_t hash) const {
+        if (!m_Slots.empty()) __builtin_prefetch(&m_Slots[size_t(hash) & (m_Slots.size() - 1)]);
+    }
 
   private:
     struct Slot {
@@ -34,7 +45,6 @@ class NameTable {
     };
     static constexpr std::uint32_t kEmpty = UINT32_MAX;
 
-    static std::uint64_t Hash(std::string_view name);
     // The slot that holds name, or the free slot where it would go.
     size_t Locate(std::string_view name, std::uint64_t hash) const;
     void Grow();

@@ -1,23 +1,45 @@
-// The walk over one category folder: subfolders first, depth first, then the
-// folder's own library files, each in walk order.
-#include "audit/check_run.h"
+#include "audit/walk.h"
+
 #include "text/text.h"
 
 namespace corvane {
 
 using platform::EntryKind;
 
-void Checker::ShowFolder(const std::string& folder) {
-    m_Progress.Status(std::string(RelativePath(folder)));
+std::string LibraryWalk::CategoryFolder(const std::string& libraryRoot, std::string_view title) {
+    const FolderCache::Listing& root = m_Folders.Get(libraryRoot);
+    if (root.failure) std::rethrow_exception(root.failure);
+    std::string_view name = title;
+    bool exact = false;
+    for (const FolderCache::Entry& entry : root.entries) {
+        if (entry.name == title) exact = true;
+    }
+    if (!exact) {
+        // The listing is in walk order; no entry matches exactly.
+        for (const FolderCache::Entry& entry : root.entries) {
+            if (entry.kind == EntryKind::kFolder && text::EqualsNoCase(entry.name, title)) {
+                name = entry.name;
+                break;
+            }
+        }
+    }
+    return libraryRoot + std::string(name);
 }
 
-void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
+void LibraryWalk::WalkCategory(const std::string& folder, std::string_view pattern,
+                               WalkVisitor& visitor) {
+    m_Walked.clear();
+    WalkFolder(folder, pattern.substr(pattern.find('.')), visitor);
+}
+
+void LibraryWalk::WalkFolder(const std::string& folder, std::string_view extension,
+                             WalkVisitor& visitor) {
     // A link back up the tree must not lead round and round.
     if (auto identity = m_Fs.IdentityOf(folder)) {
         if (!m_Walked.insert(*identity).second) return;
     }
 
-    ShowFolder(folder);
+    visitor.ShowFolder(folder);
     const FolderCache::Listing& listing = m_Folders.Get(folder);
     // A folder that cannot be read ends the check: a part of the library
     // left out without a word would make the report wrong.
@@ -28,21 +50,16 @@ void Checker::WalkFolder(const std::string& folder, std::string_view pattern) {
         path = folder;
         path += platform::kSeparator;
         path += entry.name;
-        WalkFolder(path, pattern);
+        WalkFolder(path, extension, visitor);
     }
-    ShowFolder(folder);
+    visitor.ShowFolder(folder);
 
     // Only regular files are library files: a folder, FIFO, socket or
     // dangling link named like one is passed over.
-    std::string_view extension = pattern.substr(pattern.find('.'));
     for (const FolderCache::Entry& entry : listing.entries) {
-        if (entry.kind != EntryKind::kFile || !text::EndsWithNoCase(entry.name, extension)) {
-            continue;
+        if (entry.kind == EntryKind::kFile && text::EndsWithNoCase(entry.name, extension)) {
+            visitor.LibraryFile(folder, entry.name);
         }
-        path = folder;
-        path += platform::kSeparator;
-        path += entry.name;
-        CheckItemFile(path);
     }
 }
 

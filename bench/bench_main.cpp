@@ -1,17 +1,24 @@
-// corvane-bench: times check runs on a library against the read-only floor,
-// in one process, and prints one row of the benchmark table.
+// corvane-bench: times check runs on a library against the read-only floors
+// (one thread and two), in one process, and prints one row of the benchmark
+// table.
 //
-// Usage: corvane-bench [--runs N] LIBRARY_ROOT   one table row
-//        corvane-bench --header                  the table's heading
-//        corvane-bench --check-only N ROOT       N check runs, nothing else
-//                                                (for a profiler)
+// Usage: corvane-bench [--runs N] [--cold] [--jobs J] LIBRARY_ROOT
+//                                                         one table row
+//        corvane-bench --header                           the table's heading
+//        corvane-bench --check-only N [--jobs J] ROOT     N check runs, nothing
+//                                                         else (for a profiler)
+//
+// --cold empties the page cache before every timed run (root only, through
+// /proc/sys/vm/drop_caches); otherwise a first pass warms it.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +32,7 @@ namespace {
 using corvane::bench::CountingFileSystem;
 using corvane::bench::FloorResult;
 using corvane::bench::ReadLibraryFiles;
+using corvane::bench::ReadLibraryFilesOnThreads;
 namespace platform = corvane::platform;
 
 class SilentProgress final : public corvane::ProgressObserver {
@@ -44,11 +52,21 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-double TimeCheck(const std::string& root, platform::FileSystem& fs) {
+double TimeCheck(const std::string& root, platform::FileSystem& fs, unsigned jobs = 0) {
     SilentProgress progress;
     Clock::time_point start = Clock::now();
-    corvane::CheckAndWriteReport(root, progress, fs);
+    corvane::CheckAndWriteReport(root, progress, fs, nullptr, jobs);
     return SecondsSince(start);
+}
+
+// Writes the dirty pages out and drops the page cache, so that the next run
+// reads from the disk.
+bool DropCaches() {
+    ::sync();
+    std::FILE* drop = std::fopen("/proc/sys/vm/drop_caches", "w");
+    if (!drop) return false;
+    bool done = std::fputs("3\n", drop) >= 0;
+    return std::fclose(drop) == 0 && done;
 }
 
 double PeakMiB() {
@@ -62,7 +80,7 @@ int Fail(const std::string& problem) {
     return 1;
 }
 
-int Bench(const std::string& root, int runs) {
+int Bench(const std::string& root, int runs, bool cold, unsigned jobs) {
     platform::FileSystem& fs = platform::RealFileSystem();
 
     // The first pass of each warms the page cache and checks that the check
@@ -84,29 +102,39 @@ int Bench(const std::string& root, int runs) {
                     " library files, the floor read " + std::to_string(floor.files));
     }
 
-    std::vector<double> checkTimes;
-    std::vector<double> floorTimes;
-    for (int i = 0; i < runs; ++i) {
+    // Each kind of run in turn, so that a slow spell of the machine falls on
+    // all of them alike.
+    std::vector<double> check, serial, floor1, floor2;
+    auto timed = [&](std::vector<double>& times, auto run) {
+        if (cold && !DropCaches()) throw std::runtime_error("cannot drop the page cache");
         Clock::time_point start = Clock::now();
-        ReadLibraryFiles(fs, root);
-        floorTimes.push_back(SecondsSince(start));
-        checkTimes.push_back(TimeCheck(root, fs));
+        run();
+        times.push_back(SecondsSince(start));
+    };
+    for (int i = 0; i < runs; ++i) {
+        timed(floor1, [&] { ReadLibraryFiles(fs, root); });
+        timed(floor2, [&] { ReadLibraryFilesOnThreads(fs, root, 2); });
+        timed(check, [&] { TimeCheck(root, fs, jobs); });
+        timed(serial, [&] { TimeCheck(root, fs, 1); });
     }
-    double check = Median(checkTimes);
-    double floorTime = Median(floorTimes);
+    double checkTime = Median(check);
+    double floor1Time = Median(floor1);
+    double floor2Time = Median(floor2);
     double items = double(manifest.items);
-    std::printf("| %7lld | %9lld | %7.1f | %8.3f | %8.3f | %5.2f | %9.0f | %6.2f | %8.1f |\n",
-                (long long)floor.files, (long long)manifest.items,
-                double(floor.bytes) / (1024.0 * 1024.0), check, floorTime, check / floorTime,
-                items / check, check * 1e6 / std::max(items, 1.0), PeakMiB());
+    std::printf(
+        "| %7lld | %9lld | %6.1f | %7.3f | %8.3f | %7.3f | %10.3f | %5.2f | %8.2f | %7.2f | %8.1f "
+        "|\n",
+        (long long)floor.files, (long long)manifest.items, double(floor.bytes) / (1024.0 * 1024.0),
+        checkTime, Median(serial), floor1Time, floor2Time, checkTime / floor1Time,
+        checkTime / floor2Time, checkTime * 1e6 / std::max(items, 1.0), PeakMiB());
     return 0;
 }
 
 int Usage() {
     std::fputs(
-        "Usage: corvane-bench [--runs N] LIBRARY_ROOT\n"
+        "Usage: corvane-bench [--runs N] [--cold] [--jobs J] LIBRARY_ROOT\n"
         "       corvane-bench --header\n"
-        "       corvane-bench --check-only N LIBRARY_ROOT\n",
+        "       corvane-bench --check-only N [--jobs J] LIBRARY_ROOT\n",
         stderr);
     return 2;
 }
@@ -116,35 +144,43 @@ int Usage() {
 int main(int argc, char** argv) {
     int runs = 5;
     int checkOnly = 0;
+    int jobs = 0;
+    bool cold = false;
     std::string root;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--header") {
             std::puts(
-                "|   files |     items |     MiB |  check s |  floor s | ratio |   items/s | "
-                "µs/item | peak MiB |\n"
-                "|--------:|----------:|--------:|---------:|---------:|------:|----------:|"
-                "-------:|---------:|");
+                "|   files |     items |    MiB | check s | jobs 1 s | floor s | floor 2T s | "
+                "ratio | ratio 2T | µs/item | peak MiB |\n"
+                "|--------:|----------:|-------:|--------:|---------:|--------:|-----------:|"
+                "------:|---------:|--------:|---------:|");
             return 0;
         }
         if (arg == "--runs" && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
         } else if (arg == "--check-only" && i + 1 < argc) {
             checkOnly = std::atoi(argv[++i]);
+        } else if (arg == "--jobs" && i + 1 < argc) {
+            jobs = std::atoi(argv[++i]);
+        } else if (arg == "--cold") {
+            cold = true;
         } else if (root.empty() && !arg.empty() && arg[0] != '-') {
             root = arg;
         } else {
             return Usage();
         }
     }
-    if (root.empty() || runs < 1 || checkOnly < 0) return Usage();
+    if (root.empty() || runs < 1 || checkOnly < 0 || jobs < 0) return Usage();
     try {
         root = platform::WithTrailingSeparator(platform::AbsolutePath(root));
         if (checkOnly > 0) {
-            for (int i = 0; i < checkOnly; ++i) TimeCheck(root, platform::RealFileSystem());
+            for (int i = 0; i < checkOnly; ++i) {
+                TimeCheck(root, platform::RealFileSystem(), unsigned(jobs));
+            }
             return 0;
         }
-        return Bench(root, runs);
+        return Bench(root, runs, cold, unsigned(jobs));
     } catch (const std::exception& error) {
         return Fail(error.what());
     }

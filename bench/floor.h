@@ -3,6 +3,7 @@
 // with nothing parsed. A check run cannot be faster than this.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -16,8 +17,14 @@ struct FloorResult {
     std::int64_t bytes = 0;
 };
 
-// Reads every library file of the library whose root ends in the separator.
+// Reads every library file of the library whose root ends in the separator,
+// on this thread.
 FloorResult ReadLibraryFiles(platform::FileSystem& fs, const std::string& libraryRoot);
+
+// The same on threads threads: the walk lists the files first, then the
+// threads read them, each taking the next file not yet taken.
+FloorResult ReadLibraryFilesOnThreads(platform::FileSystem& fs, const std::string& libraryRoot,
+                                      unsigned threads);
 
 // Passes every call on to another file system and counts the library files
 // read (ReadFile calls) and the texture tests (CanRead calls).
@@ -36,8 +43,8 @@ class CountingFileSystem final : public platform::ForwardingFileSystem {
     }
 
   private:
-    std::int64_t m_Reads = 0;
-    std::int64_t m_ReadBytes = 0;
+    std::atomic<std::int64_t> m_Reads{0};
+    std::atomic<std::int64_t> m_ReadBytes{0};
 };
 
 }  // namespace corvane::bench

@@ -37,6 +37,7 @@ struct Options {
     std::optional<std::string> json;
     bool quiet = false;
     bool verbose = false;
+    unsigned jobs = 0;  // 0: as many as the machine has cores
 };
 
 // Texts that name files go out through WriteText, which a Windows console
@@ -84,6 +85,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     check->add_flag("-q,--quiet", options.quiet, "Show nothing on stderr but errors");
     check->add_flag("-v,--verbose", options.verbose,
                     "Show every status text on stderr, one a line");
+    check
+        ->add_option("--jobs", options.jobs,
+                     "Read and scan the library files on N threads (default: one per core, "
+                     "at least 2; 1: one by one)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1024u));
     addRoot(check);
 
     CLI::App* restore =
@@ -196,7 +203,7 @@ int Check(const Options& options, const std::string& root) {
     try {
         corvane::FindingsCollector collected;
         std::vector<corvane::OlderItem> older = corvane::CheckAndWriteReport(
-            root, progress, corvane::platform::RealFileSystem(), &collected);
+            root, progress, corvane::platform::RealFileSystem(), &collected, options.jobs);
         const corvane::Findings& findings = collected.Result();
         size_t syntaxErrors = 0, missingTextures = 0, missingComponents = 0;
         for (const corvane::CategoryFindings& category : findings.categories) {

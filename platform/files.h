@@ -1,6 +1,11 @@
 // Our thin layer over files and folders. The audit and the cleanup reach the
 // disk only through FileSystem, which lets tests put a fault-injecting
 // implementation in place of the real one.
+//
+// Every operation of a FileSystem may be called from several threads at once
+// (the check reads and scans library files on worker threads); an
+// implementation, a test double included, keeps whatever it records behind a
+// lock or in atomics.
 #pragma once
 
 #include <cstdint>
@@ -116,6 +121,24 @@ class OutputFile {
     virtual void CloseAsNew() = 0;
 };
 
+// A folder held open for reading the files in it by name, so that the system
+// need not walk the folder's whole path again for each file. It stays usable
+// from any thread until destroyed; what it reads follows the folder it was
+// opened on, even when that folder is renamed meanwhile.
+class OpenFolder {
+  public:
+    explicit OpenFolder(std::string path) : m_Path(std::move(path)) {}
+    virtual ~OpenFolder() = default;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    // The folder's path as it was opened, without a trailing separator.
+    const std::string& Path() const { return m_Path; }
+
+  private:
+    std::string m_Path;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -138,12 +161,27 @@ class FileSystem {
 
     // Reads a regular file whole into bytes and gives its last-write time and
     // identity. Anything else (a folder, a FIFO, a device) is refused without
-    // blocking.
+    // blocking. bytes keeps its capacity from call to call, so a caller that
+    // reads many files should pass the same string.
     virtual FileFacts ReadFile(const std::string& path, std::string& bytes) = 0;
 
     // ReadFile, giving all the attributes of the file as it was read (through
     // links, as its bytes are).
     virtual FileAttributes ReadFileWithAttributes(const std::string& path, std::string& bytes) = 0;
+
+    // Opens a folder for ReadFileIn. Never fails: a folder that cannot be
+    // opened gives an OpenFolder whose reads go by path, so that they fail as
+    // ReadFile would. The default reads every file by path.
+    virtual std::unique_ptr<OpenFolder> OpenFolderForReading(const std::string& folder);
+
+    // Reads the file called name (one folder entry, no separator) in folder,
+    // which this file system opened or which is a plain OpenFolder (read by
+    // path): the same as ReadFile(folder.Path() + kSeparator + name, bytes), with
+    // the same result, errors and error texts, which name that full path.
+    // The default does exactly that through ReadFile, so a FileSystem that
+    // watches or disturbs ReadFile sees these reads too.
+    virtual FileFacts ReadFileIn(const OpenFolder& folder, std::string_view name,
+                                 std::string& bytes);
 
     // True when path is a regular file that can be opened for reading. Never
     // opens anything but a regular file.

@@ -1,5 +1,7 @@
 // A FileSystem that hands every operation to another one. Tests and the
 // benchmark derive from it and override the operations they watch or disturb.
+// ReadFileIn is not handed on: it reads by path through ReadFile, so that an
+// override of ReadFile sees every library file read.
 #pragma once
 
 #include "platform/files.h"

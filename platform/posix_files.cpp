@@ -186,6 +186,79 @@ FileAttributes AttributesOf(const struct stat& st) {
     return attributes;
 }
 
+class PosixOpenFolder final : public OpenFolder {
+  public:
+    PosixOpenFolder(std::string path, int fd) : OpenFolder(std::move(path)), m_Fd(fd) {}
+    int Fd() const { return m_Fd.Get(); }
+
+  private:
+    Descriptor m_Fd;
+};
+
+// Reading a file need not change its last-access time. O_NOATIME is refused
+// for files of other owners; once refused, it is not asked for again.
+std::atomic<bool> g_TryNoAccessTime{true};
+
+int OpenForReading(int folderFd, const char* path) {
+    constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    if (g_TryNoAccessTime.load(std::memory_order_relaxed)) {
+        int fd = ::openat(folderFd, path, kFlags | O_NOATIME);
+        if (fd >= 0 || errno != EPERM) return fd;
+        g_TryNoAccessTime.store(false, std::memory_order_relaxed);
+    }
+    return ::openat(folderFd, path, kFlags);
+}
+
+std::string& LeafBuffer() {
+    thread_local std::string leaf;
+    return leaf;
+}
+
+// Reads the file open on fd (or raises the open's error) whole into bytes;
+// gives what it was when opened.
+struct stat ReadOpened(int rawFd, const std::string& path, std::string& bytes) {
+    Descriptor fd(rawFd);
+    if (fd.Get() < 0) {
+        int err = errno;
+        bytes.clear();
+        throw FileError("open for reading", path, err);
+    }
+    struct stat st;
+    if (::fstat(fd.Get(), &st) != 0) {
+        int err = errno;
+        bytes.clear();
+        throw FileError("examine", path, err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        bytes.clear();
+        throw FileError("read", path, "not a regular file");
+    }
+    // One read of the size the file has, asking for a byte more to see the
+    // end; only a file that changes meanwhile takes more. bytes grows to the
+    // largest file read and is cut back, never cleared, so that its bytes are
+    // not zeroed for every file.
+    const size_t expected = size_t(st.st_size);
+    size_t want = expected + 1 < 4096 ? 4096 : expected + 1;
+    size_t have = 0;
+    for (;;) {
+        if (bytes.size() < have + want) bytes.resize(have + want);
+        ssize_t n = ::read(fd.Get(), bytes.data() + have, want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            bytes.clear();
+            throw FileError("read", path, err);
+        }
+        have += size_t(n);
+        if (n == 0 || (have == expected && size_t(n) < want)) break;
+        // A short read is nearly always the end: make sure with one byte
+        // rather than clearing a large block for nothing.
+        want = size_t(n) < want ? 1 : 1 << 16;
+    }
+    bytes.resize(have);
+    return st;
+}
+
 class PosixFileSystem final : public FileSystem {
   public:
     std::vector<FolderEntry> ListFolder(const std::string& folder) override {
@@ -246,12 +319,31 @@ class PosixFileSystem final : public FileSystem {
     }
 
     FileFacts ReadFile(const std::string& path, std::string& bytes) override {
-        struct stat st = Read(path, bytes);
+        struct stat st = ReadOpened(OpenForReading(AT_FDCWD, path.c_str()), path, bytes);
+        return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
+    }
+
+    std::unique_ptr<OpenFolder> OpenFolderForReading(const std::string& folder) override {
+        // O_PATH asks for no permission, as a path walk to the files would not.
+        int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        return std::make_unique<PosixOpenFolder>(folder, fd);
+    }
+
+    FileFacts ReadFileIn(const OpenFolder& folder, std::string_view name,
+                         std::string& bytes) override {
+        const auto* open = dynamic_cast<const PosixOpenFolder*>(&folder);
+        std::string path = folder.Path();
+        path += kSeparator;
+        path += name;
+        if (!open || open->Fd() < 0) return ReadFile(path, bytes);
+        std::string& leaf = LeafBuffer();
+        leaf.assign(name);
+        struct stat st = ReadOpened(OpenForReading(open->Fd(), leaf.c_str()), path, bytes);
         return {std::int64_t(st.st_mtime), {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}};
     }
 
     FileAttributes ReadFileWithAttributes(const std::string& path, std::string& bytes) override {
-        return AttributesOf(Read(path, bytes));
+        return AttributesOf(ReadOpened(OpenForReading(AT_FDCWD, path.c_str()), path, bytes));
     }
 
     EntryKind KindOfEntry(const std::string& path) override {
@@ -308,37 +400,6 @@ class PosixFileSystem final : public FileSystem {
         Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (fd.Get() < 0) throw FileError("open", path, errno);
         if (::syncfs(fd.Get()) != 0) throw FileError("flush to disk the files under", path, errno);
-    }
-
-  private:
-    // Reads the file at path whole into bytes; gives what it was when opened.
-    static struct stat Read(const std::string& path, std::string& bytes) {
-        bytes.clear();
-        Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (fd.Get() < 0) throw FileError("open for reading", path, errno);
-        struct stat st;
-        if (::fstat(fd.Get(), &st) != 0) throw FileError("examine", path, errno);
-        if (!S_ISREG(st.st_mode)) throw FileError("read", path, "not a regular file");
-        size_t want = st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
-        for (;;) {
-            size_t have = bytes.size();
-            bytes.resize(have + want);
-            ssize_t n = ::read(fd.Get(), bytes.data() + have, want);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    bytes.resize(have);
-                    continue;
-                }
-                bytes.clear();
-                throw FileError("read", path, errno);
-            }
-            bytes.resize(have + size_t(n));
-            if (n == 0) break;
-            // A short read is nearly always the end: make sure with one byte
-            // rather than clearing a large block for nothing.
-            want = size_t(n) < want ? 1 : 1 << 16;
-        }
-        return st;
     }
 };
 

@@ -186,11 +186,11 @@ void HtmlReport::MissingComponent(const ComponentFinding& finding) {
 
 std::vector<OlderItem> CheckAndWriteReport(const std::string& libraryRoot,
                                            ProgressObserver& progress, platform::FileSystem& fs,
-                                           FindingSink* also) {
+                                           FindingSink* also, unsigned jobs) {
     HtmlReport report(fs.Create(libraryRoot + kReportName));
-    if (!also) return RunCheck(libraryRoot, report, progress, fs);
+    if (!also) return RunCheck(libraryRoot, report, progress, fs, jobs);
     FindingFanOut both({&report, also});
-    return RunCheck(libraryRoot, both, progress, fs);
+    return RunCheck(libraryRoot, both, progress, fs, jobs);
 }
 
 }  // namespace corvane

@@ -37,9 +37,21 @@ inline std::string_view Trim(std::string_view text) {
 std::string ToLower(std::string_view text);
 void ToLowerInto(std::string_view text, std::string& out);
 
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
-bool EndsWithNoCase(std::string_view text, std::string_view suffix);
+// Called for keyword lines and folder entries, so defined here to be inlined.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+    }
+    return true;
+}
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+inline bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
 
 // The order in which a folder's entries are walked: names compared after
 // folding a-z to A-Z, ties broken by plain byte order.

@@ -19,42 +19,21 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
     struct Case {
         const char* name;
         bool programInLibrary;  // "prog-lib" holds the program rather than "prog"
-        std::optional<std::string> argument;
-        std::vector<std::optional<std::string>> answers;  // the chooser's, in turn
-        std::optional<std::string> root;                  // none: the program ends
-        bool ownFolder;
+        const char* argument;
+        std::vector<const char*> answers;  // the chooser's in turn, nullptr: cancelled
+        const char* root;                  // nullptr: the program ends
         size_t problems;
     };
     const Case cases[] = {
-        {"named library", false, "lib", {}, "lib/", false, 0},
-        {"named with a trailing separator", false, "lib/", {}, "lib/", false, 0},
-        {"named own folder", true, "prog-lib", {}, "prog-lib/", true, 0},
-        {"named folder without a category folder", false, "plain", {}, std::nullopt, false, 1},
-        {"named folder that is not there", false, "none", {}, std::nullopt, false, 1},
-        {"own folder a library", true, std::nullopt, {}, "prog-lib/", true, 0},
-        {"chosen library", false, std::nullopt, {"lib"}, "lib/", false, 0},
-        {"chosen again after a folder without categories",
-         false,
-         std::nullopt,
-         {"plain", "lib"},
-         "lib/",
-         false,
-         1},
-        {"chooser cancelled", false, std::nullopt, {std::nullopt}, std::nullopt, false, 0},
-        {"chosen again after a folder that cannot be read",
-         false,
-         std::nullopt,
-         {"locked", "lib"},
-         "lib/",
-         false,
-         1},
-        {"cancelled after a wrong choice",
-         false,
-         std::nullopt,
-         {"plain", std::nullopt},
-         std::nullopt,
-         false,
-         1},
+        {"named library", false, "lib/", {}, "lib/", 0},
+        {"named own folder", true, "prog-lib", {}, "prog-lib/", 0},
+        {"named folder without a category folder", false, "plain", {}, nullptr, 1},
+        {"named folder that is not there", false, "none", {}, nullptr, 1},
+        {"own folder a library", true, nullptr, {}, "prog-lib/", 0},
+        {"chosen library", false, nullptr, {"lib"}, "lib/", 0},
+        {"chooser cancelled", false, nullptr, {nullptr}, nullptr, 0},
+        {"chosen again after an unreadable folder", false, nullptr, {"locked", "lib"}, "lib/", 1},
+        {"cancelled after a wrong choice", false, nullptr, {"plain", nullptr}, nullptr, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -71,8 +50,8 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
                 return ForwardingFileSystem::ListFolder(folder);
             }
         } fs;
-        auto inScratch = [&](const std::optional<std::string>& name) {
-            return name ? std::optional(scratch.Path(*name)) : std::nullopt;
+        auto inScratch = [&](const char* name) {
+            return name ? std::optional(scratch.Path(name)) : std::nullopt;
         };
         size_t asked = 0;
         std::vector<std::string> problems;
@@ -86,11 +65,11 @@ TEST(Library, NamedFolderElseOwnFolderElseTheUsersChoice) {
         EXPECT_EQ(asked, c.answers.size());
         EXPECT_EQ(choice ? std::optional(choice->root) : std::nullopt, inScratch(c.root));
         if (choice) {
-            EXPECT_EQ(choice->ownFolder, c.ownFolder);
+            EXPECT_EQ(choice->ownFolder, c.programInLibrary);
         }
         ASSERT_EQ(problems.size(), c.problems);
         if (!problems.empty()) {
-            EXPECT_NE(problems[0].find(scratch.Path(c.argument ? *c.argument : *c.answers[0])),
+            EXPECT_NE(problems[0].find(scratch.Path(c.argument ? c.argument : c.answers[0])),
                       std::string::npos)
                 << problems[0];
         }

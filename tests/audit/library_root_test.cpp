@@ -59,18 +59,5 @@ TEST(LibraryRoot, AFolderWithAnyCategoryFolderInAnyCaseIsALibrary) {
     }
 }
 
-TEST(LibraryRoot, ProblemTextsNameTheFolderAndTheCategoryFolders) {
-#ifdef _WIN32
-    GTEST_SKIP() << "links and POSIX paths; not yet ported to Windows";
-#endif
-    EXPECT_EQ(LibraryRootProblemText(LibraryRootProblem::kNoCategoryFolder, "/data/lib/"),
-              "cannot check \"/data/lib\": it holds none of the category folders Stock, "
-              "Scenery, Signals, Track and OHLE");
-    EXPECT_EQ(LibraryRootProblemText(LibraryRootProblem::kMissing, "/data/lib"),
-              "cannot check \"/data/lib\": no such folder");
-    EXPECT_EQ(LibraryRootProblemText(LibraryRootProblem::kNotAFolder, "/"),
-              "cannot check \"/\": not a folder");
-}
-
 }  // namespace
 }  // namespace corvane

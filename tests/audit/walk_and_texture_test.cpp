@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
 
 #include "audit/check_run.h"
 #include "tests/support/test_library.h"
@@ -21,9 +23,13 @@ using testing::TempLibrary;
 class ReadLog : public testing::ForwardingFileSystem {
   public:
     platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
-        m_Read.push_back(path);
+        {
+            std::lock_guard<std::mutex> hold(m_Lock);
+            m_Read.push_back(path);
+        }
         return m_Target.ReadFile(path, bytes);
     }
+    std::mutex m_Lock;
     std::vector<std::string> m_Read;
 };
 
@@ -44,16 +50,31 @@ struct Outcome {
     }
 };
 
-Outcome Check(const TempLibrary& library) {
+Outcome Check(const TempLibrary& library, unsigned jobs) {
     ReadLog log;
     RecordingProgress progress;
     FindingsCollector collector;
-    RunCheck(library.Root(), collector, progress, log);
+    RunCheck(library.Root(), collector, progress, log, jobs);
     Outcome outcome{{}, collector.Result()};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(testing::Generic(path.substr(library.Root().size())));
     }
     return outcome;
+}
+
+// The outcome of a check that reads the files one by one on this thread, in
+// walk order; with several workers, the files may be read in any order but
+// the findings are the same.
+Outcome Check(const TempLibrary& library) {
+    Outcome serial = Check(library, 1);
+    Outcome parallel = Check(library, 3);
+    EXPECT_EQ(parallel.findings.categories, serial.findings.categories);
+    EXPECT_EQ(parallel.findings.olderItems, serial.findings.olderItems);
+    std::sort(parallel.read.begin(), parallel.read.end());
+    Paths serialRead = serial.read;
+    std::sort(serialRead.begin(), serialRead.end());
+    EXPECT_EQ(parallel.read, serialRead);
+    return serial;
 }
 
 // Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and

@@ -72,6 +72,10 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
         {"check --json '' lib", 2, "corvane-cli: --json: must not be empty\n" + kSeeHelp},
         {"check -q -v lib", 2,
          "corvane-cli: --quiet and --verbose exclude each other\n" + kSeeHelp},
+        {"check --jobs 0 lib", 2,
+         "corvane-cli: --jobs: Value 0 not in range 1 to 1024\n" + kSeeHelp},
+        {"check --jobs 2000 lib", 2,
+         "corvane-cli: --jobs: Value 2000 not in range 1 to 1024\n" + kSeeHelp},
         {"--help", 0, "", "Checks the content library"},
         {"check --help", 0, "", "Check the library"},
         {"restore -h", 0, "", "Undo the latest delete"},
@@ -156,6 +160,18 @@ TEST(Cli, SummaryOnStdoutProgressOnStderrOnlyWhenAskedFor) {
     Result again = Cli(scratch, "", "check --quiet @/lib");
     EXPECT_NE(again.out.find("\nOlder duplicates:   0\n"), std::string::npos) << again.out;
     EXPECT_EQ(again.err, "");
+
+    // Any number of jobs: the same summary, status texts and report.
+    const std::string after = scratch.Read("lib/Corvane.htm");
+    Result serial = Cli(scratch, "", "check -v --jobs 1 @/lib");
+    EXPECT_EQ(serial.out, again.out);
+    for (const char* jobs : {"2", "7"}) {
+        Result run = Cli(scratch, "", "check -v --jobs " + std::string(jobs) + " @/lib");
+        EXPECT_EQ(run.status, 0) << jobs;
+        EXPECT_EQ(run.out, serial.out) << jobs;
+        EXPECT_EQ(run.err, serial.err) << jobs;
+        EXPECT_EQ(scratch.Read("lib/Corvane.htm"), after) << jobs;
+    }
 }
 
 TEST(Cli, ErrorsOfTheRunExitWithOneAndNameTheFile) {

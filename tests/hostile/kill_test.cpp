@@ -10,32 +10,20 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <map>
 #include <optional>
 #include <random>
 #include <thread>
 
 #include "tests/support/test_library.h"
-#include "text/text.h"
 
 namespace corvane {
 namespace {
 
-using Files = std::map<std::string, std::string>;
+using testing::Tree;
 
-// Every regular file below root but the report, by relative path.
-void Snapshot(const std::string& root, const std::string& relative, Files& files) {
-    for (const platform::FolderEntry& e : platform::RealFileSystem().ListFolder(root + relative)) {
-        std::string path = relative + e.name;
-        if (e.kind == platform::EntryKind::kFolder) Snapshot(root, path + "/", files);
-        if (e.kind == platform::EntryKind::kFile && path != "Corvane.htm")
-            platform::RealFileSystem().ReadFile(root + path, files[path]);
-    }
-}
-
-std::optional<std::string> At(const Files& files, const std::string& path) {
+std::optional<std::string> At(const Tree& files, const std::string& path) {
     auto found = files.find(path);
-    return found == files.end() ? std::nullopt : std::optional(found->second);
+    return found == files.end() ? std::nullopt : std::optional(found->second.bytes);
 }
 
 // Runs the command on root and kills it `delay` after its status line number
@@ -68,12 +56,9 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
     std::string pristine = work.Path("pristine/"), done = work.Path("done/");
     ASSERT_TRUE(
         shell(CORVANE_PREPARE_SAMPLE " " + pristine + " && cp -a " + pristine + " " + done));
-    Files before, expected, now;
-    Snapshot(pristine, "", before);
-    const testing::Tree library = testing::TreeOf(pristine, true);
+    const Tree before = testing::TreeOf(pristine, true);
     size_t lines = RunAndKill(done, SIZE_MAX, {});
-    Snapshot(done, "", expected);
-    std::erase_if(expected, [](const auto& file) { return file.first.starts_with("backup/"); });
+    const Tree expected = testing::TreeOf(done, true);
     ASSERT_NE(before, expected) << "the sample has older items to delete";
     ASSERT_GT(lines, 2u);
 
@@ -87,17 +72,18 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
         SCOPED_TRACE("killed " + std::to_string(us) + " us after line " + std::to_string(line));
         ASSERT_TRUE(shell("rm -rf " + root + " && cp -a " + pristine + " " + root));
         RunAndKill(root, line, std::chrono::microseconds(us));
-        Snapshot(root, "", now = {});
-        for (const auto& [path, bytes] : before)
-            EXPECT_TRUE(At(now, path) == bytes || At(now, path) == At(expected, path)) << path;
-        for (const auto& [path, bytes] : now) {
-            if (before.count(path) || text::EndsWithNoCase(path, ".tmp")) continue;
+        const Tree now = testing::TreeOf(root, false);
+        for (const auto& [path, file] : before)
+            EXPECT_TRUE(At(now, path) == file.bytes || At(now, path) == At(expected, path)) << path;
+        for (const auto& [path, file] : now) {
+            if (before.count(path) || path == "Corvane.htm" || path.ends_with(".tmp")) continue;
             if (path.starts_with("backup/delete-") && path.ends_with(".log")) continue;
-            EXPECT_TRUE(path.starts_with("backup/") && At(before, path.substr(7)) == bytes) << path;
+            EXPECT_TRUE(path.starts_with("backup/") && At(before, path.substr(7)) == file.bytes)
+                << path;
         }
         const std::string restore = CORVANE_CLI " restore " + root + " >/dev/null";
         EXPECT_TRUE(shell(restore));
-        EXPECT_EQ(testing::TreeOf(root, true), library);
+        EXPECT_EQ(testing::TreeOf(root, true), before);
         if (HasFailure()) break;
     }
 }

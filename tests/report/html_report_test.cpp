@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace corvane {
 namespace {
 
@@ -31,69 +29,35 @@ std::string Row(bool shaded, const std::string& label, const std::string& text,
     return "<tr>" + td + label + "</td>" + td + text + "</td>" + td + third + "</td></tr>";
 }
 
-TEST(HtmlReport, EachKindOfRow) {
-    struct Case {
-        const char* what;
-        std::function<void(HtmlReport&)> findings;  // after the heading of Stock
-        std::string rows;
-    };
+TEST(HtmlReport, EachKindOfRowAndShadingThatRunsOnAcrossHeadings) {
+    std::string bytes;
+    HtmlReport report(std::make_unique<MemoryFile>(bytes));
+    report.BeginCheck("/lib/");
+    report.BeginCategory("Stock");
+    report.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", true});
+    report.SyntaxError({"skin \"x", "Stock/a.stk"});
+    report.MissingTexture({"x.bmp", "Stock/a.stk"});
+    report.BeginCategory("Scenery");
+    report.MissingComponent({"wagon", {"Stock/a.stk", "Stock/b.stk"}});
+    report.Duplicate({"<b>c & \"o\"|</b>", "S/<i>.stk", "S/&.stk", false});
+    report.EndCheck({});
+
     const std::string red = "<font color=\"red\">", green = "<font color=\"green\">";
-    const Case cases[] = {
-        // (A duplicate whose earlier file is older: the seven-line report.)
-        {"duplicate, this file older",
-         [](HtmlReport& r) {
-             r.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", true});
-         },
-         Row(false, "coach", red + "Stock/b.stk</font>", "Stock/a.stk")},
-        {"syntax error, its file with the library root",
-         [](HtmlReport& r) {
-             r.SyntaxError({"skin \"x", "Stock/a.stk"});
-         },
-         Row(false, "Syntax", red + "skin &quot;x</font>", "/lib/Stock/a.stk")},
-        {"missing texture",
-         [](HtmlReport& r) {
-             r.MissingTexture({"x.bmp", "Stock/a.stk"});
-         },
-         Row(false, "Missing Texture", green + "x.bmp</font>", "Stock/a.stk")},
-        {"missing component, its files one after the other",
-         [](HtmlReport& r) {
-             r.MissingComponent({"wagon", {"Stock/a.stk", "Stock/b.stk"}});
-         },
-         Row(false, "Missing Component", "<font color=\"blue\">wagon</font>",
-             "Stock/a.stkStock/b.stk")},
-        {"library text escaped, split nowhere",
-         [](HtmlReport& r) {
-             r.Duplicate({"<b>c & \"o\"|</b>", "S/<i>.stk", "S/&.stk", false});
-         },
-         Row(false, "&lt;b&gt;c &amp; &quot;o&quot;|&lt;/b&gt;", "S/&lt;i&gt;.stk",
-             red + "S/&amp;.stk</font>")},
-        {"shading alternates and runs on across headings",
-         [](HtmlReport& r) {
-             for (const char* texture : {"x.bmp", "y.bmp", "z.bmp"})
-                 r.MissingTexture({texture, "a"});
-             r.BeginCategory("Scenery");
-             r.MissingTexture({"w.bmp", "d"});
-         },
-         Row(false, "Missing Texture", green + "x.bmp</font>", "a") +
-             Row(true, "Missing Texture", green + "y.bmp</font>", "a") +
-             Row(false, "Missing Texture", green + "z.bmp</font>", "a") +
-             "<tr><td colspan=\"3\"><h2>Scenery</h2>\r\n</td></tr>" +
-             Row(true, "Missing Texture", green + "w.bmp</font>", "d")},
+    auto heading = [](const char* title) {
+        return std::string("<tr><td colspan=\"3\"><h2>") + title + "</h2>\r\n</td></tr>";
     };
-    for (const Case& c : cases) {
-        std::string bytes;
-        HtmlReport report(std::make_unique<MemoryFile>(bytes));
-        report.BeginCheck("/lib/");
-        report.BeginCategory("Stock");
-        c.findings(report);
-        report.EndCheck({});
-        EXPECT_EQ(bytes,
-                  "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>"
-                  "<tr><td colspan=\"3\"><h2>Stock</h2>\r\n</td></tr>" +
-                      c.rows +
-                      "</table><font color=\"red\">Red file is <b>older</b></font><br></font>")
-            << c.what;
-    }
+    // The syntax row's file with the library root, the component's files one
+    // after the other, library text escaped and split nowhere.
+    EXPECT_EQ(bytes, "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>" + heading("Stock") +
+                         Row(false, "coach", red + "Stock/b.stk</font>", "Stock/a.stk") +
+                         Row(true, "Syntax", red + "skin &quot;x</font>", "/lib/Stock/a.stk") +
+                         Row(false, "Missing Texture", green + "x.bmp</font>", "Stock/a.stk") +
+                         heading("Scenery") +
+                         Row(true, "Missing Component", "<font color=\"blue\">wagon</font>",
+                             "Stock/a.stkStock/b.stk") +
+                         Row(false, "&lt;b&gt;c &amp; &quot;o&quot;|&lt;/b&gt;", "S/&lt;i&gt;.stk",
+                             red + "S/&amp;.stk</font>") +
+                         "</table><font color=\"red\">Red file is <b>older</b></font><br></font>");
 }
 
 }  // namespace

@@ -1,0 +1,203 @@
+#include "audit/file_record.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "audit/line_rules.h"
+#include "audit/name_table.h"
+#include "text/text.h"
+
+namespace corvane {
+
+using text::IsSpace;
+using text::StartsWithNoCase;
+using text::ToLowerAscii;
+
+void FileRecord::Clear() {
+    m_Events.clear();
+    // The texts of a file of huge lines are not kept for the next file.
+    if (m_Text.capacity() > (1 << 20)) std::string().swap(m_Text);
+    m_Text.clear();
+    m_LastTexture = SIZE_MAX;
+    stamp.clear();
+    identity = {};
+    error = nullptr;
+}
+
+void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view suffix) {
+    const size_t offset = m_Text.size();
+    const size_t length = text.size() + suffix.size();
+    m_Text.append(text).append(suffix);
+    char* lower = m_Text.data() + offset;
+    for (size_t i = 0; i < text.size(); ++i) lower[i] = ToLowerAscii(lower[i]);
+    std::string_view added(lower, length);
+    // A file may name one texture on line after line (an empty skin value
+    // stands for the item's name): such events share one text.
+    if (kind == Kind::kTexture && m_LastTexture < m_Events.size() &&
+        Text(m_Events[m_LastTexture]) == added) {
+        m_Text.resize(offset);
+        m_Events.push_back(m_Events[m_LastTexture]);
+        m_LastTexture = m_Events.size() - 1;
+        return;
+    }
+    if (kind == Kind::kTexture) m_LastTexture = m_Events.size();
+    std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(added);
+    m_Events.push_back({kind, offset, length, hash, false});
+}
+
+namespace {
+
+// The first characters of comments and keyword lines, in either case; any
+// other line is a bitmap line or nothing.
+struct KeywordStarts {
+    bool table[256] = {};
+    constexpr KeywordStarts() {
+        for (unsigned char c : std::string_view("#/iwsdbnIWSDBN")) table[c] = true;
+    }
+    bool operator[](char c) const { return table[static_cast<unsigned char>(c)]; }
+};
+constexpr KeywordStarts kKeywordStart;
+
+bool IsBmpEndingAt(const char* bytes, size_t p) {
+    return p >= 3 && bytes[p - 3] == '.' && ToLowerAscii(bytes[p - 2]) == 'b' &&
+           ToLowerAscii(bytes[p - 1]) == 'm';
+}
+
+}  // namespace
+
+void ItemFileScanner::Index(std::string_view bytes) {
+    m_LineFeeds.clear();
+    m_Bmps.clear();
+    const char* data = bytes.data();
+    const size_t size = bytes.size();
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a mask of the line feeds and one of the bytes
+    // that are "p" or "P", which every ".bmp" ends in and few lines hold.
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i p = _mm_set1_epi8('p');
+    for (; i + 16 <= size; i += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lineFeed)));
+        unsigned ps = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(block, caseBit), p)));
+        for (; feeds != 0; feeds &= feeds - 1)
+            m_LineFeeds.push_back(i + size_t(__builtin_ctz(feeds)));
+        for (; ps != 0; ps &= ps - 1) {
+            size_t at = i + size_t(__builtin_ctz(ps));
+            if (IsBmpEndingAt(data, at)) m_Bmps.push_back(at - 3);
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        if (data[i] == '\n') {
+            m_LineFeeds.push_back(i);
+        } else if (ToLowerAscii(data[i]) == 'p' && IsBmpEndingAt(data, i)) {
+            m_Bmps.push_back(i - 3);
+        }
+    }
+}
+
+void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
+    Index(bytes);
+    m_CurrentItemName.clear();
+    const char* data = bytes.data();
+    const size_t lineCount = m_LineFeeds.size() + (bytes.empty() || bytes.back() == '\n' ? 0 : 1);
+    size_t start = 0;
+    size_t nextBmp = 0;
+    for (size_t line = 0; line < lineCount; ++line) {
+        // A line ends at its line feed, less a carriage return just before
+        // it; a last line without a line feed ends with the bytes.
+        size_t end = bytes.size();
+        size_t next = end;
+        if (line < m_LineFeeds.size()) {
+            end = m_LineFeeds[line];
+            next = end + 1;
+            if (end > start && data[end - 1] == '\r') --end;
+        }
+        size_t first = start;
+        start = next;
+        while (first < end && IsSpace(data[first])) ++first;
+        if (first == end) continue;
+
+        // The line's first ".bmp", when there is one; a ".bmp" is never white
+        // space, so it stands within the trimmed line.
+        while (nextBmp < m_Bmps.size() && m_Bmps[nextBmp] < first) ++nextBmp;
+        size_t bmp = std::string_view::npos;
+        if (nextBmp < m_Bmps.size() && m_Bmps[nextBmp] < end) bmp = m_Bmps[nextBmp] - first;
+
+        // Most lines (vertices, faces, "[end]") are neither comments nor
+        // keyword lines and name no bitmap: they are done with here.
+        if (!kKeywordStart[data[first]] && (bmp == std::string_view::npos || bmp == 0)) continue;
+        while (end > first && IsSpace(data[end - 1])) --end;
+        ScanKeywordLine(std::string_view(data + first, end - first), bmp, record);
+    }
+    // A working copy of a huge line is not kept for the next file.
+    constexpr size_t kLargest = 1 << 16;
+    for (std::string* scratch : {&m_Work, &m_Buffer}) {
+        if (scratch->capacity() > kLargest) std::string().swap(*scratch);
+    }
+}
+
+// Sorts a trimmed line by its kind as ClassifyLine does on its working line,
+// matching the keywords without regard to case, and records what it holds.
+// bmp is the position of the line's first ".bmp", or npos.
+void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRecord& record) {
+    using Kind = FileRecord::Kind;
+    switch (ToLowerAscii(kept[0])) {
+        case '#':
+            return;
+        case '/':
+            if (kept.size() > 1 && kept[1] == '/') return;
+            break;
+        case 'i':
+            if (StartsWithNoCase(kept, "imperialfloat")) return;
+            if (StartsWithNoCase(kept, "include")) {
+                text::ToLowerInto(kept, m_Work);
+                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                return;
+            }
+            break;
+        case 'w':
+            if (StartsWithNoCase(kept, "wheelbase")) return;
+            if (StartsWithNoCase(kept, "wheel")) {
+                text::ToLowerInto(kept, m_Work);
+                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                return;
+            }
+            break;
+        case 's':
+            if (StartsWithNoCase(kept, "skin")) {
+                text::ToLowerInto(kept, m_Work);
+                SkinReferenceParts skin = TakeSkinReference(m_Work, m_CurrentItemName, m_Buffer);
+                if (skin.syntaxError) record.AddLowered(Kind::kSyntaxError, m_Work);
+                record.AddLowered(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
+                return;
+            }
+            break;
+        case 'd':
+        case 'b':
+            if (StartsWithNoCase(kept, "door") || StartsWithNoCase(kept, "bogie")) {
+                text::ToLowerInto(kept, m_Work);
+                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                return;
+            }
+            break;
+        case 'n':
+            if (StartsWithNoCase(kept, "name")) {
+                std::string_view name = TakeItemName(kept);
+                record.AddLowered(Kind::kName, name);
+                text::ToLowerInto(name, m_CurrentItemName);
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    if (bmp != std::string_view::npos && bmp > 0) {
+        record.AddLowered(Kind::kTexture, TakeBitmapReference(kept, bmp));
+    }
+}
+
+}  // namespace corvane

@@ -1,0 +1,165 @@
+// The record scanner against the plain line-by-line scan that the line rules
+// describe: the same events, texts and hashes for every file.
+#include "audit/file_record.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "audit/line_rules.h"
+#include "audit/name_table.h"
+#include "text/text.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::string_literals;
+
+using Kind = FileRecord::Kind;
+using Events = std::vector<std::pair<Kind, std::string>>;
+
+// Every line trimmed, lower-cased, sorted by ClassifyLine and taken apart by
+// the rule of its kind.
+Events PlainScan(std::string_view bytes) {
+    Events events;
+    std::string currentItemName;
+    text::LineReader reader(bytes);
+    std::string_view line;
+    while (reader.Next(line)) {
+        std::string_view kept = text::Trim(line);
+        if (kept.empty()) continue;
+        std::string work = text::ToLower(kept);
+        switch (ClassifyLine(work)) {
+            case LineKind::kSkin: {
+                SkinReference skin = TakeSkinReference(work, currentItemName);
+                if (skin.syntaxError) events.emplace_back(Kind::kSyntaxError, work);
+                events.emplace_back(Kind::kTexture, skin.texture);
+                break;
+            }
+            case LineKind::kComponent:
+                events.emplace_back(Kind::kComponent, TakeComponentReference(work, kept));
+                break;
+            case LineKind::kName:
+                currentItemName = TakeItemName(work);
+                events.emplace_back(Kind::kName, currentItemName);
+                break;
+            case LineKind::kBitmap:
+                events.emplace_back(Kind::kTexture, TakeBitmapReference(work));
+                break;
+            default:
+                break;
+        }
+    }
+    return events;
+}
+
+Events RecordScan(ItemFileScanner& scanner, std::string_view bytes) {
+    FileRecord record;
+    scanner.Scan(bytes, record);
+    Events events;
+    for (const FileRecord::Event& event : record.Events()) {
+        std::string_view text = record.Text(event);
+        if (event.kind != Kind::kSyntaxError) {
+            EXPECT_EQ(event.hash, NameTable::Hash(text)) << text;
+        }
+        events.emplace_back(event.kind, std::string(text));
+    }
+    return events;
+}
+
+TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
+    const std::string padding(13, 'v');  // moves ".bmp" across 16-byte blocks
+    const std::vector<std::string> files = {
+        "",
+        "\n\r\n \t\r\n",
+        "name Coach_A\r\n  Skin\r\nskin \"\"\r\nskin \"Open\r\n[end]",
+        "NAME X // c\r\nskin \"A b\" more\r\nSkinned T/Brick\r\nskin brick.png\r\n",
+        "texture \"walls/Brick.BMP\" [d3d]\n\ttexture brick.bmp\n.bmp only\nx.BmP\n",
+        padding + "\"a.bmp\"\n" + padding + "xx\".bMp\n" + padding + "..bm.bmp.bmp\r\n",
+        "include 0 0 0 [D3D]Tree[Left]=2 // far\r\nwheel 0 0 0 1 1 WheelA\r\nwheelbase 3\r\n",
+        "Door 0:0/0 <500 !?Door1\r\nbogie 1 2 3 [lod] ?!B # c\r\nimperialfloat\r\n",
+        "# skin a\n// include 0 0 0 t\n/x.bmp\nsname\nbmp\n",
+        "name a\rb\r\r\nskin\r\nname\r\nskin\r\nskin\r\n",
+        "name \x80\xff\0z\r\nskin \x01.bmp\r\ninclude \0 0 0 \xc9"s,
+        "no line feed at the end .bmp",
+        "name n\nskin\nskin\nname m\nskin\nbitmap \"m.bmp\"\nskin\n",
+    };
+    ItemFileScanner scanner;
+    for (const std::string& file : files) {
+        EXPECT_EQ(RecordScan(scanner, file), PlainScan(file)) << file;
+    }
+}
+
+TEST(FileRecord, RandomFilesScanAsThePlainScan) {
+    // Pieces of every kind of line, joined at random, also without spaces
+    // or line ends between them.
+    const std::vector<std::string> pieces = {"name ",
+                                             "NaMe\t",
+                                             "skin",
+                                             " Skin ",
+                                             "include ",
+                                             "Wheel ",
+                                             "wheelbase ",
+                                             "door ",
+                                             "BOGIE ",
+                                             "imperialfloat",
+                                             "#",
+                                             "//",
+                                             "/",
+                                             "texture ",
+                                             ".bmp",
+                                             ".BMP",
+                                             ".bm",
+                                             "p",
+                                             "\"",
+                                             "\"\"",
+                                             "[d3d]",
+                                             "[left]",
+                                             "[",
+                                             "]",
+                                             "=",
+                                             "<5 ",
+                                             ">",
+                                             "!",
+                                             "?",
+                                             "0 ",
+                                             "1.5 ",
+                                             ":",
+                                             "Tree",
+                                             "a/b",
+                                             "\\c",
+                                             "\r\n",
+                                             "\n",
+                                             "\r",
+                                             "\t",
+                                             " ",
+                                             "\xe9",
+                                             std::string(1, '\0'),
+                                             "vertex 1.0 2.0 3.0\r\n",
+                                             "[end]\r\n"};
+    std::mt19937 random(12);
+    ItemFileScanner scanner;
+    for (int file = 0; file < 3000; ++file) {
+        std::string bytes;
+        size_t count = random() % 60;
+        for (size_t i = 0; i < count; ++i) bytes += pieces[random() % pieces.size()];
+        ASSERT_EQ(RecordScan(scanner, bytes), PlainScan(bytes)) << bytes;
+    }
+}
+
+TEST(FileRecord, RepeatedTexturesShareTheirText) {
+    // A long item name, then empty skin lines: one copy of the texture, not
+    // one per line.
+    const std::string name(1 << 16, 'n');
+    std::string bytes = "name " + name + "\n";
+    for (int i = 0; i < 200; ++i) bytes += "skin\n";
+    ItemFileScanner scanner;
+    FileRecord record;
+    scanner.Scan(bytes, record);
+    ASSERT_EQ(record.Events().size(), 201u);
+    EXPECT_EQ(record.Text(record.Events().back()), name + ".bmp");
+    EXPECT_EQ(record.Events()[1].offset, record.Events().back().offset);
+}
+
+}  // namespace
+}  // namespace corvane

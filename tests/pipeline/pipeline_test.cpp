@@ -1,0 +1,234 @@
+// Checks with several workers against the check that reads the files one by
+// one: the same report bytes, the same queued older items, the same progress
+// texts, and the same error at the same place when a read or a listing fails.
+#include "audit/pipeline.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "audit/check_run.h"
+#include "audit/walk.h"
+#include "bench/library_gen.h"
+#include "platform/system.h"
+#include "report/html_report.h"
+#include "tests/support/test_library.h"
+
+namespace corvane {
+namespace {
+
+using testing::CrLf;
+using testing::TempLibrary;
+
+// A generated library with a few hostile corners: a link back up the tree, a
+// FIFO named like a library file, folders that differ only in case, a file
+// that names the same texture on many lines.
+struct Library {
+    TempLibrary temp;
+    std::string root = temp.Path("lib/");
+    Library() {
+        bench::GenerateLibrary(root, 120, 7);
+        std::filesystem::create_directories(root + "Stock/loop");
+        std::filesystem::create_directory_symlink("../..", root + "Stock/loop/up");
+        ::mkfifo((root + "Track/fifo.stt").c_str(), 0644);
+        temp.Write("lib/Scenery/Case/a.stc", CrLf({"name case_a", "skin", "skin", "skin x"}));
+        temp.Write("lib/Scenery/case/a.stc", CrLf({"name case_a", "include 0 0 0 case_b"}));
+        temp.Write("lib/Scenery/case/b.stc", CrLf({"name case_b", "texture \"../Case/a.stc\""}));
+    }
+};
+
+struct Outcome {
+    std::string error;  // what the run raised
+    std::string report;
+    std::vector<std::string> progress;
+    std::vector<OlderItem> older;
+    bool operator==(const Outcome&) const = default;
+};
+
+// The status texts and the counts of files and items, in order.
+class ProgressLog final : public ProgressObserver {
+  public:
+    void Status(const std::string& text) override { m_Log.push_back(text); }
+    void FileChecked(size_t files, size_t items) override {
+        m_Log.push_back(std::to_string(files) + " " + std::to_string(items));
+    }
+    std::vector<std::string> m_Log;
+};
+
+Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) {
+    ProgressLog progress;
+    Outcome outcome;
+    try {
+        outcome.older = CheckAndWriteReport(root, progress, fs, nullptr, jobs);
+    } catch (const std::exception& error) {
+        outcome.error = error.what();
+    }
+    platform::RealFileSystem().ReadFile(root + kReportName, outcome.report);
+    outcome.progress = progress.m_Log;
+    return outcome;
+}
+
+// Fails the read of one library file, or the listing of one folder, and
+// records in which order the files were read.
+class Faults : public platform::ForwardingFileSystem {
+  public:
+    std::string m_BadFile;
+    std::string m_BadFolder;
+
+    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
+        {
+            std::lock_guard<std::mutex> hold(m_Lock);
+            m_Read.push_back(path);
+        }
+        if (path == m_BadFile) throw platform::FileError("read", path, EIO);
+        return m_Target.ReadFile(path, bytes);
+    }
+    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
+        if (folder == m_BadFolder) throw platform::FileError("list the folder", folder, EIO);
+        return m_Target.ListFolder(folder);
+    }
+    std::vector<std::string> Read() {
+        std::lock_guard<std::mutex> hold(m_Lock);
+        return m_Read;
+    }
+
+  private:
+    std::mutex m_Lock;
+    std::vector<std::string> m_Read;
+};
+
+TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
+    Library library;
+    Faults serialFs;
+    const Outcome serial = Check(library.root, serialFs, 1);
+    ASSERT_EQ(serial.error, "");
+    ASSERT_GT(serial.older.size(), 0u);
+    const std::vector<std::string> read = serialFs.Read();
+    ASSERT_GT(read.size(), 100u);
+
+    struct Case {
+        const char* what;
+        std::string badFile;
+        std::string badFolder;
+    };
+    const Case cases[] = {
+        {"no fault", "", ""},
+        {"the first file fails", read.front(), ""},
+        {"a file mid-walk fails", read[read.size() / 2], ""},
+        {"the last file fails", read.back(), ""},
+        {"a folder mid-walk cannot be listed", "", std::string(platform::FolderOf(read[60]))},
+    };
+    for (const Case& c : cases) {
+        Faults fs;
+        fs.m_BadFile = c.badFile;
+        fs.m_BadFolder = c.badFolder;
+        const Outcome expected = Check(library.root, fs, 1);
+        EXPECT_EQ(expected.error.empty(), c.badFile.empty() && c.badFolder.empty()) << c.what;
+        for (unsigned jobs : {2u, 3u, 8u}) {
+            Faults parallelFs;
+            parallelFs.m_BadFile = c.badFile;
+            parallelFs.m_BadFolder = c.badFolder;
+            const Outcome outcome = Check(library.root, parallelFs, jobs);
+            EXPECT_EQ(outcome.error, expected.error) << c.what << ", " << jobs << " jobs";
+            EXPECT_EQ(outcome.report, expected.report) << c.what << ", " << jobs << " jobs";
+            EXPECT_TRUE(outcome == expected) << c.what << ", " << jobs << " jobs";
+        }
+    }
+}
+
+// The steps of a walk on this thread, each file read and scanned as met.
+class SerialSteps final : public WalkVisitor {
+  public:
+    SerialSteps(FolderCache& folders, const std::string& root) : m_Textures(folders, root) {}
+    std::vector<std::string> m_Steps;
+    void ShowFolder(const std::string& folder) override { m_Steps.push_back("folder " + folder); }
+    void LibraryFile(const std::string& folder, const std::string& name) override {
+        std::string path = folder + "/" + name;
+        FileRecord record;
+        try {
+            platform::FileFacts facts = platform::RealFileSystem().ReadFile(path, m_Bytes);
+            record.stamp = platform::ItemStamp(facts.lastWriteTime);
+            record.identity = facts.identity;
+            m_Scanner.Scan(m_Bytes, record);
+            m_Textures.Resolve(record, platform::FolderOf(path));
+        } catch (const std::exception&) {
+            record.error = std::current_exception();
+        }
+        m_Steps.push_back(Describe(path, record));
+    }
+    static std::string Describe(const std::string& path, const FileRecord& record) {
+        std::string text =
+            "file " + path + " " + record.stamp + " " + std::to_string(record.identity.inode);
+        if (record.error) text += " error";
+        for (const FileRecord::Event& event : record.Events()) {
+            text += " " + std::to_string(int(event.kind)) + (event.found ? "+" : ":") +
+                    std::string(record.Text(event));
+        }
+        return text;
+    }
+
+  private:
+    std::string m_Bytes;
+    ItemFileScanner m_Scanner;
+    TextureLookup m_Textures;
+};
+
+TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindow) {
+    Library library;
+    FolderCache serialFolders(platform::RealFileSystem());
+    LibraryWalk walk(serialFolders, platform::RealFileSystem());
+    SerialSteps serial(serialFolders, library.root);
+    for (size_t i = 0; i < std::size(kCategories); ++i) {
+        serial.m_Steps.push_back("category " + std::to_string(i));
+        walk.WalkCategory(walk.CategoryFolder(library.root, kCategories[i].title),
+                          kCategories[i].pattern, serial);
+    }
+    serial.m_Steps.push_back("end");
+
+    for (size_t window : {2, 3, 7, 1024}) {
+        for (unsigned workers : {1u, 2u, 5u}) {
+            FolderCache folders(platform::RealFileSystem());
+            CheckPipeline pipeline(platform::RealFileSystem(), folders, library.root, workers,
+                                   window);
+            std::vector<std::string> steps;
+            for (bool more = true; more;) {
+                const CheckPipeline::Step& step = pipeline.Next();
+                switch (step.kind) {
+                    case CheckPipeline::Step::Kind::kCategory:
+                        steps.push_back("category " + std::to_string(step.category));
+                        break;
+                    case CheckPipeline::Step::Kind::kFolder:
+                        steps.push_back("folder " + step.path);
+                        break;
+                    case CheckPipeline::Step::Kind::kFile:
+                        steps.push_back(SerialSteps::Describe(step.path, step.record));
+                        break;
+                    case CheckPipeline::Step::Kind::kEnd:
+                        steps.push_back(step.record.error ? "end error" : "end");
+                        more = false;
+                        break;
+                }
+            }
+            EXPECT_EQ(steps, serial.m_Steps) << window << " steps, " << workers << " workers";
+        }
+    }
+}
+
+TEST(Pipeline, StopsWhereverItsOwnerLeavesIt) {
+    Library library;
+    for (size_t taken : {0, 1, 2, 10, 100}) {
+        for (size_t window : {2, 16}) {
+            FolderCache folders(platform::RealFileSystem());
+            CheckPipeline pipeline(platform::RealFileSystem(), folders, library.root, 3, window);
+            for (size_t i = 0; i < taken; ++i) {
+                if (pipeline.Next().kind == CheckPipeline::Step::Kind::kEnd) break;
+            }
+        }  // the destructor must neither hang nor leave a thread behind
+    }
+}
+
+}  // namespace
+}  // namespace corvane
