@@ -90,9 +90,12 @@ TEST(Restore, KeepsWhateverStandsInTheFilesPlace) {
         const std::string path = library.Path(c.file);
         ::unlink(path.c_str());
         if (c.put == Put::kEdited) library.Write(c.file, "edited");
-        if (c.put == Put::kLink)
+        if (c.put == Put::kLink) {
             ASSERT_EQ(::symlink(library.Path("outside").c_str(), path.c_str()), 0);
-        if (c.put == Put::kFifo) ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        }
+        if (c.put == Put::kFifo) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        }
         if (c.put == Put::kFolder) library.MakeFolder(c.file);
         const testing::Tree standing = TreeOf(library.Root(), false);
 
@@ -111,7 +114,9 @@ TEST(Restore, KeepsWhateverStandsInTheFilesPlace) {
         if (c.kept == EntryKind::kMissing) continue;
         EXPECT_EQ(file.keptAs, BackupTree::BackupOf(c.file) + "." + result.restoreId);
         EXPECT_EQ(fs.KindOfEntry(library.Path(file.keptAs)), c.kept);
-        if (c.kept == EntryKind::kFile) EXPECT_EQ(library.Read(file.keptAs), "edited");
+        if (c.kept == EntryKind::kFile) {
+            EXPECT_EQ(library.Read(file.keptAs), "edited");
+        }
     }
 }
 

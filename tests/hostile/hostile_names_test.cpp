@@ -49,8 +49,12 @@ TEST(HostileNames, NoWriteGoesThroughWhatStandsInItsWay) {
             std::filesystem::create_directories(std::filesystem::path(path).parent_path());
             const bool folder = !target;
             if (folder) lib.MakeFolder(at);
-            if (target && !*target) ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-            if (target && *target) ASSERT_EQ(::symlink(lib.Path(target).c_str(), path.c_str()), 0);
+            if (target && !*target) {
+                ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+            }
+            if (target && *target) {
+                ASSERT_EQ(::symlink(lib.Path(target).c_str(), path.c_str()), 0);
+            }
             platform::FileSystem& fs = platform::RealFileSystem();
             const EntryKind kind = fs.KindOfEntry(path);
 

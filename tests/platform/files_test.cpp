@@ -45,10 +45,15 @@ struct Scene {
             lib.Write("target", "old");
             ::chmod(target.c_str(), 04640);
         }
-        if (thing == Thing::kLinkToFile) EXPECT_EQ(::symlink("outside/victim", target.c_str()), 0);
-        if (thing == Thing::kDanglingLink)
+        if (thing == Thing::kLinkToFile) {
+            EXPECT_EQ(::symlink("outside/victim", target.c_str()), 0);
+        }
+        if (thing == Thing::kDanglingLink) {
             EXPECT_EQ(::symlink("outside/nowhere", target.c_str()), 0);
-        if (thing == Thing::kFifo) EXPECT_EQ(::mkfifo(target.c_str(), 0644), 0);
+        }
+        if (thing == Thing::kFifo) {
+            EXPECT_EQ(::mkfifo(target.c_str(), 0644), 0);
+        }
         if (thing == Thing::kFolder) lib.MakeFolder("target");
     }
 
