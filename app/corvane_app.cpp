@@ -9,7 +9,7 @@
 #include <exception>
 
 #include "app/corvane_dlg.h"
-#include "app/library_choice.h"
+#include "app/logic/library_choice.h"
 #include "platform/system.h"
 #include "version.h"
 

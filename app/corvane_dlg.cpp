@@ -25,8 +25,19 @@ wxString DisplayText(const std::string& bytes) {
 
 namespace {
 
-void ShowErrorBox(wxWindow* parent, const wxString& text) {
-    wxMessageBox(text, "Corvane", wxOK | wxICON_ERROR, parent);
+bool ShowMessageBox(wxWindow* parent, DialogView::Message kind, const wxString& text) {
+    switch (kind) {
+        case DialogView::Message::kError:
+            wxMessageBox(text, kTitle, wxOK | wxICON_ERROR, parent);
+            return true;
+        case DialogView::Message::kInformation:
+            wxMessageBox(text, kTitle, wxOK | wxICON_INFORMATION, parent);
+            return true;
+        case DialogView::Message::kQuestion:
+            return wxMessageBox(text, kTitle, wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION, parent) ==
+                   wxYES;
+    }
+    return false;
 }
 
 bool LaunchDefault(const wxString& path) {
@@ -42,8 +53,8 @@ CCorvaneDlg::CCorvaneDlg(wxWindow* parent, std::string libraryRoot, bool ownFold
                                DisplayText(std::string(corvane::FolderDisplayName(libraryRoot))),
                wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       m_Logic(std::move(libraryRoot), *this),
-      m_ShowError(ShowErrorBox),
-      m_Launch(LaunchDefault) {
+      m_ShowMessage(ShowMessageBox),
+      m_Open(LaunchDefault) {
     CreateControls();
 
     // Check is wxID_OK: its handler does not skip the event, so neither the
@@ -54,6 +65,7 @@ CCorvaneDlg::CCorvaneDlg(wxWindow* parent, std::string libraryRoot, bool ownFold
     Bind(wxEVT_BUTTON, &CCorvaneDlg::OnViewReport, this, IDC_VIEW_REPORT);
     Bind(wxEVT_CONTEXT_MENU, &CCorvaneDlg::OnContextMenu, this);
     Bind(wxEVT_MENU, &CCorvaneDlg::OnAbout, this, IDM_ABOUTBOX);
+    Bind(wxEVT_MENU, &CCorvaneDlg::OnUndo, this, IDM_UNDODELETE);
     SetIcons(AppIcons());
 #ifdef __WXMSW__
     if (wxMenu* systemMenu = MSWGetSystemMenu()) {
@@ -105,12 +117,12 @@ void CCorvaneDlg::SetDeleteButton(const std::string& label, bool enabled) {
     m_pDeleteOlder->Enable(enabled);
 }
 
-void CCorvaneDlg::ShowError(const std::string& text) {
-    m_ShowError(this, DisplayText(text));
+bool CCorvaneDlg::ShowMessage(Message kind, const std::string& text) {
+    return m_ShowMessage(this, kind, DisplayText(text));
 }
 
 bool CCorvaneDlg::OpenDocument(const std::string& path) {
-    return m_Launch(wxString::FromUTF8(path));
+    return m_Open(wxString::FromUTF8(path));
 }
 
 void CCorvaneDlg::ShowMenu(wxMenu& menu) {
@@ -131,8 +143,14 @@ void CCorvaneDlg::OnViewReport(wxCommandEvent&) {
 
 void CCorvaneDlg::OnContextMenu(wxContextMenuEvent&) {
     wxMenu menu;
+    menu.Append(IDM_UNDODELETE, kUndoEntry);
+    menu.Enable(IDM_UNDODELETE, m_Logic.CanUndo());
     menu.Append(IDM_ABOUTBOX, kAboutEntry);
     ShowMenu(menu);
+}
+
+void CCorvaneDlg::OnUndo(wxCommandEvent&) {
+    UndoLastDelete();
 }
 
 void CCorvaneDlg::OnAbout(wxCommandEvent&) {

@@ -17,30 +17,31 @@ class wxTextCtrl;
 
 class CCorvaneDlg : public wxDialog, public corvane::app::DialogView {
   public:
-    // Tells the user that a command failed; the text names the file and what
-    // failed.
-    using ErrorSink = std::function<void(wxWindow* parent, const wxString& text)>;
+    // Shows a message box over parent; for a question, true when the user
+    // says yes.
+    using MessageSink = std::function<bool(wxWindow* parent, Message kind, const wxString& text)>;
     // Opens a document with the program the desktop associates with its type;
     // false when no such program could be started.
-    using Launcher = std::function<bool(const wxString& path)>;
+    using Opener = std::function<bool(const wxString& path)>;
 
     // libraryRoot ends in the separator; the report lies in it. Away from the
     // program's own folder the caption names the library's folder.
     CCorvaneDlg(wxWindow* parent, std::string libraryRoot, bool ownFolder = true);
 
-    void SetErrorSink(ErrorSink sink) { m_ShowError = std::move(sink); }
-    void SetLauncher(Launcher launcher) { m_Launch = std::move(launcher); }
+    void SetMessageSink(MessageSink sink) { m_ShowMessage = std::move(sink); }
+    void SetOpener(Opener opener) { m_Open = std::move(opener); }
 
     // The commands. Each runs to its end before the dialog takes more input.
     void RunCheck() { m_Logic.RunCheck(); }
     void DeleteOlderItems() { m_Logic.DeleteOlderItems(); }
     void ViewReport() { m_Logic.ViewReport(); }
+    void UndoLastDelete() { m_Logic.UndoLastDelete(); }
 
     const std::string& ReportPath() const { return m_Logic.ReportPath(); }
 
     void SetStatus(const std::string& text) override;
     void SetDeleteButton(const std::string& label, bool enabled) override;
-    void ShowError(const std::string& text) override;
+    bool ShowMessage(Message kind, const std::string& text) override;
     bool OpenDocument(const std::string& path) override;
 
   protected:
@@ -58,13 +59,14 @@ class CCorvaneDlg : public wxDialog, public corvane::app::DialogView {
     void OnViewReport(wxCommandEvent& event);
     void OnContextMenu(wxContextMenuEvent& event);
     void OnAbout(wxCommandEvent& event);
+    void OnUndo(wxCommandEvent& event);
 
     corvane::app::DialogLogic m_Logic;
     std::string m_Status;
     wxTextCtrl* m_pStatus = nullptr;
     wxButton* m_pDeleteOlder = nullptr;
-    ErrorSink m_ShowError;
-    Launcher m_Launch;
+    MessageSink m_ShowMessage;
+    Opener m_Open;
 };
 
 // A text of the library (a path, a line, an item name) as the window shows it:

@@ -13,7 +13,8 @@ inline constexpr int IDC_STATUS = 1000;
 inline constexpr int IDC_DELETE_OLDER = 1001;
 inline constexpr int IDC_VIEW_REPORT = 1002;
 
-// The About entry of the dialog's menu.
+// The entries of the dialog's menu.
 inline constexpr int IDM_ABOUTBOX = 0x0010;
+inline constexpr int IDM_UNDODELETE = 0x0020;
 
 }  // namespace corvane::app

@@ -87,9 +87,9 @@ void Checker::ShowFolder(const std::string& folder) {
     m_Progress.Status(std::string(RelativePath(folder)));
 }
 
-void Checker::LibraryFile(const std::string& folder, const std::string& name) {
+void Checker::LibraryFile(const std::string& folder, const std::string& name, bool throughLink) {
     m_FilePath.assign(folder).append(1, platform::kSeparator).append(name);
-    CheckItemFile(m_FilePath);
+    CheckItemFile(m_FilePath, throughLink);
 }
 
 void Checker::EndCategory() {

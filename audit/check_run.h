@@ -49,7 +49,7 @@ class Checker : private WalkVisitor {
     void ShowFolder(const std::string& folder) override;
     // Reads a library file and scans it; its item stamp is taken from the
     // file as it was read.
-    void CheckItemFile(const std::string& fullPath);
+    void CheckItemFile(const std::string& fullPath, bool throughLink = false);
     // The scan of CheckItemFile over bytes already read from the file
     // identified by identity.
     void ScanItemText(std::string_view bytes, const std::string& fullPath,
@@ -65,7 +65,7 @@ class Checker : private WalkVisitor {
     size_t ItemCount() const { return m_Items.Count(); }
 
   private:
-    void LibraryFile(const std::string& folder, const std::string& name) override;
+    void LibraryFile(const std::string& folder, const std::string& name, bool throughLink) override;
     void ApplyRecord(const FileRecord& record, const std::string& fullPath);
     void CheckComponent(std::string_view reference, std::uint64_t hash,
                         const std::string& fullPath);

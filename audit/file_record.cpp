@@ -22,6 +22,7 @@ void FileRecord::Clear() {
     m_LastTexture = SIZE_MAX;
     stamp.clear();
     identity = {};
+    throughLink = false;
     error = nullptr;
 }
 

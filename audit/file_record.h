@@ -45,6 +45,7 @@ class FileRecord {
 
     std::string stamp;                  // the file's item stamp
     platform::FileIdentity identity{};  // the file's identity on the disk
+    bool throughLink = false;           // reached through a link: never written to
     std::exception_ptr error;           // what reading the file raised, if anything
 
   private:

@@ -81,7 +81,7 @@ const FolderCache::Listing& FolderCache::Get(std::string_view folder) {
         auto listing = std::make_unique<Listing>();
         try {
             for (platform::FolderEntry& e : m_Fs.ListFolder(key)) {
-                listing->entries.push_back({std::move(e.name), e.kind});
+                listing->entries.push_back({std::move(e.name), e.kind, e.link});
             }
         } catch (const platform::FileError&) {
             listing->entries.clear();

@@ -28,6 +28,7 @@ class FolderCache {
     struct Entry {
         std::string name;
         platform::EntryKind kind;
+        bool link = false;  // the entry itself is a link
     };
     struct Listing {
         // In walk order, which puts names that differ only in case side by

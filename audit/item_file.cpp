@@ -7,11 +7,12 @@
 
 namespace corvane {
 
-void Checker::CheckItemFile(const std::string& fullPath) {
+void Checker::CheckItemFile(const std::string& fullPath, bool throughLink) {
     platform::FileFacts facts = m_Fs.ReadFile(fullPath, m_Bytes);
     m_Record.Clear();
     m_Record.stamp = platform::ItemStamp(facts.lastWriteTime);
     m_Record.identity = facts.identity;
+    m_Record.throughLink = throughLink;
     m_Scanner.Scan(m_Bytes, m_Record);
     m_Textures.Resolve(m_Record, platform::FolderOf(fullPath));
     ApplyFile(m_Record, fullPath);
@@ -100,12 +101,16 @@ void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std
         // Removal takes every item of the name out of a file, so a pair
         // within one file is reported but never queued: it would take the
         // last copy out of the library. One file reached by two paths (a
-        // link, a hard link) is one file.
-        if (earlier.file != fullPath && !(earlier.identity == record.identity)) {
+        // link, a hard link) is one file. A file reached through a link may
+        // lie outside the library, where we never write.
+        const bool olderThroughLink =
+            duplicate.fileIsOlder ? record.throughLink : earlier.throughLink;
+        if (earlier.file != fullPath && !(earlier.identity == record.identity) &&
+            !olderThroughLink) {
             m_Older.push_back({duplicate.name, duplicate.Older()});
         }
     }
-    m_Items.Add(name, hash, fullPath, itemStamp, record.identity);
+    m_Items.Add(name, hash, fullPath, itemStamp, record.identity, record.throughLink);
     m_MissingComponents.Remove(name, hash);
 }
 

@@ -9,11 +9,12 @@ void ItemList::Clear() {
 }
 
 void ItemList::Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
-                   std::string_view stamp, const platform::FileIdentity& identity) {
+                   std::string_view stamp, const platform::FileIdentity& identity,
+                   bool throughLink) {
     // Consecutive definitions come mostly from one file: share its record.
     if (m_Files.empty() || m_Files.back().path != fullPath || m_Files.back().stamp != stamp ||
         !(m_Files.back().identity == identity)) {
-        m_Files.push_back({std::string(fullPath), std::string(stamp), identity});
+        m_Files.push_back({std::string(fullPath), std::string(stamp), identity, throughLink});
     }
     m_Latest.Set(name, hash, std::uint32_t(m_Files.size() - 1));
     ++m_Count;
@@ -26,7 +27,8 @@ bool ItemList::Contains(std::string_view name, std::uint64_t hash) const {
 bool ItemList::FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const {
     std::uint32_t file = m_Latest.Find(name, hash);
     if (file == NameTable::kNone) return false;
-    found = {name, m_Files[file].path, m_Files[file].stamp, m_Files[file].identity};
+    found = {name, m_Files[file].path, m_Files[file].stamp, m_Files[file].identity,
+             m_Files[file].throughLink};
     return true;
 }
 

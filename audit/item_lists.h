@@ -26,12 +26,13 @@ class ItemList {
         std::string_view file;
         std::string_view stamp;
         platform::FileIdentity identity;
+        bool throughLink = false;
     };
 
     // Every name comes with its NameTable::Hash.
     void Clear();
     void Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
-             std::string_view stamp, const platform::FileIdentity& identity);
+             std::string_view stamp, const platform::FileIdentity& identity, bool throughLink);
     bool Contains(std::string_view name, std::uint64_t hash) const;
     // The most recent definition of name, if any.
     bool FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const;
@@ -44,6 +45,7 @@ class ItemList {
         std::string path;
         std::string stamp;
         platform::FileIdentity identity;
+        bool throughLink;
     };
 
     std::vector<File> m_Files;  // files that defined items, in walk order

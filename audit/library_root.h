@@ -10,6 +10,9 @@
 
 namespace corvane {
 
+// The report a check writes into the library's top folder.
+inline constexpr const char* kReportName = "Corvane.htm";
+
 enum class LibraryRootProblem { kNone, kMissing, kNotAFolder, kNoCategoryFolder };
 
 // kNone when root is a folder that holds at least one of the five category

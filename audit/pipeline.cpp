@@ -41,7 +41,8 @@ class CheckPipeline::Walker final : public WalkVisitor {
         });
     }
 
-    void LibraryFile(const std::string& folder, const std::string& name) override {
+    void LibraryFile(const std::string& folder, const std::string& name,
+                     bool throughLink) override {
         if (!m_Folder || m_Folder->Path() != folder) m_Folder = Open(folder);
         Publish([&](Step& step) {
             step.kind = Kind::kFile;
@@ -49,6 +50,7 @@ class CheckPipeline::Walker final : public WalkVisitor {
             step.m_NameAt = step.path.size();
             step.path += name;
             step.m_Folder = m_Folder;
+            step.m_ThroughLink = throughLink;
         });
     }
 
@@ -225,6 +227,7 @@ void CheckPipeline::ReadAndScan(Step& step, Scratch& scratch) {
         }
         step.record.stamp = scratch.stamp;
         step.record.identity = facts.identity;
+        step.record.throughLink = step.m_ThroughLink;
         scratch.scanner.Scan(scratch.bytes, step.record);
         scratch.textures.Resolve(step.record, platform::FolderOf(step.path));
     } catch (...) {

@@ -45,6 +45,7 @@ class CheckPipeline {
         friend class CheckPipeline;
         std::shared_ptr<const platform::OpenFolder> m_Folder;
         size_t m_NameAt = 0;  // where the file's name begins in path
+        bool m_ThroughLink = false;
         bool m_Done = false;  // the record is complete
     };
 

@@ -1,4 +1,4 @@
-// How the long commands (a check, a delete) tell their front end where they
+// How the long commands (a check, a delete, a restore) tell their front end where they
 // are. The front end decides how to show it; the core knows nothing of
 // windows or consoles.
 #pragma once
@@ -14,14 +14,11 @@ class ProgressObserver {
   public:
     virtual ~ProgressObserver() = default;
     // Where the command is now: the folder being walked, the item being taken
-    // out, "Finished" at the end. Shown at once.
+    // out, the file being put back, "Finished" at the end. Shown at once.
     virtual void Status(const std::string& text) = 0;
     // The check has read another library file: the files read and the item
     // names met so far in this run.
     virtual void FileChecked(size_t /*files*/, size_t /*items*/) {}
-    // The delete command has taken an older item out; left is how many of its
-    // list are still to go.
-    virtual void ItemRemoved(const OlderItem& /*item*/, size_t /*left*/) {}
 };
 
 }  // namespace corvane

@@ -29,11 +29,18 @@ std::string LibraryWalk::CategoryFolder(const std::string& libraryRoot, std::str
 void LibraryWalk::WalkCategory(const std::string& folder, std::string_view pattern,
                                WalkVisitor& visitor) {
     m_Walked.clear();
-    WalkFolder(folder, pattern.substr(pattern.find('.')), visitor);
+    // Whether the category folder itself is a link, as the root's listing says.
+    const std::string_view name =
+        std::string_view(folder).substr(platform::FolderOf(folder).size());
+    bool link = false;
+    for (const FolderCache::Entry& entry : m_Folders.Get(platform::FolderOf(folder)).entries) {
+        if (entry.name == name) link = entry.link;
+    }
+    WalkFolder(folder, pattern.substr(pattern.find('.')), link, visitor);
 }
 
 void LibraryWalk::WalkFolder(const std::string& folder, std::string_view extension,
-                             WalkVisitor& visitor) {
+                             bool throughLink, WalkVisitor& visitor) {
     // A link back up the tree must not lead round and round.
     if (auto identity = m_Fs.IdentityOf(folder)) {
         if (!m_Walked.insert(*identity).second) return;
@@ -50,7 +57,7 @@ void LibraryWalk::WalkFolder(const std::string& folder, std::string_view extensi
         path = folder;
         path += platform::kSeparator;
         path += entry.name;
-        WalkFolder(path, extension, visitor);
+        WalkFolder(path, extension, throughLink || entry.link, visitor);
     }
     visitor.ShowFolder(folder);
 
@@ -58,7 +65,7 @@ void LibraryWalk::WalkFolder(const std::string& folder, std::string_view extensi
     // dangling link named like one is passed over.
     for (const FolderCache::Entry& entry : listing.entries) {
         if (entry.kind == EntryKind::kFile && text::EndsWithNoCase(entry.name, extension)) {
-            visitor.LibraryFile(folder, entry.name);
+            visitor.LibraryFile(folder, entry.name, throughLink || entry.link);
         }
     }
 }

@@ -27,8 +27,11 @@ class WalkVisitor {
     virtual ~WalkVisitor() = default;
     // The walk shows folder (a full path without a trailing separator).
     virtual void ShowFolder(const std::string& folder) = 0;
-    // The walk meets the library file name in folder.
-    virtual void LibraryFile(const std::string& folder, const std::string& name) = 0;
+    // The walk meets the library file name in folder; throughLink: the path
+    // from the library root to it passes a link (a folder or the file itself
+    // is one), so it may lie outside the library.
+    virtual void LibraryFile(const std::string& folder, const std::string& name,
+                             bool throughLink) = 0;
 };
 
 class LibraryWalk {
@@ -54,7 +57,8 @@ class LibraryWalk {
         }
     };
 
-    void WalkFolder(const std::string& folder, std::string_view extension, WalkVisitor& visitor);
+    void WalkFolder(const std::string& folder, std::string_view extension, bool throughLink,
+                    WalkVisitor& visitor);
 
     FolderCache& m_Folders;
     platform::FileSystem& m_Fs;

@@ -1,134 +1,252 @@
 #include "cleanup/backup_tree.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "audit/library_root.h"
 
 namespace corvane {
 
 using platform::EntryKind;
 using platform::FileError;
-using platform::kSeparator;
 
 namespace {
 
 constexpr std::string_view kDeletePrefix = "delete-";
 constexpr std::string_view kRestorePrefix = "restore-";
 constexpr std::string_view kLogSuffix = ".log";
+constexpr std::string_view kRunningPrefix = "running-";
+constexpr std::string_view kRunningSuffix = ".txt";
+constexpr std::string_view kEarlierPrefix = "earlier-";
+// A list of temporary files larger than this is none of ours.
+constexpr std::uint64_t kMostListSize = 64 << 20;
 
-// A file we may not read is still moved aside whole; only its name is less
-// telling.
-bool ReadIfWeCan(platform::FileSystem& fs, const std::string& path, std::string& bytes) {
-    try {
-        fs.ReadFile(path, bytes);
-        return true;
-    } catch (const FileError&) {
-        return false;
+// Reads the rest of file in pieces, handing each to take.
+void ReadInPieces(platform::InputFile& file, const std::function<void(std::string_view)>& take) {
+    const std::uint64_t limit = file.Attributes().size + platform::kReadMargin;
+    std::string buffer(1 << 16, '\0');
+    std::uint64_t total = 0;
+    for (size_t n; (n = file.Read(buffer.data(), buffer.size())) > 0;) {
+        total += n;
+        if (total > limit) {
+            throw FileError("read", file.Path(),
+                            "it holds more than the " + std::to_string(file.Attributes().size) +
+                                " bytes its size says");
+        }
+        take(std::string_view(buffer.data(), n));
     }
+}
+
+// The id in a name "<prefix><id><suffix>", or empty.
+std::string IdIn(std::string_view name, std::string_view prefix, std::string_view suffix) {
+    if (!name.starts_with(prefix) || !name.ends_with(suffix)) return {};
+    name.remove_prefix(prefix.size());
+    name.remove_suffix(suffix.size());
+    return IsCommandId(name) ? std::string(name) : std::string();
 }
 
 }  // namespace
 
-void MakeFolders(platform::FileSystem& fs, const std::string& root,
-                 const std::string& relativePath) {
-    for (size_t sep = relativePath.find(kSeparator); sep != std::string::npos;
-         sep = relativePath.find(kSeparator, sep + 1)) {
-        std::string folder = root + relativePath.substr(0, sep);
-        switch (fs.KindOfEntry(folder)) {
-            case EntryKind::kFolder:
-                break;
-            case EntryKind::kLink:
-                throw FileError("create the folder", folder, "a link stands in its place");
-            default:
-                fs.MakeFolder(folder);
-        }
-    }
+std::string_view FolderOfPlain(std::string_view path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
-BackupTree::BackupTree(std::string libraryRoot, platform::FileSystem& fs)
-    : m_Root(std::move(libraryRoot)), m_Fs(fs) {}
-
-std::string BackupTree::BackupOf(const std::string& relativePath) {
-    return std::string(kBackupFolder) + kSeparator + relativePath;
+void CopyInto(platform::InputFile& from, platform::OutputFile& to, ContentHasher* hash) {
+    ReadInPieces(from, [&](std::string_view piece) {
+        if (hash) hash->Add(piece);
+        to.Write(piece);
+    });
 }
 
-std::string BackupTree::DeleteLogOf(const std::string& id) {
-    return BackupOf(std::string(kDeletePrefix) + id + std::string(kLogSuffix));
+std::string HashOfRest(platform::InputFile& file) {
+    ContentHasher hash;
+    ReadInPieces(file, [&](std::string_view piece) { hash.Add(piece); });
+    return hash.Text();
 }
 
-std::string BackupTree::RestoreLogOf(const std::string& id) {
-    return BackupOf(std::string(kRestorePrefix) + id + std::string(kLogSuffix));
+std::string BackupTree::BackupOf(std::string_view path) {
+    return std::string(kBackupFolder) + "/" + std::string(path);
+}
+
+std::string BackupTree::DeleteLogOf(std::string_view id) {
+    return BackupOf(std::string(kDeletePrefix) + std::string(id) + std::string(kLogSuffix));
+}
+
+std::string BackupTree::RestoreLogOf(std::string_view id) {
+    return BackupOf(std::string(kRestorePrefix) + std::string(id) + std::string(kLogSuffix));
+}
+
+std::string BackupTree::KeptOf(std::string_view id, std::string_view path) {
+    return BackupOf(std::string(id) + "/" + std::string(path));
+}
+
+std::string BackupTree::TemporariesOf(std::string_view id) {
+    return BackupOf(std::string(kRunningPrefix) + std::string(id) + std::string(kRunningSuffix));
 }
 
 const std::vector<BackupTree::LogName>& BackupTree::Logs() {
     if (m_HaveLogs) return m_Logs;
-    m_HaveLogs = true;
-    for (const platform::FolderEntry& entry : m_Fs.ListFolder(m_Root + kBackupFolder)) {
-        std::string_view name = entry.name;
-        if (entry.kind != EntryKind::kFile || !name.ends_with(kLogSuffix)) continue;
-        name.remove_suffix(kLogSuffix.size());
-        bool restore = name.starts_with(kRestorePrefix);
-        if (!restore && !name.starts_with(kDeletePrefix)) continue;
-        name.remove_prefix(restore ? kRestorePrefix.size() : kDeletePrefix.size());
-        if (IsCommandId(name)) m_Logs.push_back({restore, std::string(name)});
+    for (const platform::FolderEntry& entry : m_Tree.ListFolder(kBackupFolder)) {
+        if (entry.kind != EntryKind::kFile || entry.link) continue;
+        for (bool restore : {false, true}) {
+            std::string id = IdIn(entry.name, restore ? kRestorePrefix : kDeletePrefix, kLogSuffix);
+            if (!id.empty()) m_Logs.push_back({restore, id, BackupOf(entry.name)});
+        }
     }
     std::sort(m_Logs.begin(), m_Logs.end(), [](const LogName& a, const LogName& b) {
         return CommandBefore(a.id, b.id) || (a.id == b.id && !a.restore && b.restore);
     });
+    m_HaveLogs = true;
     return m_Logs;
 }
 
-std::string BackupTree::NewCommandId(std::int64_t now) {
-    const std::vector<LogName>& logs = Logs();
-    return CommandIdAfter(logs.empty() ? std::string() : logs.back().id, CommandStamp(now));
+std::string BackupTree::ReadLog(const LogName& log) {
+    std::string bytes;
+    m_Tree.OpenForReading(log.path)->ReadAll(bytes);
+    return bytes;
 }
 
-std::string BackupTree::FreeName(const std::string& base) {
-    std::string name = base;
-    for (int n = 2; m_Fs.KindOfEntry(FullPath(name)) != EntryKind::kMissing; ++n) {
-        name = base + "-" + std::to_string(n);
+std::string BackupTree::NewCommandId(std::int64_t now) {
+    // The latest command whose log is whole; a log that is not (one cut
+    // short, or a name someone put there) has no say.
+    std::string latest;
+    const std::vector<LogName>& logs = Logs();
+    for (auto log = logs.rbegin(); log != logs.rend() && latest.empty(); ++log) {
+        try {
+            const std::string bytes = ReadLog(*log);
+            if (log->restore ? bool(ParseRestoreLog(bytes)) : bool(ParseDeleteLog(bytes))) {
+                latest = log->id;
+            }
+        } catch (const FileError&) {
+        }
     }
-    return name;
+    std::string id = CommandIdAfter(latest, CommandStamp(now));
+    if (id.empty()) id = CommandStamp(now);
+    auto taken = [&](const std::string& candidate) {
+        for (const std::string& path :
+             {DeleteLogOf(candidate), RestoreLogOf(candidate), TemporariesOf(candidate),
+              BackupOf(candidate), BackupOf(std::string(kEarlierPrefix) + candidate)}) {
+            if (m_Tree.KindOfEntry(path) != EntryKind::kMissing) return true;
+        }
+        return false;
+    };
+    while (taken(id)) {
+        id = NextInSecond(id);
+        if (id.empty()) {
+            throw FileError("start a command in", m_Tree.FullPath(kBackupFolder),
+                            "every command id of this second is taken");
+        }
+    }
+    return id;
 }
 
 void BackupTree::IndexDeleteLogs() {
     if (m_Indexed) return;
     m_Indexed = true;
-    std::string bytes;
     for (const LogName& name : Logs()) {
         if (name.restore) continue;
-        // A log we cannot read names no maker.
-        if (!ReadIfWeCan(m_Fs, FullPath(DeleteLogOf(name.id)), bytes)) continue;
-        std::optional<DeleteLog> log = ParseDeleteLog(bytes);
-        if (!log) continue;
+        std::optional<DeleteLog> log;
+        try {
+            log = ParseDeleteLog(ReadLog(name));
+        } catch (const FileError&) {
+            // A log we cannot read names no maker.
+        }
+        if (!log || log->id != name.id) continue;
         for (const DeleteLog::File& file : log->files) {
-            if (file.backup == BackupOf(file.relativePath)) {
-                m_Makers[file.relativePath].push_back({log->id, file.hashBefore});
+            if (file.backup == BackupOf(file.path)) {
+                m_Makers[file.path].push_back({log->id, file.size, file.hashBefore});
             }
         }
     }
 }
 
-std::string BackupTree::NameForEarlierBackup(const std::string& relativePath,
-                                             const std::string& thisId) {
-    const std::string backup = BackupOf(relativePath);
-    const EntryKind kind = m_Fs.KindOfEntry(FullPath(backup));
+std::string BackupTree::NameForEarlierBackup(std::string_view path, std::string_view thisId) {
+    const std::string backup = BackupOf(path);
+    const EntryKind kind = m_Tree.KindOfEntry(backup);
     if (kind == EntryKind::kMissing) return {};
-    std::string base = backup + ".earlier-" + thisId;
-    if (kind == EntryKind::kFile) {
-        // The newest delete command whose backup this is, known by its bytes.
-        IndexDeleteLogs();
-        auto found = m_Makers.find(relativePath);
-        std::string bytes;
-        if (found != m_Makers.end() && ReadIfWeCan(m_Fs, FullPath(backup), bytes)) {
-            const std::string hash = ContentHash(bytes);
-            for (auto made = found->second.rbegin(); made != found->second.rend(); ++made) {
-                if (made->hashBefore == hash) {
-                    base = backup + "." + made->id;
-                    break;
-                }
+    std::string aside = KeptOf(std::string(kEarlierPrefix) + std::string(thisId), path);
+    if (kind != EntryKind::kFile) return aside;
+    // The newest delete command whose backup this is, known by its bytes.
+    IndexDeleteLogs();
+    auto found = m_Makers.find(std::string(path));
+    if (found == m_Makers.end()) return aside;
+    std::optional<std::string> hash;
+    try {
+        std::unique_ptr<platform::InputFile> file = m_Tree.OpenForReading(backup);
+        for (auto made = found->second.rbegin(); made != found->second.rend(); ++made) {
+            if (made->size != file->Attributes().size) continue;
+            if (!hash) hash = HashOfRest(*file);
+            const std::string kept = KeptOf(made->id, path);
+            if (made->hashBefore == *hash && m_Tree.KindOfEntry(kept) == EntryKind::kMissing) {
+                return kept;
             }
         }
+    } catch (const FileError&) {
+        // A file we may not read is still moved aside whole; only its name
+        // is less telling.
     }
-    return FreeName(base);
+    return aside;
+}
+
+void BackupTree::RemoveLeftovers() {
+    for (const platform::FolderEntry& entry : m_Tree.ListFolder("")) {
+        if (entry.kind == EntryKind::kFile && !entry.link &&
+            platform::IsTemporaryNameFor(entry.name, kReportName)) {
+            m_Tree.RemoveFile(entry.name);
+        }
+    }
+    for (const platform::FolderEntry& entry : m_Tree.ListFolder(kBackupFolder)) {
+        if (entry.kind != EntryKind::kFile || entry.link) continue;
+        const std::string path = BackupOf(entry.name);
+        // A list whose own writing was cut short.
+        const std::string listName = entry.name.substr(0, entry.name.find(".corvane-"));
+        if (!IdIn(listName, kRunningPrefix, kRunningSuffix).empty() &&
+            platform::IsTemporaryNameFor(entry.name, listName)) {
+            m_Tree.RemoveFile(path);
+            continue;
+        }
+        if (IdIn(entry.name, kRunningPrefix, kRunningSuffix).empty()) continue;
+        std::string bytes;
+        try {
+            std::unique_ptr<platform::InputFile> file = m_Tree.OpenForReading(path);
+            if (file->Attributes().size > kMostListSize) continue;
+            file->ReadAll(bytes);
+        } catch (const FileError&) {
+            continue;
+        }
+        auto list = ParseTemporaries(bytes);
+        if (!list) continue;
+        const auto& [tag, targets] = *list;
+        for (const std::string& target : targets) {
+            try {
+                for (int attempt = 0; attempt < platform::kTemporaryAttempts; ++attempt) {
+                    m_Tree.RemoveFile(platform::TemporaryNameBeside(target, tag, attempt));
+                }
+            } catch (const FileError&) {
+                // A folder that has become a link since: what lies beyond it
+                // is none of ours to remove.
+            }
+        }
+        m_Tree.RemoveFile(path);
+    }
+}
+
+TemporaryList::TemporaryList(platform::ContainedTree& tree, std::string_view id,
+                             std::string_view tag, const std::vector<std::string>& targets)
+    : m_Tree(tree), m_Path(BackupTree::TemporariesOf(id)) {
+    tree.MakeFolders(kBackupFolder);
+    std::unique_ptr<platform::OutputFile> list = tree.Create(m_Path, tag);
+    list->Write(FormatTemporaries(tag, targets));
+    list->PlaceIfFree();
+}
+
+TemporaryList::~TemporaryList() {
+    try {
+        m_Tree.RemoveFile(m_Path);
+    } catch (const FileError&) {
+    }
 }
 
 }  // namespace corvane

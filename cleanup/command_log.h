@@ -1,25 +1,35 @@
 // The plain-text logs that the delete and restore commands leave in the
-// backup folder. A log is written whole before the first library file
-// changes, so that a command cut short can still be undone.
+// backup folder. A delete log is written whole, ending in its "end" line,
+// before the first library file changes, so that a command cut short can
+// still be undone; a log without that line, or with a line that is not one
+// of its records, is not one of ours and steers nothing.
 //
 // One record a line, its fields separated by tabs. Names and paths are the
 // library's bytes with four escapes: "\\" for a backslash, "\t" for a tab,
-// "\n" for a line feed and "\r" for a carriage return.
+// "\n" for a line feed and "\r" for a carriage return. Paths are relative to
+// the library root and "/"-separated on every system (IsPlainRelativePath),
+// so that a log written on one system reads the same on the other.
 //
 // A delete log, "backup/delete-<id>.log":
 //   Corvane delete <id>
-//   item     <name>  <relative path>                   one line per removed item
-//   changed  <relative path>  <backup>  <hash before>  <hash after>
-//   removed  <relative path>  <backup>  <hash before>
-//   kept     <backup>  <kept as>                       an earlier backup moved aside
+//   item       <name>  <path>                                  per removed item
+//   changed    <path>  <backup>  <size>  <hash before>  <hash after>
+//   removed    <path>  <backup>  <size>  <hash before>
+//   kept       <backup>  <moved to>                            an earlier backup moved aside
+//   untouched  <path>  <reason>       a file the delete left as it was, with its items
+//   end
 //
-// A restore log, "backup/restore-<id>.log":
+// A restore log, "backup/restore-<id>.log", written before the first library
+// file changes and again, ending in "done", once the restore is over:
 //   Corvane restore <id> of delete <id of the delete command>
-//   restored <relative path>  <backup>  <kept as>  <what stood there>
-//   done                                              only once every file is back
+//   restored     <path>  <backup>  <kept as>  <what stood there>
+//   failed       <path>  <reason>                        not put back
+//   passed-over                     the failed files are given up for good
+//   done
 //
-// Backups and kept paths are relative to the library root. Hashes are those
-// of ContentHash. <what stood there> is one of kStoodWords.
+// Backups and kept paths are relative to the library root. <size> is the
+// size in bytes of the file as it was; hashes are those of ContentHash.
+// <what stood there> is one of kStandingWords.
 #pragma once
 
 #include <cstdint>
@@ -34,27 +44,41 @@ namespace corvane {
 // "-2", "-3" and so on when an earlier command already took that time.
 std::string CommandStamp(std::int64_t secondsSinceEpoch);
 bool IsCommandId(std::string_view text);
+// The time an id names, in seconds since the epoch.
+std::int64_t CommandTime(std::string_view id);
 // The time now, in seconds since the epoch, for CommandStamp.
 std::int64_t SecondsNow();
 // Ids in the order of their commands.
 bool CommandBefore(std::string_view a, std::string_view b);
 // The id that follows latest when both fall in one second, or stamp itself
-// when it is later.
+// when it is later; empty when latest has no id after it.
 std::string CommandIdAfter(std::string_view latest, std::string_view stamp);
+// The id after id within its second; empty when there is none.
+std::string NextInSecond(std::string_view id);
 
-// 16 hex digits that tell two versions of a file apart (FNV-1a, 64 bits).
+// 16 hex digits that tell two versions of a file apart (FNV-1a, 64 bits),
+// taken in pieces.
+class ContentHasher {
+  public:
+    void Add(std::string_view bytes);
+    std::string Text() const;
+
+  private:
+    std::uint64_t m_Hash = 0xcbf29ce484222325;
+};
 std::string ContentHash(std::string_view bytes);
 
 struct DeleteLog {
     struct Item {
         std::string name;
-        std::string relativePath;
+        std::string path;
         bool operator==(const Item&) const = default;
     };
     struct File {
-        std::string relativePath;
+        std::string path;
         bool removed = false;  // left the library; otherwise rewritten
         std::string backup;    // where the file as it was before was put
+        std::uint64_t size = 0;
         std::string hashBefore;
         std::string hashAfter;  // of the rewritten file
         bool operator==(const File&) const = default;
@@ -64,45 +88,64 @@ struct DeleteLog {
         std::string to;
         bool operator==(const Kept&) const = default;
     };
+    struct Untouched {
+        std::string path;
+        std::string reason;
+        bool operator==(const Untouched&) const = default;
+    };
     std::string id;
     std::vector<Item> items;
     std::vector<File> files;
     std::vector<Kept> kept;
+    std::vector<Untouched> untouched;
     bool operator==(const DeleteLog&) const = default;
 };
 
 // What a restore found standing at a library file's path.
-enum class Stood : std::uint8_t {
+enum class Standing : std::uint8_t {
     kAsLeft,       // the file as the delete command left it
     kEdited,       // a file changed since
     kNothing,      // nothing; the delete had removed it, or someone had since
     kOther,        // a link or something else that is not a file; moved aside
     kAlreadyBack,  // the file as it was before the delete: nothing to do
 };
-inline constexpr const char* kStoodWords[] = {"as-left", "edited", "nothing", "other",
-                                              "already-back"};
+inline constexpr const char* kStandingWords[] = {"as-left", "edited", "nothing", "other",
+                                                 "already-back"};
 
 struct RestoreLog {
     struct File {
-        std::string relativePath;
+        std::string path;
         std::string backup;  // what it came back from
         std::string keptAs;  // where what stood there went; empty when nothing did
-        Stood stood = Stood::kAsLeft;
+        Standing standing = Standing::kAsLeft;
         bool operator==(const File&) const = default;
+    };
+    struct Failed {
+        std::string path;
+        std::string reason;
+        bool operator==(const Failed&) const = default;
     };
     std::string id;
     std::string deleteId;
     std::vector<File> files;
+    std::vector<Failed> failed;
+    bool passedOver = false;
     bool done = false;
     bool operator==(const RestoreLog&) const = default;
 };
 
 std::string FormatLog(const DeleteLog& log);
 std::string FormatLog(const RestoreLog& log);
-// The records of a log; nullopt when its first line is not the log's own.
-// Lines that are not records are passed over, so that a log cut short still
-// gives the lines it holds.
-std::optional<DeleteLog> ParseDeleteLog(std::string_view bytes);
-std::optional<RestoreLog> ParseRestoreLog(std::string_view bytes);
+// A log read back; nothing, with why saying what is wrong, when its bytes are
+// not the whole of one of our logs.
+std::optional<DeleteLog> ParseDeleteLog(std::string_view bytes, std::string* why = nullptr);
+std::optional<RestoreLog> ParseRestoreLog(std::string_view bytes, std::string* why = nullptr);
+
+// The list of the files a command may leave temporary files beside, written
+// before the first of them: "Corvane temporaries <tag>", then one path a
+// line, escaped as in the logs.
+std::string FormatTemporaries(std::string_view tag, const std::vector<std::string>& targets);
+std::optional<std::pair<std::string, std::vector<std::string>>> ParseTemporaries(
+    std::string_view bytes);
 
 }  // namespace corvane

@@ -6,19 +6,16 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 
-#include "audit/check_run.h"
 #include "audit/library_root.h"
-#include "cleanup/delete_older.h"
-#include "cleanup/restore.h"
+#include "cleanup/backup_tree.h"
 #include "cli/console_progress.h"
+#include "commands/commands.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "report/html_report.h"
 #include "report/json_report.h"
 #include "version.h"
 
@@ -144,27 +141,13 @@ class Result {
     std::string m_Text;
 };
 
-// Hands the core's progress to the console, and counts what the result
-// reports.
-class Progress final : public corvane::ProgressObserver {
+// Hands the core's progress to the console.
+class Progress final : public corvane::DeleteProgress {
   public:
     explicit Progress(ConsoleProgress& console) : m_Console(console) {}
 
     void Status(const std::string& text) override { m_Console.Status(text); }
-    void FileChecked(size_t files, size_t items) override {
-        m_Files = files;
-        m_Items = items;
-        m_Console.Counts(files, items);
-    }
-    void ItemRemoved(const corvane::OlderItem& item, size_t) override {
-        ++m_Removed;
-        m_ChangedFiles.insert(item.file);
-    }
-
-    size_t m_Files = 0;
-    size_t m_Items = 0;
-    size_t m_Removed = 0;
-    std::set<std::string> m_ChangedFiles;
+    void FileChecked(size_t files, size_t items) override { m_Console.Counts(files, items); }
 
   private:
     ConsoleProgress& m_Console;
@@ -189,49 +172,60 @@ void WriteJson(const std::string& path, const std::string& json) {
     std::unique_ptr<corvane::platform::OutputFile> file =
         corvane::platform::RealFileSystem().Create(path);
     file->Write(json);
-    file->Close();
+    file->Place();
+}
+
+ConsoleProgress MakeConsole(const Options& options) {
+    return ConsoleProgress(ProgressMode(options), corvane::platform::TerminalColumns(2),
+                           [](std::string_view text) {
+                               corvane::platform::WriteText(stderr, text);
+                               std::fflush(stderr);
+                           });
 }
 
 int Check(const Options& options, const std::string& root) {
-    ConsoleProgress console(ProgressMode(options), corvane::platform::TerminalColumns(2),
-                            [](std::string_view text) {
-                                corvane::platform::WriteText(stderr, text);
-                                std::fflush(stderr);
-                            });
+    using corvane::platform::SystemRelativePath;
+    ConsoleProgress console = MakeConsole(options);
     Progress progress(console);
     Result result;
+    int status = kDone;
     try {
+        const corvane::LibraryLock library(root);
         corvane::FindingsCollector collected;
-        std::vector<corvane::OlderItem> older = corvane::CheckAndWriteReport(
-            root, progress, corvane::platform::RealFileSystem(), &collected, options.jobs);
-        const corvane::Findings& findings = collected.Result();
-        size_t syntaxErrors = 0, missingTextures = 0, missingComponents = 0;
-        for (const corvane::CategoryFindings& category : findings.categories) {
-            syntaxErrors += category.syntaxErrors.size();
-            missingTextures += category.missingTextures.size();
-            missingComponents += category.missingComponents.size();
-        }
-        result.Line("Files read:", progress.m_Files);
-        result.Line("Items read:", progress.m_Items);
-        result.Line("Older duplicates:", older.size());
-        result.Line("Syntax errors:", syntaxErrors);
-        result.Line("Missing textures:", missingTextures);
-        result.Line("Missing components:", missingComponents);
-        result.Line("Report:", root + corvane::kReportName);
+        const corvane::CheckResult check = corvane::RunCheckCommand(
+            library, progress, {options.jobs, options.json ? &collected : nullptr});
+        result.Line("Files read:", check.filesRead);
+        result.Line("Items read:", check.itemsRead);
+        result.Line("Older duplicates:", check.olderItems.size());
+        result.Line("Syntax errors:", check.syntaxErrors);
+        result.Line("Missing textures:", check.missingTextures);
+        result.Line("Missing components:", check.missingComponents);
+        result.Line("Report:", check.reportPath);
         if (options.json) {
             console.Clear();
-            WriteJson(*options.json, corvane::JsonReport(findings));
+            WriteJson(*options.json, corvane::JsonReport(collected.Result()));
             if (*options.json != "-") {
                 result.Line("JSON:", corvane::platform::AbsolutePath(*options.json));
             }
         }
         if (options.deleteOlder) {
-            const std::string id = corvane::DeleteOlderItems(root, older, progress);
-            result.Line("Items removed:", progress.m_Removed);
-            result.Line("Files changed:", progress.m_ChangedFiles.size());
-            result.Line("Backups:", root + corvane::kBackupFolder + "/");
-            if (!id.empty()) {
-                result.Line("Log:", root + corvane::kBackupFolder + "/delete-" + id + ".log");
+            const corvane::DeleteResult deleted =
+                corvane::RunDeleteCommand(library, check.olderItems, progress);
+            result.Line("Items removed:", deleted.removed.size());
+            result.Line("Files changed:", deleted.filesChanged);
+            result.Line("Backups:", root + SystemRelativePath(corvane::kBackupFolder) +
+                                        corvane::platform::kSeparator);
+            if (!deleted.id.empty()) {
+                result.Line("Log:", root + SystemRelativePath(
+                                               corvane::BackupTree::DeleteLogOf(deleted.id)));
+            }
+            console.Clear();
+            for (const std::string& warning : deleted.warnings) Error("warning: " + warning);
+            for (const std::string& problem : deleted.problems) Error(problem);
+            if (deleted.Failed()) {
+                Error(std::to_string(deleted.notRemoved.size()) +
+                      " older items are still in the library; run the check again to see them");
+                status = kFailed;
             }
         }
     } catch (const std::exception& error) {
@@ -242,24 +236,35 @@ int Check(const Options& options, const std::string& root) {
     console.Clear();
     // When stdout carries the JSON, the result goes with the progress, and
     // -q leaves it out.
-    if (options.json == "-")
-        return options.quiet || result.WriteTo(stderr, "standard error") ? kDone : kFailed;
-    return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
+    if (options.json == "-") {
+        if (!options.quiet && !result.WriteTo(stderr, "standard error")) return kFailed;
+        return status;
+    }
+    return result.WriteTo(stdout, "standard output") ? status : kFailed;
 }
 
 // Undoes the latest delete not yet undone and says what it put back.
-int Restore(const Options&, const std::string& root) {
+int Restore(const Options& options, const std::string& root) {
+    ConsoleProgress console = MakeConsole(options);
+    Progress progress(console);
     Result result;
+    corvane::RestoreResult restored;
     try {
-        for (const std::string& line :
-             corvane::DescribeRestore(corvane::RestoreLatestDelete(root))) {
-            result.Text(corvane::cli::Printable(line));
-        }
+        const corvane::LibraryLock library(root);
+        restored = corvane::RunRestoreCommand(library, progress);
     } catch (const std::exception& error) {
+        console.Clear();
         Error(error.what());
         return kFailed;
     }
-    return result.WriteTo(stdout, "standard output") ? kDone : kFailed;
+    console.Clear();
+    for (const std::string& line : corvane::DescribeRestore(restored)) {
+        result.Text(corvane::cli::Printable(line));
+    }
+    for (const std::string& warning : restored.warnings) Error("warning: " + warning);
+    if (!restored.failure.empty()) Error(restored.failure);
+    if (!result.WriteTo(stdout, "standard output")) return kFailed;
+    return restored.Failed() ? kFailed : kDone;
 }
 
 }  // namespace

@@ -27,11 +27,13 @@ namespace {
 class NullOutputFile final : public corvane::platform::OutputFile {
   public:
     void Write(std::string_view bytes) override { m_Size += bytes.size(); }
-    void KeepPermissions(const corvane::platform::FileAttributes&) override {}
-    void KeepLastWriteTime(const corvane::platform::FileAttributes&) override {}
+    std::vector<std::string> KeepAttributesOf(corvane::platform::InputFile&, bool) override {
+        return {};
+    }
     void Finish() override {}
-    void Close() override {}
-    void CloseAsNew() override {}
+    void Place() override {}
+    void PlaceIfFree() override {}
+    void PlaceIfUnchanged(const corvane::platform::FileVersion&) override {}
 
   private:
     size_t m_Size = 0;

@@ -30,15 +30,12 @@ class ForwardingFileSystem : public FileSystem {
     std::unique_ptr<OutputFile> Create(const std::string& path) override {
         return m_Target.Create(path);
     }
-    void Rename(const std::string& from, const std::string& to) override {
-        m_Target.Rename(from, to);
+    std::unique_ptr<ContainedTree> OpenTree(const std::string& top) override {
+        return m_Target.OpenTree(top);
     }
-    void RenameNoReplace(const std::string& from, const std::string& to) override {
-        m_Target.RenameNoReplace(from, to);
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder) override {
+        return m_Target.LockFolder(folder);
     }
-    void Remove(const std::string& path) override { m_Target.Remove(path); }
-    void MakeFolder(const std::string& path) override { m_Target.MakeFolder(path); }
-    void SyncAll(const std::string& path) override { m_Target.SyncAll(path); }
 
   protected:
     FileSystem& m_Target;

@@ -14,10 +14,14 @@
 #include <shellapi.h>  // after windows.h, which it needs
 // clang-format on
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace corvane::platform::win32 {
+
+// Seconds between 1601-01-01 (FILETIME's epoch) and 1970-01-01.
+inline constexpr std::int64_t kEpochDifference = 11644473600;
 
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view wide);
@@ -42,6 +46,11 @@ class Handle {
     ~Handle() { Close(); }
     HANDLE Get() const { return m_Handle; }
     bool Valid() const { return m_Handle != INVALID_HANDLE_VALUE && m_Handle != nullptr; }
+    HANDLE Release() {
+        HANDLE handle = m_Handle;
+        m_Handle = INVALID_HANDLE_VALUE;
+        return handle;
+    }
     bool Close() {
         bool closed = true;
         if (Valid()) closed = ::CloseHandle(m_Handle) != 0;

@@ -1,11 +1,13 @@
 // FileSystem over the wide Win32 file APIs. Paths are UTF-8 and turned into
 // wide "\\?\" paths only here, at the boundary.
+#include <aclapi.h>
+
 #include <algorithm>
 #include <cctype>
-#include <mutex>
+#include <cstdio>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/file_common.h"
 #include "platform/wide.h"
 #include "platform/win32.h"
 
@@ -119,22 +121,20 @@ namespace {
 
 using win32::ErrorText;
 using win32::Handle;
+using win32::kEpochDifference;
 using win32::SystemPath;
-
-// Seconds between 1601-01-01 (FILETIME's epoch) and 1970-01-01.
-constexpr std::int64_t kEpochDifference = 11644473600;
 
 std::int64_t Ticks(const FILETIME& time) {
     return (std::int64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-FileError LastError(std::string operation, const std::string& path) {
-    return FileError(std::move(operation), path, ErrorText(::GetLastError()));
+FILETIME FileTimeOf(std::int64_t seconds, std::uint32_t nanoseconds) {
+    std::uint64_t ticks = std::uint64_t(seconds + kEpochDifference) * 10000000 + nanoseconds / 100;
+    return FILETIME{DWORD(ticks), DWORD(ticks >> 32)};
 }
 
-std::string WithoutTrailingSeparator(std::string path) {
-    if (path.size() > 1 && path.back() == kSeparator) path.pop_back();
-    return path;
+FileError LastError(std::string operation, const std::string& path) {
+    return FileError(std::move(operation), path, ErrorText(::GetLastError()));
 }
 
 EntryKind KindOfAttributes(DWORD attributes) {
@@ -143,15 +143,49 @@ EntryKind KindOfAttributes(DWORD attributes) {
     return EntryKind::kFile;
 }
 
-// Opens what stands at path, following links, to ask about it.
-HANDLE OpenForAttributes(const std::wstring& path) {
-    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+FileIdentity IdentityOfInfo(const BY_HANDLE_FILE_INFORMATION& info) {
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+FileAttributes AttributesOfInfo(const BY_HANDLE_FILE_INFORMATION& info) {
+    std::int64_t ticks = Ticks(info.ftLastWriteTime);
+    FileAttributes attributes;
+    attributes.lastWriteSeconds = ticks / 10000000 - kEpochDifference;
+    attributes.lastWriteNanoseconds = std::uint32_t(ticks % 10000000) * 100;
+    attributes.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+    attributes.identity = IdentityOfInfo(info);
+    attributes.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return attributes;
+}
+
+// Opens what stands at path to ask about it: following links, or the link
+// itself.
+HANDLE OpenForAttributes(const std::wstring& path, bool followLinks = true) {
+    return ::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
 }
 
 DWORD AttributesAt(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str());
+}
+
+bool IsFolderAt(const std::string& path) {
+    DWORD attributes = AttributesAt(SystemPath(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The version of the regular file at path, links not followed.
+std::optional<FileVersion> VersionAt(const std::string& path) {
+    Handle handle(OpenForAttributes(SystemPath(path), false));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return std::nullopt;
+    }
+    return AttributesOfInfo(info).Version();
 }
 
 // A file the user made read-only is neither replaced nor deleted. Windows
@@ -174,7 +208,7 @@ void MoveTo(const std::string& from, const std::string& to, bool replace) {
         if (!replace) throw FileError("move \"" + from + "\" to", to, "File exists");
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            throw FileError("move \"" + from + "\" to", to, "Is a directory");
+            throw FileError("replace", to, "Is a directory");
         }
         RefuseReadOnly(target, "replace", to);
     }
@@ -184,57 +218,78 @@ void MoveTo(const std::string& from, const std::string& to, bool replace) {
     }
 }
 
-// The file is read whole through handle; gives what its handle tells of it.
-BY_HANDLE_FILE_INFORMATION ReadWhole(const std::string& path, std::string& bytes,
-                                     bool (*kindIsFolder)(const std::string&)) {
-    bytes.clear();
-    Handle handle(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+class Win32InputFile final : public InputFile {
+  public:
+    Win32InputFile(HANDLE handle, std::string path, const BY_HANDLE_FILE_INFORMATION& info)
+        : InputFile(std::move(path), AttributesOfInfo(info)), m_Handle(handle), m_Info(info) {}
+
+    size_t Read(char* buffer, size_t size) override {
+        DWORD chunk = DWORD(std::min<size_t>(size, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(m_Handle.Get(), buffer, chunk, &got, nullptr)) {
+            throw LastError("read", Path());
+        }
+        return got;
+    }
+    HANDLE Get() const { return m_Handle.Get(); }
+    const BY_HANDLE_FILE_INFORMATION& Info() const { return m_Info; }
+
+  private:
+    Handle m_Handle;
+    BY_HANDLE_FILE_INFORMATION m_Info;
+};
+
+// Opens a regular file for reading; with followLinks false a link at path is
+// refused.
+std::unique_ptr<Win32InputFile> OpenRegularFile(const std::string& path, bool followLinks) {
+    Handle handle(::CreateFileW(
+        SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_SEQUENTIAL_SCAN | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
     if (!handle.Valid()) {
         DWORD error = ::GetLastError();
-        if (error == ERROR_ACCESS_DENIED && kindIsFolder(path)) {
+        if (error == ERROR_ACCESS_DENIED && IsFolderAt(path)) {
             throw FileError("read", path, "not a regular file");
         }
         throw FileError("open for reading", path, ErrorText(error));
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(handle.Get(), &info)) throw LastError("examine", path);
+    if (!followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        throw FileError("read", path, "a link stands in its place");
+    }
     if (::GetFileType(handle.Get()) != FILE_TYPE_DISK ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         throw FileError("read", path, "not a regular file");
     }
-    std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    size_t want = size > 0 ? size_t(size) + 1 : 4096;
-    for (;;) {
-        size_t have = bytes.size();
-        bytes.resize(have + want);
-        DWORD chunk = DWORD(std::min<size_t>(want, 1u << 30));
-        DWORD got = 0;
-        if (!::ReadFile(handle.Get(), bytes.data() + have, chunk, &got, nullptr)) {
-            DWORD error = ::GetLastError();
-            bytes.clear();
-            throw FileError("read", path, ErrorText(error));
-        }
-        bytes.resize(have + got);
-        if (got == 0) break;
-        want = got < chunk ? 1 : 1 << 16;
-    }
-    return info;
+    return std::make_unique<Win32InputFile>(handle.Release(), path, info);
 }
 
-class Win32OutputFile final : public OutputFile {
+FileAttributes ReadWhole(const std::string& path, std::string& bytes) {
+    try {
+        std::unique_ptr<Win32InputFile> file = OpenRegularFile(path, true);
+        file->ReadAll(bytes);
+        return file->Attributes();
+    } catch (...) {
+        bytes.clear();
+        throw;
+    }
+}
+
+// The attributes a copy takes over; read-only comes last, once it is written.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+class Win32Staging final : public Staging {
   public:
-    Win32OutputFile(HANDLE handle, std::string temporary, std::string target, bool readOnly)
+    Win32Staging(HANDLE handle, std::string temporary, std::string target, bool readOnly)
         : m_Handle(handle),
           m_Temporary(std::move(temporary)),
           m_Target(std::move(target)),
-          m_ReadOnly(readOnly) {
-        m_Buffer.reserve(kBufferSize);
-    }
+          m_ReadOnly(readOnly) {}
 
-    ~Win32OutputFile() override {
+    ~Win32Staging() override {
         m_Handle.Close();
-        if (!m_Placed) {
+        if (!m_Moved) {
             std::wstring temporary = SystemPath(m_Temporary);
             ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
             ::DeleteFileW(temporary.c_str());
@@ -242,67 +297,6 @@ class Win32OutputFile final : public OutputFile {
     }
 
     void Write(std::string_view bytes) override {
-        if (m_Finished) throw FileError("write", m_Target, "the file is already finished");
-        if (m_Buffer.size() + bytes.size() > kBufferSize) {
-            Flush();
-            if (bytes.size() >= kBufferSize) {
-                WriteAll(bytes);
-                return;
-            }
-        }
-        m_Buffer.append(bytes);
-    }
-
-    // Windows keeps one permission of ours: read-only or not.
-    void KeepPermissions(const FileAttributes& from) override {
-        m_ReadOnly = (from.permissions & 0222) == 0;
-    }
-
-    void KeepLastWriteTime(const FileAttributes& from) override {
-        std::uint64_t ticks = std::uint64_t(from.lastWriteSeconds + kEpochDifference) * 10000000 +
-                              from.lastWriteNanoseconds / 100;
-        m_Time = FILETIME{DWORD(ticks), DWORD(ticks >> 32)};
-        m_KeepTime = true;
-    }
-
-    // Windows has no flush of a whole file system for a plain user: each file
-    // goes to the disk here, and SyncAll has nothing left to do for it.
-    void Finish() override {
-        if (m_Finished) return;
-        Flush();
-        if (m_KeepTime && !::SetFileTime(m_Handle.Get(), nullptr, nullptr, &m_Time)) {
-            throw LastError("set the last-write time of", m_Target);
-        }
-        if (!::FlushFileBuffers(m_Handle.Get())) throw LastError("write", m_Target);
-        if (!m_Handle.Close()) throw LastError("write", m_Target);
-        if (m_ReadOnly &&
-            !::SetFileAttributesW(SystemPath(m_Temporary).c_str(), FILE_ATTRIBUTE_READONLY)) {
-            throw LastError("set the permissions of", m_Target);
-        }
-        m_Finished = true;
-    }
-
-    void Close() override {
-        Finish();
-        MoveTo(m_Temporary, m_Target, true);
-        m_Placed = true;
-    }
-
-    void CloseAsNew() override {
-        Finish();
-        MoveTo(m_Temporary, m_Target, false);
-        m_Placed = true;
-    }
-
-  private:
-    static constexpr size_t kBufferSize = 1 << 16;
-
-    void Flush() {
-        WriteAll(m_Buffer);
-        m_Buffer.clear();
-    }
-
-    void WriteAll(std::string_view bytes) {
         while (!bytes.empty()) {
             DWORD chunk = DWORD(std::min<size_t>(bytes.size(), 1u << 30));
             DWORD written = 0;
@@ -313,60 +307,272 @@ class Win32OutputFile final : public OutputFile {
         }
     }
 
+    // The security descriptor's access list, the attributes and the creation
+    // time; read-only when the file is finished.
+    std::vector<std::string> KeepAttributesOf(InputFile& source) override {
+        std::vector<std::string> lost;
+        auto* file = dynamic_cast<Win32InputFile*>(&source.SystemFile());
+        if (!file) return lost;
+        const BY_HANDLE_FILE_INFORMATION& info = file->Info();
+        m_ReadOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+        m_Attributes = info.dwFileAttributes & kCopiedAttributes;
+        if (!::SetFileTime(m_Handle.Get(), &info.ftCreationTime, nullptr, nullptr)) {
+            lost.push_back("cannot keep the creation time of \"" + m_Target +
+                           "\": " + ErrorText(::GetLastError()));
+        }
+        PACL access = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        DWORD error = ::GetSecurityInfo(file->Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, &access, nullptr, &descriptor);
+        if (error == ERROR_SUCCESS) {
+            SECURITY_DESCRIPTOR_CONTROL control = 0;
+            DWORD revision = 0;
+            ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+            SECURITY_INFORMATION what =
+                DACL_SECURITY_INFORMATION |
+                ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                               : UNPROTECTED_DACL_SECURITY_INFORMATION);
+            error = ::SetSecurityInfo(m_Handle.Get(), SE_FILE_OBJECT, what, nullptr, nullptr,
+                                      access, nullptr);
+            ::LocalFree(descriptor);
+        }
+        if (error != ERROR_SUCCESS) {
+            lost.push_back("cannot keep the permissions of \"" + m_Target +
+                           "\": " + ErrorText(error));
+        }
+        return lost;
+    }
+
+    // Windows has no flush of a whole file system for a plain user: each file
+    // goes to the disk here, and SyncAll has nothing left to do for it.
+    void Close(const FileVersion* time) override {
+        if (time) {
+            FILETIME lastWrite = FileTimeOf(time->lastWriteSeconds, time->lastWriteNanoseconds);
+            if (!::SetFileTime(m_Handle.Get(), nullptr, nullptr, &lastWrite)) {
+                throw LastError("set the last-write time of", m_Target);
+            }
+        }
+        if (!::FlushFileBuffers(m_Handle.Get())) throw LastError("write", m_Target);
+        if (!m_Handle.Close()) throw LastError("write", m_Target);
+        DWORD attributes = m_Attributes | (m_ReadOnly ? FILE_ATTRIBUTE_READONLY : 0);
+        if (attributes != 0 && !::SetFileAttributesW(SystemPath(m_Temporary).c_str(), attributes)) {
+            throw LastError("set the permissions of", m_Target);
+        }
+    }
+
+    std::optional<FileVersion> VersionAtTarget() override { return VersionAt(m_Target); }
+
+    void MoveToTarget(bool replace) override {
+        MoveTo(m_Temporary, m_Target, replace);
+        m_Moved = true;
+    }
+
+  private:
     Handle m_Handle;
     std::string m_Temporary;
     std::string m_Target;
-    std::string m_Buffer;
     bool m_ReadOnly;
-    FILETIME m_Time{};
-    bool m_KeepTime = false;
-    bool m_Finished = false;
-    bool m_Placed = false;
+    DWORD m_Attributes = 0;
+    bool m_Moved = false;
+};
+
+std::unique_ptr<OutputFile> CreateAt(const std::string& path, std::string_view tag) {
+    bool readOnly = false;
+    DWORD attributes = AttributesAt(SystemPath(path));
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            throw FileError("create", path, "Is a directory");
+        }
+        readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    }
+    const std::string folder(FolderOf(path));
+    return CreateStaged(path, tag, [&](const std::string& name) {
+        const std::string temporary = folder + name;
+        // CREATE_NEW never opens what stood there, a link included; no
+        // sharing while we write it.
+        HANDLE handle =
+            ::CreateFileW(SystemPath(temporary).c_str(), GENERIC_WRITE | WRITE_DAC | READ_CONTROL,
+                          0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+                return std::unique_ptr<Staging>();
+            }
+            throw FileError("create", path, ErrorText(error));
+        }
+        return std::unique_ptr<Staging>(
+            std::make_unique<Win32Staging>(handle, temporary, path, readOnly));
+    });
+}
+
+std::vector<FolderEntry> ListFolderAt(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    std::wstring pattern = SystemPath(folder);
+    if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD error = ::GetLastError();
+        // Where no folder stands there is nothing to list.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME || !IsFolderAt(folder)) {
+            return entries;
+        }
+        throw FileError("list the folder", WithoutTrailingSeparator(folder), ErrorText(error));
+    }
+    std::string path = WithTrailingSeparator(folder);
+    const size_t base = path.size();
+    do {
+        const wchar_t* name = found.cFileName;
+        if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+        std::string utf8 = win32::Utf8(name);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A link or junction: what it leads to, if anything.
+            path.resize(base);
+            path += utf8;
+            Handle handle(OpenForAttributes(SystemPath(path)));
+            BY_HANDLE_FILE_INFORMATION info;
+            EntryKind kind = handle.Valid() && ::GetFileInformationByHandle(handle.Get(), &info)
+                                 ? KindOfAttributes(info.dwFileAttributes)
+                                 : EntryKind::kMissing;
+            entries.push_back({std::move(utf8), kind, true});
+        } else {
+            entries.push_back({std::move(utf8), KindOfAttributes(found.dwFileAttributes)});
+        }
+    } while (::FindNextFileW(search, &found));
+    DWORD error = ::GetLastError();
+    ::FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) {
+        throw FileError("list the folder", WithoutTrailingSeparator(folder), ErrorText(error));
+    }
+    return entries;
+}
+
+// A tree checked part by part: every folder part of a path must be a folder
+// and no reparse point (link, junction) when the path is used.
+class Win32Tree final : public ContainedTree {
+  public:
+    explicit Win32Tree(std::string top) : ContainedTree(std::move(top)) {}
+
+    EntryKind KindOfEntry(std::string_view relative) override {
+        if (!Folders(relative, "examine", Missing::kNothing, false)) return EntryKind::kMissing;
+        DWORD attributes = AttributesAt(SystemPath(FullPath(relative)));
+        if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::kMissing;
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::kLink;
+        return KindOfAttributes(attributes);
+    }
+
+    std::vector<FolderEntry> ListFolder(std::string_view relative) override {
+        if (!relative.empty() && !Folders(relative, "list the folder", Missing::kNothing, true)) {
+            return {};
+        }
+        return ListFolderAt(FullPath(relative));
+    }
+
+    std::unique_ptr<InputFile> OpenForReading(std::string_view relative) override {
+        Folders(relative, "open for reading", Missing::kFail, false);
+        return OpenRegularFile(FullPath(relative), false);
+    }
+
+    std::unique_ptr<OutputFile> Create(std::string_view relative, std::string_view tag) override {
+        Folders(relative, "create", Missing::kFail, false);
+        return CreateAt(FullPath(relative), tag);
+    }
+
+    void MakeFolders(std::string_view relative) override {
+        Folders(relative, "create the folder", Missing::kCreate, true);
+    }
+
+    void MoveIfFree(std::string_view from, std::string_view to) override {
+        Folders(from, "move", Missing::kFail, false);
+        Folders(to, "move", Missing::kFail, false);
+        MoveTo(FullPath(from), FullPath(to), false);
+    }
+
+    void RemoveIfUnchanged(std::string_view relative, const FileVersion& expected) override {
+        Folders(relative, "delete", Missing::kFail, false);
+        const std::string path = FullPath(relative);
+        if (VersionAt(path) != expected) throw FileChanged(path);
+        std::wstring wide = SystemPath(path);
+        RefuseReadOnly(wide, "delete", path);
+        if (!::DeleteFileW(wide.c_str())) throw LastError("delete", path);
+    }
+
+    bool RemoveFile(std::string_view relative) override {
+        if (!Folders(relative, "delete", Missing::kNothing, false)) return false;
+        const std::string path = FullPath(relative);
+        DWORD attributes = AttributesAt(SystemPath(path));
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+            return false;
+        }
+        if (!::DeleteFileW(SystemPath(path).c_str())) throw LastError("delete", path);
+        return true;
+    }
+
+    // Every file was flushed as it was finished and every rename written
+    // through: nothing is left to do.
+    void SyncAll() override {}
+
+  private:
+    enum class Missing { kFail, kNothing, kCreate };
+
+    // Checks the folder parts of relative (with all: every part), outermost
+    // first; false when one is missing and missing is kNothing.
+    bool Folders(std::string_view relative, const char* operation, Missing missing, bool all) {
+        if (!IsPlainRelativePath(relative)) {
+            throw FileError(operation, FullPath(relative), "not a path below the folder");
+        }
+        for (size_t slash = relative.find('/');; slash = relative.find('/', slash + 1)) {
+            if (slash == std::string_view::npos && !all) return true;
+            const std::string path = FullPath(relative.substr(0, slash));
+            DWORD attributes = AttributesAt(SystemPath(path));
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                DWORD error = ::GetLastError();
+                bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+                if (absent && missing == Missing::kNothing) return false;
+                if (absent && missing == Missing::kCreate) {
+                    if (!::CreateDirectoryW(SystemPath(path).c_str(), nullptr) &&
+                        ::GetLastError() != ERROR_ALREADY_EXISTS) {
+                        throw LastError(operation, path);
+                    }
+                    attributes = AttributesAt(SystemPath(path));
+                } else {
+                    throw FileError(operation, path, ErrorText(error));
+                }
+            }
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                throw FileError(operation, path, "a link stands in the place of a folder");
+            }
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                throw FileError(operation, path, "Not a directory");
+            }
+            if (slash == std::string_view::npos) return true;
+        }
+    }
+};
+
+class Win32FolderLock final : public FolderLock {
+  public:
+    Win32FolderLock(HANDLE mutex, FileIdentity identity) : m_Mutex(mutex), m_Identity(identity) {}
+    ~Win32FolderLock() override {
+        ::ReleaseMutex(m_Mutex.Get());
+        ReleaseFolderInProcess(m_Identity);
+    }
+
+  private:
+    Handle m_Mutex;
+    FileIdentity m_Identity;
 };
 
 class Win32FileSystem final : public FileSystem {
   public:
     std::vector<FolderEntry> ListFolder(const std::string& folder) override {
-        std::vector<FolderEntry> entries;
-        std::wstring pattern = SystemPath(folder);
-        if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
-        pattern += L'*';
-        WIN32_FIND_DATAW found;
-        HANDLE search =
-            ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                               nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        if (search == INVALID_HANDLE_VALUE) {
-            DWORD error = ::GetLastError();
-            // Where no folder stands there is nothing to list.
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-                error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME ||
-                KindOf(folder) != EntryKind::kFolder) {
-                return entries;
-            }
-            throw FileError("list the folder", WithoutTrailingSeparator(folder), ErrorText(error));
-        }
-        std::string path = WithTrailingSeparator(folder);
-        const size_t base = path.size();
-        do {
-            const wchar_t* name = found.cFileName;
-            if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-            std::string utf8 = win32::Utf8(name);
-            EntryKind kind;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                path.resize(base);
-                path += utf8;
-                kind = KindOf(path);
-            } else {
-                kind = KindOfAttributes(found.dwFileAttributes);
-            }
-            entries.push_back({std::move(utf8), kind});
-        } while (::FindNextFileW(search, &found));
-        DWORD error = ::GetLastError();
-        ::FindClose(search);
-        if (error != ERROR_NO_MORE_FILES) {
-            throw FileError("list the folder", WithoutTrailingSeparator(folder), ErrorText(error));
-        }
-        return entries;
+        return ListFolderAt(folder);
     }
 
     EntryKind KindOf(const std::string& path) override {
@@ -401,21 +607,12 @@ class Win32FileSystem final : public FileSystem {
     }
 
     FileFacts ReadFile(const std::string& path, std::string& bytes) override {
-        BY_HANDLE_FILE_INFORMATION info = ReadWhole(path, bytes, &IsFolder);
-        FileFacts facts;
-        facts.lastWriteTime = Ticks(info.ftLastWriteTime) / 10000000 - kEpochDifference;
-        facts.identity = IdentityOfInfo(info);
-        return facts;
+        FileAttributes attributes = ReadWhole(path, bytes);
+        return {attributes.lastWriteSeconds, attributes.identity};
     }
 
     FileAttributes ReadFileWithAttributes(const std::string& path, std::string& bytes) override {
-        BY_HANDLE_FILE_INFORMATION info = ReadWhole(path, bytes, &IsFolder);
-        std::int64_t ticks = Ticks(info.ftLastWriteTime);
-        FileAttributes attributes;
-        attributes.lastWriteSeconds = ticks / 10000000 - kEpochDifference;
-        attributes.lastWriteNanoseconds = std::uint32_t(ticks % 10000000) * 100;
-        attributes.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
-        return attributes;
+        return ReadWhole(path, bytes);
     }
 
     bool CanRead(const std::string& path) override {
@@ -427,66 +624,41 @@ class Win32FileSystem final : public FileSystem {
     }
 
     std::unique_ptr<OutputFile> Create(const std::string& path) override {
-        bool readOnly = false;
-        DWORD attributes = AttributesAt(SystemPath(path));
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                throw FileError("create", path, "Is a directory");
-            }
-            readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        return CreateAt(path, RandomTag());
+    }
+
+    std::unique_ptr<ContainedTree> OpenTree(const std::string& top) override {
+        if (!IsFolderAt(top)) {
+            throw FileError("open the folder", WithoutTrailingSeparator(top), "Not a directory");
         }
-        for (int attempt = 0;; ++attempt) {
-            std::string temporary = TemporaryNameBeside(path);
-            // CREATE_NEW never opens what stood there, a link included; no
-            // sharing while we write it.
-            HANDLE handle = ::CreateFileW(SystemPath(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (handle != INVALID_HANDLE_VALUE) {
-                return std::make_unique<Win32OutputFile>(handle, temporary, path, readOnly);
-            }
-            DWORD error = ::GetLastError();
-            if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
-                throw FileError("create", path, ErrorText(error));
-            }
+        return std::make_unique<Win32Tree>(WithTrailingSeparator(top));
+    }
+
+    // A named mutex keyed by the folder's identity: the system lets go of it
+    // when the process ends, and it leaves no file behind.
+    std::unique_ptr<FolderLock> LockFolder(const std::string& folder) override {
+        const std::string path = WithoutTrailingSeparator(folder);
+        std::optional<FileIdentity> identity = IdentityOf(path);
+        if (!identity) throw FileError("lock", path, "Not a directory");
+        if (!ClaimFolderInProcess(*identity)) throw FolderBusy(path);
+        wchar_t name[96];
+        std::swprintf(name, std::size(name), L"corvane-folder-%016llx-%016llx",
+                      (unsigned long long)identity->device, (unsigned long long)identity->inode);
+        std::wstring global = std::wstring(L"Global\\") + name;
+        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, global.c_str());
+        if (!mutex)
+            mutex = ::CreateMutexW(nullptr, FALSE, (std::wstring(L"Local\\") + name).c_str());
+        if (!mutex) {
+            ReleaseFolderInProcess(*identity);
+            throw LastError("lock", path);
         }
-    }
-
-    void Rename(const std::string& from, const std::string& to) override { MoveTo(from, to, true); }
-
-    void RenameNoReplace(const std::string& from, const std::string& to) override {
-        MoveTo(from, to, false);
-    }
-
-    void Remove(const std::string& path) override {
-        std::wstring wide = SystemPath(path);
-        RefuseReadOnly(wide, "delete", path);
-        if (!::DeleteFileW(wide.c_str())) throw LastError("delete", path);
-    }
-
-    void MakeFolder(const std::string& path) override {
-        if (::CreateDirectoryW(SystemPath(path).c_str(), nullptr)) return;
-        DWORD error = ::GetLastError();
-        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-            if (KindOf(path) == EntryKind::kFolder) return;
-            throw FileError("create the folder", path, "Not a directory");
+        DWORD waited = ::WaitForSingleObject(mutex, 0);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            ::CloseHandle(mutex);
+            ReleaseFolderInProcess(*identity);
+            throw FolderBusy(path);
         }
-        throw FileError("create the folder", path, ErrorText(error));
-    }
-
-    // Every file was flushed as it was finished and every rename written
-    // through: nothing is left to do.
-    void SyncAll(const std::string&) override {}
-
-  private:
-    static bool IsFolder(const std::string& path) {
-        DWORD attributes = AttributesAt(SystemPath(path));
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
-
-    static FileIdentity IdentityOfInfo(const BY_HANDLE_FILE_INFORMATION& info) {
-        return FileIdentity{info.dwVolumeSerialNumber,
-                            (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+        return std::make_unique<Win32FolderLock>(mutex, *identity);
     }
 };
 

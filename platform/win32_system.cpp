@@ -12,7 +12,7 @@ std::string ItemStamp(std::int64_t lastWriteTime) {
     // The local time of that moment under the rules in force on its date, as
     // the POSIX build gives it; FileTimeToLocalFileTime would apply today's
     // offset to every date.
-    constexpr std::int64_t kEpochDifference = 11644473600;
+    using win32::kEpochDifference;
     if (lastWriteTime < -kEpochDifference) return "000000000000";
     std::uint64_t ticks = std::uint64_t(lastWriteTime + kEpochDifference) * 10000000;
     FILETIME utcTime{DWORD(ticks), DWORD(ticks >> 32)};

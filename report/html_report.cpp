@@ -84,7 +84,7 @@ void HtmlReport::Close() {
     std::unique_ptr<platform::OutputFile> file = std::move(m_File);
     file->Write(m_Buffer);
     m_Buffer.clear();
-    file->Close();
+    file->Place();
 }
 
 void HtmlReport::BeginCheck(const std::string& libraryRoot) {

@@ -12,12 +12,11 @@
 #include <vector>
 
 #include "audit/findings.h"
+#include "audit/library_root.h"
 #include "audit/progress.h"
 #include "platform/files.h"
 
 namespace corvane {
-
-inline constexpr const char* kReportName = "Corvane.htm";
 
 class HtmlReport final : public FindingSink {
   public:

@@ -1,6 +1,7 @@
 #include "app/win/main_dialog.h"
 
 #include "app/win/resource.h"
+#include "audit/library_root.h"
 #include "platform/codepage.h"
 #include "platform/system.h"
 #include "platform/wide.h"
@@ -12,13 +13,29 @@ std::wstring WindowText(const std::string& text) {
 
 namespace {
 
-void ShowErrorBox(HWND dialog, const std::wstring& text) {
-    ::MessageBoxW(dialog, text.c_str(), WindowText(corvane::app::kTitle).c_str(),
-                  MB_OK | MB_ICONERROR);
+using Message = corvane::app::DialogView::Message;
+
+bool ShowMessageBox(HWND dialog, Message kind, const std::wstring& text) {
+    const std::wstring title = WindowText(corvane::app::kTitle);
+    switch (kind) {
+        case Message::kError:
+            ::MessageBoxW(dialog, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+            return true;
+        case Message::kInformation:
+            ::MessageBoxW(dialog, text.c_str(), title.c_str(), MB_OK | MB_ICONINFORMATION);
+            return true;
+        case Message::kQuestion:
+            return ::MessageBoxW(dialog, text.c_str(), title.c_str(),
+                                 MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    }
+    return false;
 }
 
 INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_INITDIALOG) {
+        CentreWindow(window, ::GetParent(window));
+        return TRUE;
+    }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         ::EndDialog(window, LOWORD(wParam));
         return TRUE;
@@ -28,15 +45,37 @@ INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
+void CentreWindow(HWND window, HWND over) {
+    RECT area;
+    if (over) {
+        ::GetWindowRect(over, &area);
+    } else {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+            return;
+        }
+        area = monitor.rcWork;
+    }
+    RECT own;
+    ::GetWindowRect(window, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    ::SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR ShowAboutBox(HINSTANCE module, HWND parent) {
     return ::DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_ABOUTBOX), parent, AboutProc, 0);
 }
 
-CCorvaneDlg::CCorvaneDlg(HINSTANCE module, std::string libraryRoot)
+CCorvaneDlg::CCorvaneDlg(HINSTANCE module, std::string libraryRoot, bool ownFolder)
     : m_Module(module),
+      m_OwnFolder(ownFolder),
       m_hIcon(::LoadIconW(module, MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_Logic(std::move(libraryRoot), *this),
-      m_ShowError(ShowErrorBox),
+      m_ShowMessage(ShowMessageBox),
       m_Open(corvane::platform::OpenDocument) {}
 
 CCorvaneDlg::~CCorvaneDlg() {
@@ -73,7 +112,7 @@ INT_PTR CALLBACK CCorvaneDlg::DialogProc(HWND window, UINT message, WPARAM wPara
     return handled;
 }
 
-INT_PTR CCorvaneDlg::Handle(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CCorvaneDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             OnInitDialog();
@@ -82,6 +121,9 @@ INT_PTR CCorvaneDlg::Handle(UINT message, WPARAM wParam, LPARAM) {
             return HIWORD(wParam) == BN_CLICKED && OnCommand(LOWORD(wParam));
         case WM_SYSCOMMAND:
             return OnSysCommand(wParam);
+        case WM_INITMENUPOPUP:
+            OnInitMenuPopup(reinterpret_cast<HMENU>(wParam), HIWORD(lParam) != 0);
+            return FALSE;
         case WM_PAINT:
             return OnPaint();
         case WM_QUERYDRAGICON:
@@ -96,9 +138,17 @@ void CCorvaneDlg::OnInitDialog() {
         wchar_t text[128] = {};
         if (::LoadStringW(m_Module, IDS_ABOUTBOX, text, int(std::size(text))) > 0) {
             ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(systemMenu, MF_STRING, IDM_UNDODELETE,
+                          WindowText(corvane::app::kUndoEntry).c_str());
             ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
         }
     }
+    if (!m_OwnFolder) {
+        const std::string caption = std::string(corvane::app::kTitle) + " - " +
+                                    std::string(corvane::FolderDisplayName(m_Logic.LibraryRoot()));
+        ::SetWindowTextW(m_hWnd, WindowText(caption).c_str());
+    }
+    CentreWindow(m_hWnd, nullptr);
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     ::SetDlgItemTextW(m_hWnd, IDC_STATUS, WindowText(m_Status).c_str());
@@ -134,9 +184,23 @@ bool CCorvaneDlg::OnCommand(int id) {
 }
 
 bool CCorvaneDlg::OnSysCommand(WPARAM command) {
-    if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;  // the system's own
-    ShowAboutBox(m_Module, m_hWnd);
-    return true;
+    switch (command & 0xFFF0) {
+        case IDM_ABOUTBOX:
+            ShowAboutBox(m_Module, m_hWnd);
+            return true;
+        case IDM_UNDODELETE:
+            m_Logic.UndoLastDelete();
+            return true;
+        default:
+            return false;  // the system's own
+    }
+}
+
+// The undo entry is greyed while no delete is left to undo.
+void CCorvaneDlg::OnInitMenuPopup(HMENU menu, bool systemMenu) {
+    if (!systemMenu) return;
+    ::EnableMenuItem(menu, IDM_UNDODELETE,
+                     MF_BYCOMMAND | (m_Logic.CanUndo() ? MF_ENABLED : MF_GRAYED));
 }
 
 // Minimised, the dialog draws its icon in the middle of its client area.
@@ -174,11 +238,17 @@ void CCorvaneDlg::SetDeleteButton(const std::string& label, bool enabled) {
     if (!m_hWnd) return;
     HWND button = ::GetDlgItem(m_hWnd, IDC_DELETE_OLDER);
     ::SetWindowTextW(button, WindowText(label).c_str());
+    // A disabled button that keeps the focus leaves the keyboard nowhere:
+    // it goes to Check first.
+    if (!enabled && ::GetFocus() == button) {
+        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(m_hWnd, IDOK)),
+                       TRUE);
+    }
     ::EnableWindow(button, enabled);
 }
 
-void CCorvaneDlg::ShowError(const std::string& text) {
-    m_ShowError(m_hWnd, WindowText(text));
+bool CCorvaneDlg::ShowMessage(Message kind, const std::string& text) {
+    return m_ShowMessage(m_hWnd, kind, WindowText(text));
 }
 
 bool CCorvaneDlg::OpenDocument(const std::string& path) {

@@ -21,13 +21,15 @@ std::wstring WindowText(const std::string& text);
 
 class CCorvaneDlg final : public corvane::app::DialogView {
   public:
-    // Tells the user that a command failed.
-    using ErrorSink = std::function<void(HWND dialog, const std::wstring& text)>;
+    // Shows a message box over the dialog; for a question, true when the user
+    // says yes.
+    using MessageSink = std::function<bool(HWND dialog, Message kind, const std::wstring& text)>;
     // Opens the report; false when no program could be started.
     using Opener = std::function<bool(const std::string& path)>;
 
     // libraryRoot ends in the separator. The templates are taken from module.
-    CCorvaneDlg(HINSTANCE module, std::string libraryRoot);
+    // Away from the program's own folder the caption names the library.
+    CCorvaneDlg(HINSTANCE module, std::string libraryRoot, bool ownFolder = true);
     CCorvaneDlg(const CCorvaneDlg&) = delete;
     CCorvaneDlg& operator=(const CCorvaneDlg&) = delete;
     ~CCorvaneDlg() override;
@@ -40,13 +42,13 @@ class CCorvaneDlg final : public corvane::app::DialogView {
     HWND Create(HWND parent = nullptr);
     HWND Window() const { return m_hWnd; }
 
-    void SetErrorSink(ErrorSink sink) { m_ShowError = std::move(sink); }
+    void SetMessageSink(MessageSink sink) { m_ShowMessage = std::move(sink); }
     void SetOpener(Opener opener) { m_Open = std::move(opener); }
 
     void SetStatus(const std::string& text) override;
     void RefreshStatus() override;
     void SetDeleteButton(const std::string& label, bool enabled) override;
-    void ShowError(const std::string& text) override;
+    bool ShowMessage(Message kind, const std::string& text) override;
     bool OpenDocument(const std::string& path) override;
 
   private:
@@ -55,17 +57,23 @@ class CCorvaneDlg final : public corvane::app::DialogView {
     void OnInitDialog();
     bool OnCommand(int id);
     bool OnSysCommand(WPARAM command);
+    void OnInitMenuPopup(HMENU menu, bool systemMenu);
     bool OnPaint();
 
     HINSTANCE m_Module;
     HWND m_hWnd = nullptr;
     bool m_Modal = false;
+    bool m_OwnFolder;
     HICON m_hIcon;  // shared by the system: never destroyed
     std::string m_Status;
     corvane::app::DialogLogic m_Logic;
-    ErrorSink m_ShowError;
+    MessageSink m_ShowMessage;
     Opener m_Open;
 };
+
+// Places window in the middle of over, or of over's screen's work area when
+// over is null.
+void CentreWindow(HWND window, HWND over);
 
 // The About box, modal over parent.
 INT_PTR ShowAboutBox(HINSTANCE module, HWND parent);

@@ -12,8 +12,9 @@
 #define IDC_DELETE_OLDER 1001
 #define IDC_VIEW_REPORT 1002
 
-// The About entry of the system menu.
+// The entries of the system menu.
 #define IDM_ABOUTBOX 0x0010
+#define IDM_UNDODELETE 0x0020
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

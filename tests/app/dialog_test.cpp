@@ -31,8 +31,11 @@ struct Library {
 class Dlg : public Library, public CCorvaneDlg {
   public:
     Dlg() : CCorvaneDlg(nullptr, library.Root()) {
-        SetErrorSink([this](wxWindow*, const wxString& s) { errors.push_back(s.utf8_string()); });
-        SetLauncher([this](const wxString& path) {
+        SetMessageSink([this](wxWindow*, Message, const wxString& s) {
+            errors.push_back(s.utf8_string());
+            return true;
+        });
+        SetOpener([this](const wxString& path) {
             launched.push_back(path.utf8_string());
             return true;
         });
@@ -146,17 +149,19 @@ TEST(Dialog, FailedCheckIsShownAndViewReportAndDeleteStillWork) {
     dialog.Click(wxID_OK);
     ASSERT_EQ(dialog.errors.size(), 1u);
     EXPECT_NE(dialog.errors[0].find(report), std::string::npos) << dialog.errors[0];
-    EXPECT_EQ(dialog.Shown(), threeOlder);
+    EXPECT_EQ(dialog.Shown(), (Moment{"Check failed", "Delete 3 older items", true}));
     dialog.Click(IDC_VIEW_REPORT);  // hands the launcher the exact path
     EXPECT_EQ(dialog.launched, std::vector<std::string>{report});
     dialog.Click(IDC_DELETE_OLDER);
     const std::string brake = "mk1 brake in Stock/Coaches/Old/mk1brake.stk",
                       coach = "mk1 coach in Stock/Coaches/mk1_old.stk",
                       wall = "wall1 in Scenery/Walls/walls.stc";
+    // Each item shown as its removal is planned; the count goes down as the
+    // files are written.
     EXPECT_EQ(dialog.repaints, (std::vector<Moment>{{brake, "Delete 3 older items", true},
-                                                    {brake, "Delete 2 older items", true},
-                                                    {coach, "Delete 2 older items", true},
-                                                    {coach, "Delete 1 older items", true},
+                                                    {coach, "Delete 3 older items", true},
+                                                    {wall, "Delete 3 older items", true},
+                                                    {wall, "Delete 2 older items", true},
                                                     {wall, "Delete 1 older items", true},
                                                     {wall, "Delete 0 older items", true},
                                                     {"Finished", "Delete 0 older items", true}}));

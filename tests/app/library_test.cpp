@@ -5,7 +5,7 @@
 
 #include "app/corvane_dlg.h"
 #include "app/ids.h"
-#include "app/library_choice.h"
+#include "app/logic/library_choice.h"
 #include "tests/support/test_library.h"
 
 namespace corvane::app {

@@ -106,8 +106,9 @@ TEST(Platform, FailedOperationsNameTheFile) {
     EXPECT_THROW(fs.ReadFile(library.Path("folder.stk"), bytes), FileError);
     EXPECT_THROW(fs.Create(missing), FileError);
     library.Write("file", "x");
-    EXPECT_THROW(fs.MakeFolder(library.Path("file")), FileError);
-    EXPECT_NO_THROW(fs.MakeFolder(library.Path("folder.stk")));
+    std::unique_ptr<ContainedTree> tree = fs.OpenTree(library.Root());
+    EXPECT_THROW(tree->MakeFolders("file"), FileError);
+    EXPECT_NO_THROW(tree->MakeFolders("folder.stk"));
     // Where no folder stands there is nothing to list; that is no error.
     std::filesystem::create_symlink("nowhere", library.Path("dangling"));
     for (const char* none : {"no/such", "file", "dangling"}) {

@@ -22,8 +22,8 @@ struct Library {
         library.Write("Stock/a.stk", CrLf({"name a", "[end]", "name b", "[end]"}));
         library.Write("Stock/c.stk", CrLf({"name c", "[end]"}));
     }
-    void Delete(const std::vector<OlderItem>& items) {
-        DeleteOlderItems(library.Root(), items, progress);
+    DeleteResult Delete(const std::vector<OlderItem>& items) {
+        return DeleteOlderItems(library.Root(), items, progress);
     }
 };
 
@@ -51,12 +51,12 @@ TEST(DeleteOlderItems, AnErrorEndsTheCommandAtItsItem) {
     const std::vector<OlderItem> items = {{"a", Native("Stock/a.stk")},
                                           {"b", Native("Stock/gone.stk")},
                                           {"c", Native("Stock/c.stk")}};
-    try {
-        q.Delete(items);
-        FAIL();
-    } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), q.library.Path("Stock/gone.stk"));
-    }
+    const DeleteResult result = q.Delete(items);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_NE(result.problems[0].find("\"" + q.library.Path("Stock/gone.stk") + "\""),
+              std::string::npos);
+    // The items not taken out, the failing one first.
+    EXPECT_EQ(result.notRemoved, (std::vector<OlderItem>{items[1], items[2]}));
     EXPECT_EQ(q.progress.Last(), Native("b in Stock/gone.stk"));
     EXPECT_EQ(q.progress.m_Removed, (Removed{{items[0], 2}}));
     EXPECT_EQ(q.library.Read("Stock/a.stk"), CrLf({"", "name b", "[end]"}));

@@ -1,18 +1,25 @@
-// Removal on the disk: the backup, the replacement of the library file, and
-// what is left after a failure of any single file operation.
-#include <fcntl.h>
+// What the delete keeps of a file: its backup whole (bytes, time,
+// permissions, owner, ACL, extended attributes), the rewritten file its
+// permissions, never a wider one, and every earlier backup.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <algorithm>
+#include <cstring>
 #include <ctime>
+#include <iostream>
 #include <map>
-#include <optional>
 
+#include "cleanup/backup_tree.h"
 #include "cleanup/delete_older.h"
 #include "cleanup/restore.h"
-#include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
 
 namespace corvane {
 namespace {
@@ -24,72 +31,128 @@ const std::string kTwoItems = CrLf({"name coach", "skin x", "[end]", "name wagon
 const std::string kWithoutCoach = CrLf({"", "name wagon", "[end]"});
 const std::string kOnlyCoach = CrLf({"name coach", "[end]"});
 
-bool HasTemporaryFile(const TempLibrary& library) {
-    for (const std::string& file : library.Files()) {
-        if (file.ends_with(".tmp")) return true;
-    }
-    return false;
+DeleteResult Delete(const TempLibrary& library, const std::vector<OlderItem>& items) {
+    testing::RecordingProgress progress;
+    return DeleteOlderItems(library.Root(), items, progress);
 }
 
-void SetMode(const TempLibrary& library, const std::string& file, mode_t mode) {
-    ASSERT_EQ(::chmod(library.Path(file).c_str(), mode), 0) << file;
-}
+#ifndef _WIN32
+// What the tests compare of a file besides its bytes: mode, owner, ACL in
+// text form and the value of "user.corvane".
+struct Kept {
+    unsigned mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    std::string acl;
+    std::string attribute;
+    bool operator==(const Kept&) const = default;
+};
 
-struct stat StatOf(const TempLibrary& library, const std::string& file) {
+Kept KeptOf(const std::string& path) {
+    Kept kept;
     struct stat st {};
-    EXPECT_EQ(::lstat(library.Path(file).c_str(), &st), 0) << file;
-    return st;
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    kept.mode = st.st_mode & 07777;
+    kept.owner = st.st_uid;
+    kept.group = st.st_gid;
+    if (acl_t acl = ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS)) {
+        char* text = ::acl_to_text(acl, nullptr);
+        kept.acl = text;
+        ::acl_free(text);
+        ::acl_free(acl);
+    }
+    char value[64];
+    ssize_t n = ::getxattr(path.c_str(), "user.corvane", value, sizeof value);
+    if (n > 0) kept.attribute.assign(value, size_t(n));
+    return kept;
 }
+#endif
 
 TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
     struct Case {
         const char* file;
         std::string before;
-        mode_t mode;
+        unsigned mode;    // POSIX
+        const char* acl;  // POSIX: an ACL to set, or nothing
         bool staysInLibrary;
     };
     const Case cases[] = {
-        {"Stock/two.stk", kTwoItems, 0640, true},
-        {"Stock/private.stk", kTwoItems, 0600, true},
-        {"Stock/odd.stk", kTwoItems, 0755, true},
-        {"Stock/only.stk", kOnlyCoach, 0640, false},
+        {"Stock/two.stk", kTwoItems, 0640, nullptr, true},
+        {"Stock/private.stk", kTwoItems, 0600, nullptr, true},
+        {"Stock/odd.stk", kTwoItems, 0755, nullptr, true},
+        // The group may read; someone else may write; the mask lets them.
+        {"Stock/shared.stk", kTwoItems, 0640, "u::rw-,g::r--,u:nobody:rw-,m::rw-,o::---", true},
+        {"Stock/only.stk", kOnlyCoach, 0640, nullptr, false},
     };
     TempLibrary library;
-    const bool root = ::geteuid() == 0;
+    std::vector<OlderItem> older;
     for (const Case& c : cases) {
-        library.Write(c.file, c.before);
-        SetMode(library, c.file, c.mode);
-        if (root) {
-            ASSERT_EQ(::lchown(library.Path(c.file).c_str(), 4321, 8765), 0);
-        }
-        struct timespec times[2] = {{0, UTIME_OMIT}, {1296705900, 123456789}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, library.Path(c.file).c_str(), times, 0), 0);
+        library.Write(c.file, c.before, "2011-02-03 04:05");
+        older.push_back({"coach", testing::Native(c.file)});
     }
+#ifndef _WIN32
+    const bool root = ::geteuid() == 0;
+    bool acls = true, attributes = true;
+    for (const Case& c : cases) {
+        const std::string path = library.Path(c.file);
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        if (root) {
+            ASSERT_EQ(::lchown(path.c_str(), 4321, 8765), 0);
+        }
+        if (c.acl) {
+            acl_t acl = ::acl_from_text(c.acl);
+            acls = acl && ::acl_set_file(path.c_str(), ACL_TYPE_ACCESS, acl) == 0;
+            if (acl) ::acl_free(acl);
+        }
+        attributes = attributes &&
+                     ::setxattr(path.c_str(), "user.corvane", c.file, std::strlen(c.file), 0) == 0;
+    }
+    if (!acls) std::cout << "[ SKIPPED  ] ACLs: the test folder's file system has none\n";
+    if (!attributes) std::cout << "[ SKIPPED  ] user.* attributes: the file system has none\n";
+    std::map<std::string, Kept> was;
+    for (const Case& c : cases) was[c.file] = KeptOf(library.Path(c.file));
+#endif
+    std::string bytes;
+    const platform::FileAttributes time =
+        platform::RealFileSystem().ReadFileWithAttributes(library.Path(cases[0].file), bytes);
     const std::int64_t start = std::time(nullptr);
-    ItemRemover remover(library.Root(), platform::RealFileSystem());
-    for (const Case& c : cases) remover.RemoveItem("coach", c.file);
-    remover.Commit();
+    const DeleteResult result = Delete(library, older);
+    EXPECT_FALSE(result.Failed()) << testing::Join(result.problems);
+    EXPECT_EQ(result.warnings, std::vector<std::string>{});
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string backup = std::string("backup/") + c.file;
-        struct stat saved = StatOf(library, backup);
         EXPECT_EQ(library.Read(backup), c.before);
-        EXPECT_EQ(saved.st_mode & 07777, c.mode);
-        EXPECT_EQ(std::pair(saved.st_mtim.tv_sec, saved.st_mtim.tv_nsec),
-                  std::pair(time_t(1296705900), 123456789L));
-        if (root) {
-            EXPECT_EQ(std::pair(saved.st_uid, saved.st_gid), std::pair(4321u, 8765u));
-        }
+        const platform::FileAttributes saved =
+            platform::RealFileSystem().ReadFileWithAttributes(library.Path(backup), bytes);
+        EXPECT_EQ(std::pair(saved.lastWriteSeconds, saved.lastWriteNanoseconds),
+                  std::pair(time.lastWriteSeconds, time.lastWriteNanoseconds));
         EXPECT_EQ(library.Exists(c.file), c.staysInLibrary);
+#ifndef _WIN32
+        Kept expected = was[c.file];
+        if (!acls) expected.acl = KeptOf(library.Path(backup)).acl;
+        if (!attributes) expected.attribute.clear();
+        EXPECT_EQ(KeptOf(library.Path(backup)), expected);
+        if (c.staysInLibrary) EXPECT_EQ(KeptOf(library.Path(c.file)), expected);
+#endif
         if (!c.staysInLibrary) continue;
-        struct stat now = StatOf(library, c.file);
         EXPECT_EQ(library.Read(c.file), kWithoutCoach);
-        EXPECT_EQ(now.st_mode & 07777, c.mode);
-        EXPECT_GE(now.st_mtime, start);
-        if (root) {
-            EXPECT_EQ(std::pair(now.st_uid, now.st_gid), std::pair(4321u, 8765u));
-        }
+        EXPECT_GE(platform::RealFileSystem()
+                      .ReadFileWithAttributes(library.Path(c.file), bytes)
+                      .lastWriteSeconds,
+                  start);
     }
+#ifndef _WIN32
+    // Undone, every file is as it was, ACL and attributes too.
+    testing::RecordingProgress progress;
+    EXPECT_FALSE(RestoreLatestDelete(library.Root(), progress).Failed());
+    for (const Case& c : cases) {
+        Kept expected = was[c.file];
+        if (!attributes) expected.attribute.clear();
+        if (acls || !c.acl) EXPECT_EQ(KeptOf(library.Path(c.file)), expected) << c.file;
+    }
+#endif
 }
 
 TEST(RemoveItem, NoBackupIsEverReplaced) {
@@ -97,200 +160,25 @@ TEST(RemoveItem, NoBackupIsEverReplaced) {
     const std::string original = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
     library.Write("Stock/abc.stk", original);
     library.Write("backup/Stock/abc.stk", "a backup of unknown origin");
-    ItemRemover first(library.Root(), platform::RealFileSystem());
-    first.RemoveItem("a", "Stock/abc.stk");
-    first.Commit();
-    first.RemoveItem("b", "Stock/abc.stk");
-    first.Commit();
+    const DeleteResult first = Delete(library, {{"a", testing::Native("Stock/abc.stk")},
+                                                {"b", testing::Native("Stock/abc.stk")}});
     const std::string afterFirst = CrLf({"", "", "name c", "[end]"});
     EXPECT_EQ(library.Read("Stock/abc.stk"), afterFirst);
-    // The backup holds the file as it was before the command, not before its
-    // second removal; the one it found there is kept beside it.
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), original);
-    const std::string unknown = "backup/Stock/abc.stk.earlier-" + first.CommandId();
+    // The one it found there is kept aside, named after the command that
+    // moved it since no log names its maker.
+    const std::string unknown = "backup/earlier-" + first.id + "/Stock/abc.stk";
     EXPECT_EQ(library.Read(unknown), "a backup of unknown origin");
 
     // The next command's backup takes the plain name; the first command's
-    // moves to a name that carries its id.
-    ItemRemover next(library.Root(), platform::RealFileSystem());
-    next.RemoveItem("c", "Stock/abc.stk");
-    next.Commit();
-    EXPECT_TRUE(CommandBefore(first.CommandId(), next.CommandId()));
+    // moves under a folder named after it.
+    const DeleteResult next = Delete(library, {{"c", testing::Native("Stock/abc.stk")}});
+    EXPECT_TRUE(CommandBefore(first.id, next.id));
     EXPECT_FALSE(library.Exists("Stock/abc.stk"));
     EXPECT_EQ(library.Read("backup/Stock/abc.stk"), afterFirst);
-    EXPECT_EQ(library.Read("backup/Stock/abc.stk." + first.CommandId()), original);
+    EXPECT_EQ(library.Read(BackupTree::KeptOf(first.id, "Stock/abc.stk")), original);
     EXPECT_EQ(library.Read(unknown), "a backup of unknown origin");
     EXPECT_EQ(library.Files().size(), 5u);  // three backups and two logs
-}
-
-TEST(RemoveItem, TheSameEntryTwiceTouchesTheFileOnce) {
-    TempLibrary library;
-    library.Write("Stock/mk1.stk", CrLf({"name coach", "[end]", "name coach", "[end]"}));
-    ItemRemover remover(library.Root(), platform::RealFileSystem());
-    remover.RemoveItem("coach", "Stock/mk1.stk");
-    remover.Commit();
-    EXPECT_NO_THROW(remover.RemoveItem("coach", "Stock/mk1.stk"));
-    EXPECT_FALSE(library.Exists("Stock/mk1.stk"));
-    // Another name in a file that has gone is an error that names it.
-    EXPECT_THROW(remover.RemoveItem("wagon", "Stock/mk1.stk"), platform::FileError);
-}
-
-TEST(RemoveItem, BackupThatCannotBeWrittenLeavesTheLibraryFileAlone) {
-    TempLibrary library;
-    library.Write("Stock/mk1.stk", kTwoItems);
-    library.Write("backup", "a plain file where the backup folder belongs");
-    ItemRemover remover(library.Root(), platform::RealFileSystem());
-    try {
-        remover.RemoveItem("coach", "Stock/mk1.stk");
-        FAIL() << "the removal went on without a backup";
-    } catch (const platform::FileError& error) {
-        EXPECT_EQ(error.Path(), library.Root() + "backup");
-        EXPECT_NE(std::string(error.what()).find("create the folder"), std::string::npos);
-    }
-    EXPECT_EQ(library.Read("Stock/mk1.stk"), kTwoItems);
-    EXPECT_FALSE(HasTemporaryFile(library));
-}
-
-// Three library files, one with a backup from an earlier command, and four
-// older items queued in them.
-struct FaultLibrary {
-    struct File {
-        const char* path;
-        std::string before;
-        std::vector<std::string> after;  // allowed results, the last the final one; "" gone
-    };
-    static const std::vector<File>& Files() {
-        static const std::string abc =
-            CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
-        static const std::vector<File> files = {
-            {"Stock/Deep/mk1.stk", kTwoItems, {kWithoutCoach}},
-            {"Stock/only.stk", kOnlyCoach, {""}},
-            {"Stock/abc.stk",
-             abc,
-             {CrLf({"", "name b", "[end]", "name c", "[end]"}), CrLf({"", "", "name c", "[end]"})}},
-        };
-        return files;
-    }
-    static constexpr const char* kEarlierBackup = "backup/Stock/Deep/mk1.stk";
-
-    TempLibrary library;
-    testing::Tree before;
-
-    FaultLibrary() {
-        for (const File& file : Files()) library.Write(file.path, file.before, "2012-03-04 05:06");
-        SetMode(library, "Stock/only.stk", 0640);
-        library.Write(kEarlierBackup, "from an earlier command");
-        before = testing::TreeOf(library.Root(), true);
-    }
-
-    void Delete(platform::FileSystem& fs) {
-        const std::vector<OlderItem> older = {{"coach", "Stock/Deep/mk1.stk"},
-                                              {"coach", "Stock/only.stk"},
-                                              {"a", "Stock/abc.stk"},
-                                              {"b", "Stock/abc.stk"}};
-        testing::RecordingProgress progress;
-        DeleteOlderItems(library.Root(), older, progress, fs);
-    }
-
-    // Every file under backup/ as it is now.
-    testing::Tree Backups() const {
-        testing::Tree all = testing::TreeOf(library.Root(), false);
-        std::erase_if(all, [](const auto& file) { return !file.first.starts_with("backup/"); });
-        return all;
-    }
-};
-
-TEST(DeleteOlderItems, AfterAFailureAnywhereNothingIsLostAndRestoreUndoesIt) {
-    bool completed = false;
-    for (int failAt = 1; !completed; ++failAt) {
-        SCOPED_TRACE("failing operation " + std::to_string(failAt));
-        ASSERT_LT(failAt, 200);
-        FaultLibrary f;
-        testing::FaultyFileSystem fs(failAt);
-        try {
-            f.Delete(fs);
-            completed = true;
-        } catch (const platform::FileError& error) {
-            ASSERT_TRUE(fs.Failed()) << error.what();
-        }
-
-        for (const FaultLibrary::File& file : FaultLibrary::Files()) {
-            SCOPED_TRACE(file.path);
-            const bool present = f.library.Exists(file.path);
-            const std::string now = present ? f.library.Read(file.path) : "";
-            if (completed) {
-                EXPECT_EQ(now, file.after.back());
-            }
-            if (present && now == file.before) continue;
-            // Changed: to an allowed result, and only once its backup is complete.
-            EXPECT_NE(std::find(file.after.begin(), file.after.end(), now), file.after.end());
-            EXPECT_EQ(f.library.Read(std::string("backup/") + file.path), file.before);
-        }
-        bool earlierKept = false;
-        for (const auto& [path, state] : f.Backups()) {
-            earlierKept |= path.starts_with(FaultLibrary::kEarlierBackup) &&
-                           state.bytes == "from an earlier command";
-        }
-        EXPECT_TRUE(earlierKept);
-        EXPECT_FALSE(HasTemporaryFile(f.library));
-
-        // Whatever the command did, a restore undoes it.
-        RestoreLatestDelete(f.library.Root());
-        EXPECT_EQ(testing::TreeOf(f.library.Root(), true), f.before);
-        if (HasFailure()) break;
-    }
-}
-
-TEST(Restore, AfterAFailureAnywhereNothingIsLostAndTheNextRestoreFinishes) {
-    bool completed = false;
-    for (int failAt = 1; !completed; ++failAt) {
-        SCOPED_TRACE("failing operation " + std::to_string(failAt));
-        ASSERT_LT(failAt, 200);
-        FaultLibrary f;
-        f.Delete(platform::RealFileSystem());
-        const testing::Tree deleted = testing::TreeOf(f.library.Root(), true);
-        const testing::Tree backups = f.Backups();
-        testing::FaultyFileSystem fs(failAt);
-        try {
-            RestoreLatestDelete(f.library.Root(), fs);
-            completed = true;
-        } catch (const platform::FileError& error) {
-            ASSERT_TRUE(fs.Failed()) << error.what();
-        }
-
-        // Every library file old or new, every backup still there.
-        const testing::Tree now = testing::TreeOf(f.library.Root(), true);
-        for (const testing::Tree* tree :
-             {static_cast<const testing::Tree*>(&f.before), &deleted, &now}) {
-            for (const auto& [path, state] : *tree) {
-                auto in = [&](const testing::Tree& t) {
-                    auto found = t.find(path);
-                    return found == t.end() ? std::optional<testing::FileState>()
-                                            : std::optional(found->second);
-                };
-                EXPECT_TRUE(in(now) == in(f.before) || in(now) == in(deleted)) << path;
-            }
-        }
-        testing::Tree backupsNow = f.Backups();
-        for (const auto& [path, state] : backups) {
-            EXPECT_TRUE(backupsNow.count(path) && backupsNow.at(path) == state) << path;
-        }
-        EXPECT_FALSE(HasTemporaryFile(f.library));
-
-        // The next restore finishes the job, and what the delete left is kept.
-        if (!completed) RestoreLatestDelete(f.library.Root());
-        EXPECT_EQ(testing::TreeOf(f.library.Root(), true), f.before);
-        backupsNow = f.Backups();
-        for (const auto& [path, state] : deleted) {
-            if (state == f.before.at(path)) continue;
-            EXPECT_TRUE(std::any_of(backupsNow.begin(), backupsNow.end(), [&](const auto& backup) {
-                return backup.second == state;
-            })) << path;
-        }
-        EXPECT_EQ(DescribeRestore(RestoreLatestDelete(f.library.Root())),
-                  std::vector<std::string>{"Nothing to undo."});
-        if (HasFailure()) break;
-    }
 }
 
 }  // namespace

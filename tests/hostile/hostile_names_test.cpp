@@ -72,8 +72,9 @@ TEST(HostileNames, NoWriteGoesThroughWhatStandsInItsWay) {
                 if (at == kBackup) {
                     // Moved aside whole, under a name of its own.
                     std::string aside;
-                    for (const platform::FolderEntry& e : fs.ListFolder(lib.Path("backup/Stock"))) {
-                        if (e.name.starts_with("a.stk.earlier-")) aside = "backup/Stock/" + e.name;
+                    for (const platform::FolderEntry& e : fs.ListFolder(lib.Path("backup"))) {
+                        if (e.name.starts_with("earlier-"))
+                            aside = "backup/" + e.name + "/Stock/a.stk";
                     }
                     ASSERT_FALSE(aside.empty());
                     EXPECT_EQ(fs.KindOfEntry(lib.Path(aside)), kind);

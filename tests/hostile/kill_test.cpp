@@ -78,12 +78,19 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
         for (const auto& [path, file] : now) {
             if (before.count(path) || path == "Corvane.htm" || path.ends_with(".tmp")) continue;
             if (path.starts_with("backup/delete-") && path.ends_with(".log")) continue;
+            if (path.starts_with("backup/running-")) continue;  // the killed command's list
             EXPECT_TRUE(path.starts_with("backup/") && At(before, path.substr(7)) == file.bytes)
                 << path;
         }
         const std::string restore = CORVANE_CLI " restore " + root + " >/dev/null";
         EXPECT_TRUE(shell(restore));
         EXPECT_EQ(testing::TreeOf(root, true), before);
+        // Nothing the killed command wrote is left but its backups and log.
+        for (const auto& [path, file] : testing::TreeOf(root, false)) {
+            EXPECT_TRUE(path.find(".corvane-") == std::string::npos &&
+                        !path.starts_with("backup/running-"))
+                << path;
+        }
         if (HasFailure()) break;
     }
 }

@@ -145,7 +145,7 @@ class SerialSteps final : public WalkVisitor {
     SerialSteps(FolderCache& folders, const std::string& root) : m_Textures(folders, root) {}
     std::vector<std::string> m_Steps;
     void ShowFolder(const std::string& folder) override { m_Steps.push_back("folder " + folder); }
-    void LibraryFile(const std::string& folder, const std::string& name) override {
+    void LibraryFile(const std::string& folder, const std::string& name, bool) override {
         std::string path = folder + "/" + name;
         FileRecord record;
         try {

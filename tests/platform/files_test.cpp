@@ -1,6 +1,7 @@
 // How the file system layer writes: what stood at a target before, and what
-// stands there after Close(), CloseAsNew() or neither. (What a copy keeps is
-// tested with the backups and rewritten files of a removal.)
+// stands there after Place(), PlaceIfFree(), PlaceIfUnchanged() or none; and
+// that a tree writes nothing through a link. (What a copy keeps is tested
+// with the backups and rewritten files of a removal.)
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "tests/support/test_library.h"
 
@@ -86,10 +88,10 @@ unsigned NewFileMode() {
 }
 
 TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
-    enum Ending { kClose, kCloseAsNew, kDestroyed };
+    enum Ending { kPlace, kPlaceIfFree, kPlaceIfUnchanged, kDestroyed };
     FileSystem& fs = RealFileSystem();
     for (const ThingCase& c : kThings) {
-        for (Ending ending : {kClose, kCloseAsNew, kDestroyed}) {
+        for (Ending ending : {kPlace, kPlaceIfFree, kPlaceIfUnchanged, kDestroyed}) {
             SCOPED_TRACE(std::string(c.what) + ", ending " + std::to_string(ending));
             Scene scene(c.thing);
             const std::vector<std::string> before = scene.Entries();
@@ -99,6 +101,10 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
                 continue;
             }
             bool placed = false;
+            std::string bytes;
+            const FileVersion version =
+                c.thing == Thing::kFile ? fs.ReadFileWithAttributes(scene.target, bytes).Version()
+                                        : FileVersion{};
             {
                 std::unique_ptr<OutputFile> out = fs.Create(scene.target);
                 out->Write("new bytes");
@@ -113,14 +119,20 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
                 EXPECT_EQ(scene.Mode(temporary), 0600u);
                 EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
                 out->Finish();
-                if (ending == kClose) {
-                    out->Close();
+                if (ending == kPlace) {
+                    out->Place();
                     placed = true;
-                } else if (ending == kCloseAsNew && c.thing == Thing::kNothing) {
-                    out->CloseAsNew();
+                } else if (ending == kPlaceIfFree && c.thing == Thing::kNothing) {
+                    out->PlaceIfFree();
                     placed = true;
-                } else if (ending == kCloseAsNew) {
-                    EXPECT_THROW(out->CloseAsNew(), FileError);
+                } else if (ending == kPlaceIfFree) {
+                    EXPECT_THROW(out->PlaceIfFree(), FileError);
+                } else if (ending == kPlaceIfUnchanged && c.thing == Thing::kFile) {
+                    EXPECT_THROW(out->PlaceIfUnchanged(FileVersion{}), FileChanged);
+                    out->PlaceIfUnchanged(version);
+                    placed = true;
+                } else if (ending == kPlaceIfUnchanged) {
+                    EXPECT_THROW(out->PlaceIfUnchanged(version), FileChanged);
                 }
             }
             if (placed) {
@@ -140,24 +152,58 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
     }
 }
 
-TEST(FileSystem, RenameNoReplaceMovesOnlyToAFreeNameAndMovesLinksThemselves) {
+TEST(ContainedTree, MoveIfFreeMovesOnlyToAFreeNameAndMovesLinksThemselves) {
     FileSystem& fs = RealFileSystem();
     for (const ThingCase& c : kThings) {
         SCOPED_TRACE(c.what);
         Scene scene(c.thing);
-        EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
+        std::unique_ptr<ContainedTree> tree = fs.OpenTree(scene.lib.Root());
+        EXPECT_EQ(tree->KindOfEntry("target"), c.entry);
         ASSERT_EQ(::symlink("outside/victim", scene.lib.Path("link").c_str()), 0);
         if (c.thing == Thing::kNothing) {
-            fs.RenameNoReplace(scene.lib.Path("link"), scene.target);
-            EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kLink);
+            tree->MoveIfFree("link", "target");
+            EXPECT_EQ(tree->KindOfEntry("target"), EntryKind::kLink);
             EXPECT_FALSE(scene.lib.Exists("link"));
         } else {
-            EXPECT_THROW(fs.RenameNoReplace(scene.lib.Path("link"), scene.target), FileError);
-            EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
-            EXPECT_EQ(fs.KindOfEntry(scene.lib.Path("link")), EntryKind::kLink);
+            EXPECT_THROW(tree->MoveIfFree("link", "target"), FileError);
+            EXPECT_EQ(tree->KindOfEntry("target"), c.entry);
+            EXPECT_EQ(tree->KindOfEntry("link"), EntryKind::kLink);
         }
         scene.ExpectOutsideUntouched();
     }
+}
+
+TEST(ContainedTree, NothingIsReadOrWrittenThroughALinkInAFolderPart) {
+    // "in" is a link to a folder outside the tree, "loop" one back into it.
+    TempLibrary lib, outside;
+    outside.Write("victim", "victim");
+    outside.MakeFolder("folder");
+    lib.MakeFolder("tree/real");
+    ASSERT_EQ(::symlink(outside.Root().c_str(), lib.Path("tree/in").c_str()), 0);
+    ASSERT_EQ(::symlink("real", lib.Path("tree/loop").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.Path("victim").c_str(), lib.Path("tree/real/file").c_str()), 0);
+    std::unique_ptr<ContainedTree> tree = RealFileSystem().OpenTree(lib.Path("tree"));
+    const std::function<void(const std::string&)> operations[] = {
+        [&](const std::string& p) { tree->OpenForReading(p); },
+        [&](const std::string& p) { tree->Create(p, "abcdefgh")->Place(); },
+        [&](const std::string& p) { tree->MakeFolders(p + "/new"); },
+        [&](const std::string& p) { tree->MoveIfFree("real", p + "/moved"); },
+        [&](const std::string& p) { tree->RemoveIfUnchanged(p, FileVersion{}); },
+        [&](const std::string& p) { tree->ListFolder(p + "/.."); },
+    };
+    for (const char* path : {"in/victim", "in/folder/x", "loop/x", "real/file/x", "../x"}) {
+        for (const auto& operation : operations) {
+            SCOPED_TRACE(path);
+            EXPECT_THROW(operation(path), FileError);
+        }
+    }
+    // A link where a file is read or removed is none of ours.
+    EXPECT_THROW(tree->OpenForReading("real/file"), FileError);
+    EXPECT_FALSE(tree->RemoveFile("real/file"));
+    EXPECT_EQ(tree->KindOfEntry("real/file"), EntryKind::kLink);
+    EXPECT_EQ(outside.Files(), std::vector<std::string>{"victim"});
+    EXPECT_EQ(outside.Read("victim"), "victim");
+    EXPECT_TRUE(lib.Exists("tree/real"));
 }
 
 }  // namespace

@@ -11,11 +11,11 @@ class MemoryFile final : public platform::OutputFile {
   public:
     explicit MemoryFile(std::string& bytes) : m_Bytes(bytes) {}
     void Write(std::string_view bytes) override { m_Bytes.append(bytes); }
-    void KeepPermissions(const platform::FileAttributes&) override {}
-    void KeepLastWriteTime(const platform::FileAttributes&) override {}
+    std::vector<std::string> KeepAttributesOf(platform::InputFile&, bool) override { return {}; }
     void Finish() override {}
-    void Close() override {}
-    void CloseAsNew() override {}
+    void Place() override {}
+    void PlaceIfFree() override {}
+    void PlaceIfUnchanged(const platform::FileVersion&) override {}
 
   private:
     std::string& m_Bytes;

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -144,6 +145,12 @@ Tree TreeOf(const std::string& root, bool libraryOnly) {
     return tree;
 }
 
+std::string Join(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
 std::string CrLf(std::initializer_list<std::string_view> lines) {
     std::string text;
     for (std::string_view line : lines) {
@@ -197,6 +204,16 @@ void SetStamp(const std::string& path, std::string_view stamp) {
     if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
         throw std::runtime_error("cannot set the time of " + path);
     }
+#endif
+}
+
+bool MakeLink(const std::string& target, const std::string& link, bool folder) {
+#ifdef _WIN32
+    DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 0x2;  // allow unprivileged
+    return ::CreateSymbolicLinkW(FsPath(link).c_str(), FsPath(target).c_str(), flags) != 0;
+#else
+    (void)folder;
+    return ::symlink(target.c_str(), link.c_str()) == 0;
 #endif
 }
 

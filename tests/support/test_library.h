@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "audit/progress.h"
+#include "cleanup/delete_older.h"
 #include "platform/files.h"
 #include "platform/forwarding_files.h"
 
@@ -57,6 +57,9 @@ using Tree = std::map<std::string, FileState>;
 // libraryOnly, not those under backup/, the report or temporary files.
 Tree TreeOf(const std::string& root, bool libraryOnly);
 
+// Lines joined with line feeds, for messages.
+std::string Join(const std::vector<std::string>& lines);
+
 // Lines joined with CR LF, the usual form of library files.
 std::string CrLf(std::initializer_list<std::string_view> lines);
 
@@ -74,6 +77,10 @@ void SetStamp(const std::string& path, std::string_view stamp);
 // under Wine the host's "/" is the drive Z:.
 std::string HostPath(std::string_view path);
 
+// Makes a symbolic link at link to target (a folder when folder); false where
+// the system or the process may not.
+bool MakeLink(const std::string& target, const std::string& link, bool folder);
+
 // Copies the sample library (sample/library) into dest, with its files'
 // times from sample/stamps.
 void PrepareSample(const std::string& sampleFolder, const std::string& dest);
@@ -89,7 +96,7 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const TempLibrary& scratch);
 
-class RecordingProgress : public ProgressObserver {
+class RecordingProgress : public DeleteProgress {
   public:
     void Status(const std::string& text) override { m_Shown.push_back(text); }
     void ItemRemoved(const OlderItem& item, size_t left) override {

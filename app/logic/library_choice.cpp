@@ -1,4 +1,4 @@
-#include "app/library_choice.h"
+#include "app/logic/library_choice.h"
 
 #include "audit/library_root.h"
 #include "platform/system.h"
