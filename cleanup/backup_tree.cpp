@@ -191,10 +191,18 @@ std::string BackupTree::NameForEarlierBackup(std::string_view path, std::string_
 }
 
 void BackupTree::RemoveLeftovers() {
+    // One that cannot be removed now (another program holds it open) is
+    // tried again by the next command.
+    auto remove = [&](const std::string& path) {
+        try {
+            m_Tree.RemoveFile(path);
+        } catch (const FileError&) {
+        }
+    };
     for (const platform::FolderEntry& entry : m_Tree.ListFolder("")) {
         if (entry.kind == EntryKind::kFile && !entry.link &&
             platform::IsTemporaryNameFor(entry.name, kReportName)) {
-            m_Tree.RemoveFile(entry.name);
+            remove(entry.name);
         }
     }
     for (const platform::FolderEntry& entry : m_Tree.ListFolder(kBackupFolder)) {
@@ -204,7 +212,7 @@ void BackupTree::RemoveLeftovers() {
         const std::string listName = entry.name.substr(0, entry.name.find(".corvane-"));
         if (!IdIn(listName, kRunningPrefix, kRunningSuffix).empty() &&
             platform::IsTemporaryNameFor(entry.name, listName)) {
-            m_Tree.RemoveFile(path);
+            remove(path);
             continue;
         }
         if (IdIn(entry.name, kRunningPrefix, kRunningSuffix).empty()) continue;
@@ -220,16 +228,13 @@ void BackupTree::RemoveLeftovers() {
         if (!list) continue;
         const auto& [tag, targets] = *list;
         for (const std::string& target : targets) {
-            try {
-                for (int attempt = 0; attempt < platform::kTemporaryAttempts; ++attempt) {
-                    m_Tree.RemoveFile(platform::TemporaryNameBeside(target, tag, attempt));
-                }
-            } catch (const FileError&) {
-                // A folder that has become a link since: what lies beyond it
-                // is none of ours to remove.
+            // A folder that has become a link since is refused: what lies
+            // beyond it is none of ours to remove.
+            for (int attempt = 0; attempt < platform::kTemporaryAttempts; ++attempt) {
+                remove(platform::TemporaryNameBeside(target, tag, attempt));
             }
         }
-        m_Tree.RemoveFile(path);
+        remove(path);
     }
 }
 

@@ -58,7 +58,10 @@ std::string TemporaryNameBeside(std::string_view target, std::string_view tag, i
     std::string name(target.substr(folder.size(), kKeptOfName));
     name += kTemporaryMark;
     name += tag;
-    if (attempt > 0) name += "-" + std::to_string(attempt);
+    if (attempt > 0) {
+        name += '-';
+        name += std::to_string(attempt);
+    }
     return std::string(folder) + name + ".tmp";
 }
 

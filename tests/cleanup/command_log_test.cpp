@@ -12,9 +12,9 @@ namespace {
 
 TEST(CommandLog, ReadsBackWhatItWrote) {
     using namespace std::string_literals;
-    // No NUL in a name, and on Windows no "\" either.
+    // No NUL in a name, and on Windows neither "\" nor a control character.
 #ifdef _WIN32
-    const std::string odd = "tab\there\nline\rcr \xff end";
+    const std::string odd = "caf\xc3\xa9 \xff end";
 #else
     const std::string odd = "tab\there\nline\rcr\\back\\t \xff end";
 #endif

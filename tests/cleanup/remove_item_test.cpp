@@ -134,7 +134,9 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
         if (!acls) expected.acl = KeptOf(library.Path(backup)).acl;
         if (!attributes) expected.attribute.clear();
         EXPECT_EQ(KeptOf(library.Path(backup)), expected);
-        if (c.staysInLibrary) EXPECT_EQ(KeptOf(library.Path(c.file)), expected);
+        if (c.staysInLibrary) {
+            EXPECT_EQ(KeptOf(library.Path(c.file)), expected);
+        }
 #endif
         if (!c.staysInLibrary) continue;
         EXPECT_EQ(library.Read(c.file), kWithoutCoach);
@@ -150,7 +152,9 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
     for (const Case& c : cases) {
         Kept expected = was[c.file];
         if (!attributes) expected.attribute.clear();
-        if (acls || !c.acl) EXPECT_EQ(KeptOf(library.Path(c.file)), expected) << c.file;
+        if (acls || !c.acl) {
+            EXPECT_EQ(KeptOf(library.Path(c.file)), expected) << c.file;
+        }
     }
 #endif
 }

@@ -82,8 +82,8 @@ enum class After { kOriginal, kAsDeleted, kCustom };
 TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
     struct Scenario {
         const char* what;
-        std::function<bool(Library&)> before;  // false: the system cannot set the scene
-        std::function<void(Library&)> between;
+        std::function<bool(Library&)> before;   // false: the system cannot set the scene
+        std::function<bool(Library&)> between;  // false: the system cannot set the scene
         // Runs before each step of the delete, told what and where.
         std::function<void(Library&, const std::string&, const std::string&)> during;
         bool deleteFails;
@@ -97,7 +97,7 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
         {"nothing in the way", none, {}, {}, false, false, After::kOriginal, {}},
         {"a folder removed since the delete",
          none,
-         [](Library& l) { std::filesystem::remove_all(l.lib.Path("Stock/Coaches")); },
+         [](Library& l) { return std::filesystem::remove_all(l.lib.Path("Stock/Coaches")) > 0; },
          {},
          false,
          false,
@@ -125,6 +125,7 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
          [](Library& l) {
              const std::string log = l.DeleteLog(), bytes = l.lib.Read(log);
              l.lib.Write(log, bytes.substr(0, bytes.size() * 3 / 4));
+             return true;
          },
          {},
          false,
@@ -145,6 +146,7 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
                  "backup/delete-29990101T000000Z.log",
                  "Corvane delete 29990101T000000Z\nremoved\tStock\\..\\..\\outside\\victim\t"
                  "backup/x\t1\t0123456789abcdef\nend\n");
+             return true;
          },
          {},
          false,
@@ -196,8 +198,8 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
          [](Library& l) {
              std::filesystem::remove_all(l.lib.Path("Stock/Coaches"));
              l.lib.MakeFolder("outside/Coaches");
-             ASSERT_TRUE(testing::MakeLink(l.lib.Path("outside/Coaches"),
-                                           l.lib.Path("Stock/Coaches"), true));
+             return testing::MakeLink(l.lib.Path("outside/Coaches"), l.lib.Path("Stock/Coaches"),
+                                      true);
          },
          {},
          false,
@@ -229,6 +231,7 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
          none,
          [](Library& l) {
              std::filesystem::resize_file(l.lib.Path("backup/Stock/only.stk"), 3ull << 30);
+             return true;
          },
          {},
          false,
@@ -255,7 +258,10 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
         const DeleteResult deleted = l.Delete(watched);
         EXPECT_EQ(deleted.Failed(), s.deleteFails);
         const Tree afterDelete = l.Now();
-        if (s.between) s.between(l);
+        if (s.between && !s.between(l)) {
+            std::cout << "[ SKIPPED  ] " << s.what << ": the system makes no links here\n";
+            continue;
+        }
 #ifndef _WIN32
         struct rusage usage;
         ::getrusage(RUSAGE_SELF, &usage);
@@ -335,15 +341,6 @@ TEST(Undo, AFaultOrAKillAnywhereLosesNothingAndTheNextCommandFinishes) {
     }
 }
 
-// Writes a file through our own file layer, which reaches paths of any length.
-void Put(const TempLibrary& lib, const std::string& relative, const std::string& bytes) {
-    std::unique_ptr<platform::ContainedTree> tree = platform::RealFileSystem().OpenTree(lib.Root());
-    tree->MakeFolders(std::string(FolderOfPlain(relative)));
-    std::unique_ptr<platform::OutputFile> file = tree->Create(relative, "testtest");
-    file->Write(bytes);
-    file->Place();
-}
-
 TEST(Undo, DeletesAreUndoneOneAfterTheOtherWhateverTheLengthOfTheirPaths) {
     // Folders of 200 bytes, as many as take the path near the system's limit.
     auto deep = [](size_t length) {
@@ -368,7 +365,8 @@ TEST(Undo, DeletesAreUndoneOneAfterTheOtherWhateverTheLengthOfTheirPaths) {
         SCOPED_TRACE(row.what);
         TempLibrary lib;
         const std::string file = row.folder + "/" + row.name;
-        Put(lib, file, CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"}));
+        testing::Put(lib.Root(), file,
+                     CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"}));
         testing::SetStamp(lib.Path(file), "2014-05-06 07:08");
         std::string bytes;
         auto state = [&] {

@@ -74,10 +74,16 @@ class FaultyFileSystem : public platform::ForwardingFileSystem {
       public:
         File(FaultyFileSystem& fs, std::unique_ptr<platform::OutputFile> real, std::string path)
             : m_Fs(fs), m_Real(std::move(real)), m_Path(std::move(path)) {}
-        // A killed process removes nothing: the real file is kept until the
-        // file system goes, its temporary name on the disk meanwhile.
+        // A killed process removes nothing: its files are closed where they
+        // stand, under their temporary names, and kept until the file system
+        // goes.
         ~File() override {
-            if (m_Fs.m_Killed) m_Fs.m_Abandoned.push_back(std::move(m_Real));
+            if (!m_Fs.m_Killed) return;
+            try {
+                m_Real->Finish();
+            } catch (const platform::FileError&) {
+            }
+            m_Fs.m_Abandoned.push_back(std::move(m_Real));
         }
         void Write(std::string_view bytes) override {
             if (m_Fs.m_Count + 1 == m_Fs.m_At && m_Fs.m_Mode == Mode::kFail) {

@@ -207,10 +207,49 @@ void SetStamp(const std::string& path, std::string_view stamp) {
 #endif
 }
 
+void Put(const std::string& root, const std::string& relative, const std::string& bytes) {
+    std::unique_ptr<platform::ContainedTree> tree = platform::RealFileSystem().OpenTree(root);
+    const size_t slash = relative.rfind('/');
+    if (slash != std::string::npos) tree->MakeFolders(relative.substr(0, slash));
+    std::unique_ptr<platform::OutputFile> file = tree->Create(relative, "testtest");
+    file->Write(bytes);
+    file->Place();
+}
+
 bool MakeLink(const std::string& target, const std::string& link, bool folder) {
 #ifdef _WIN32
+    auto made = [&] {
+        return platform::RealFileSystem().KindOfEntry(link) == platform::EntryKind::kLink;
+    };
     DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 0x2;  // allow unprivileged
-    return ::CreateSymbolicLinkW(FsPath(link).c_str(), FsPath(target).c_str(), flags) != 0;
+    if (::CreateSymbolicLinkW(FsPath(link).c_str(), FsPath(target).c_str(), flags) && made()) {
+        return true;
+    }
+    // Wine says yes and makes nothing; its host makes one, which Wine shows
+    // as a reparse point when it leads to a folder.
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName) return false;
+    auto unix = [&](const std::string& path) {
+        char* name = unixName(FsPath(path).c_str());
+        std::string text = name ? name : "";
+        ::HeapFree(::GetProcessHeap(), 0, name);
+        return text;
+    };
+    std::wstring command =
+        L"Z:\\bin\\ln -s " + FsPath(unix(target)).wstring() + L" " + FsPath(unix(link)).wstring();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    for (int i = 0; i < 200 && !made(); ++i) ::Sleep(10);
+    return made();
 #else
     (void)folder;
     return ::symlink(target.c_str(), link.c_str()) == 0;

@@ -77,8 +77,12 @@ void SetStamp(const std::string& path, std::string_view stamp);
 // under Wine the host's "/" is the drive Z:.
 std::string HostPath(std::string_view path);
 
+// Writes a file below root through our own file layer, which takes every
+// name as it stands and reaches paths of any length; relative is "/"-separated.
+void Put(const std::string& root, const std::string& relative, const std::string& bytes);
+
 // Makes a symbolic link at link to target (a folder when folder); false where
-// the system or the process may not.
+// the system or the process may not (Wine makes none for a Windows program).
 bool MakeLink(const std::string& target, const std::string& link, bool folder);
 
 // Copies the sample library (sample/library) into dest, with its files'

@@ -42,10 +42,11 @@ struct Dialog {
     CCorvaneDlg dialog{::GetModuleHandleW(nullptr), library.Root()};
     std::vector<std::string> errors, opened;
     Dialog() {
-        dialog.SetErrorSink([this](HWND, const std::wstring& text) {
+        dialog.SetMessageSink([this](HWND, CCorvaneDlg::Message, const std::wstring& text) {
             std::string utf8;
             for (wchar_t c : text) utf8 += c < 0x80 ? char(c) : '?';
             errors.push_back(utf8);
+            return true;
         });
         dialog.SetOpener([this](const std::string& path) {
             opened.push_back(path);
@@ -78,6 +79,15 @@ TEST(WindowsDialog, ButtonsRunTheCommandsAndTheStatusLineFollows) {
         EXPECT_EQ(Shown(d.dialog.Window()), row.shown);
         EXPECT_TRUE(d.errors.empty());
     }
+    // The keyboard stays with the dialog: the focus leaves the delete button
+    // before it is disabled.
+    Dialog d;
+    corvane::testing::PrepareSample(CORVANE_SAMPLE, d.library.Root());
+    ASSERT_NE(d.dialog.Create(), nullptr);
+    d.Click(IDOK);
+    ::SetFocus(::GetDlgItem(d.dialog.Window(), IDC_DELETE_OLDER));
+    d.Click(IDC_DELETE_OLDER);
+    EXPECT_EQ(::GetFocus(), ::GetDlgItem(d.dialog.Window(), IDOK));
 }
 
 TEST(WindowsDialog, FailuresAreShownAndViewReportOpensTheReportsPath) {
@@ -88,7 +98,7 @@ TEST(WindowsDialog, FailuresAreShownAndViewReportOpensTheReportsPath) {
     d.Click(IDOK);
     ASSERT_EQ(d.errors.size(), 1u);
     EXPECT_NE(d.errors[0].find(report), std::string::npos) << d.errors[0];
-    EXPECT_EQ(Shown(d.dialog.Window()), kAtStart);
+    EXPECT_EQ(Shown(d.dialog.Window()), (Moment{"Check failed", "Delete older items", false}));
     d.Click(IDC_VIEW_REPORT);
     EXPECT_EQ(d.opened, std::vector<std::string>{report});
 
@@ -98,17 +108,22 @@ TEST(WindowsDialog, FailuresAreShownAndViewReportOpensTheReportsPath) {
     EXPECT_NE(d.errors[1].find("Cannot open the report \"" + report + "\""), std::string::npos);
 }
 
-TEST(WindowsDialog, SystemMenuEndsWithTheAboutEntry) {
+TEST(WindowsDialog, SystemMenuEndsWithTheUndoAndAboutEntries) {
     Dialog d;
     ASSERT_NE(d.dialog.Create(), nullptr);
     HMENU menu = ::GetSystemMenu(d.dialog.Window(), FALSE);
     int count = ::GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
-    EXPECT_EQ(::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    ASSERT_GE(count, 3);
+    EXPECT_EQ(::GetMenuState(menu, count - 3, MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    EXPECT_EQ(::GetMenuItemID(menu, count - 2), UINT(IDM_UNDODELETE));
     EXPECT_EQ(::GetMenuItemID(menu, count - 1), UINT(IDM_ABOUTBOX));
     wchar_t text[64] = {};
     ::GetMenuStringW(menu, count - 1, text, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(text), L"&About Corvane...");
+    // Greyed while nothing is left to undo, when the menu opens.
+    ::SendMessageW(d.dialog.Window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu),
+                   MAKELPARAM(0, TRUE));
+    EXPECT_TRUE(::GetMenuState(menu, IDM_UNDODELETE, MF_BYCOMMAND) & MF_GRAYED);
 }
 
 // Runs the dialog modally on this thread while script, on another thread,
