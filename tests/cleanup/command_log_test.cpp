@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 namespace corvane {
 namespace {
@@ -107,6 +108,17 @@ TEST(CommandLog, IdsFollowTheClockAndNeverRepeat) {
             EXPECT_TRUE(CommandBefore(c.latest, c.next)) << c.latest;
         }
     }
+}
+
+// Every cleanup suite runs on both systems: one built out on either shows here.
+TEST(CleanupSuites, EveryOneRunsOnThisSystem) {
+    std::set<std::string> suites;
+    const ::testing::UnitTest& tests = *::testing::UnitTest::GetInstance();
+    for (int i = 0; i < tests.total_test_suite_count(); ++i) {
+        suites.insert(tests.GetTestSuite(i)->name());
+    }
+    EXPECT_EQ(suites, (std::set<std::string>{"CleanupSuites", "CommandLog", "CopyWithoutItem",
+                                             "DeleteOlderItems", "RemoveItem", "Undo"}));
 }
 
 }  // namespace

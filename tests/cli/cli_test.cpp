@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "commands/commands.h"
 #include "tests/support/test_library.h"
 #include "version.h"
 
@@ -60,6 +61,9 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
     };
     const std::string categories =
         "it holds none of the category folders Stock, Scenery, Signals, Track and OHLE\n";
+    const std::string busy =
+        "Another Corvane command is working on the library \"@/lib\"; try again once it has "
+        "finished.\n";
     const Case cases[] = {
         {"", 2, "corvane-cli: no command given\n" + kSeeHelp},
         {"frobnicate", 2, "corvane-cli: unknown command 'frobnicate'\n" + kSeeHelp},
@@ -86,11 +90,15 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
         {"check -- --", 1, "corvane-cli: cannot check \"@/--\": no such folder\n"},
         {"check", 1, "corvane-cli: cannot check \"@\": " + categories},
         {"restore plain/", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
+        // Another command (held here) is working on the library.
+        {"check --delete lib", 1, "corvane-cli: " + busy},
+        {"restore lib", 1, "corvane-cli: " + busy},
     };
     TempLibrary scratch;
     scratch.MakeFolder("lib/STOCK");
     scratch.MakeFolder("plain/Stock.stk");
     scratch.Write("file", "");
+    const LibraryLock held(scratch.Path("lib/"));
     const std::vector<std::string> before = scratch.Files();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);

@@ -32,10 +32,11 @@ TEST(WindowsCli, TwoCopiesOfAnItemGiveTheSevenLinesWithBackslashes) {
               "</td></tr></table><font color=\"red\">Red file is <b>older</b></font><br></font>");
 }
 
-TEST(WindowsCli, CheckAndDeleteOnTheSampleLibrary) {
+TEST(WindowsCli, CheckDeleteAndRestoreOnTheSampleLibrary) {
     TempLibrary scratch;
     testing::PrepareSample(CORVANE_SAMPLE, scratch.Path("sample library"));
     const std::string library = scratch.Path("sample library");
+    const testing::Tree original = testing::TreeOf(library, true);
     testing::ProgramResult check = Cli(scratch, {"check", library});
     ASSERT_EQ(check.status, 0) << check.err;
     EXPECT_NE(check.out.find("Older duplicates:   3\n"), std::string::npos) << check.out;
@@ -48,6 +49,23 @@ TEST(WindowsCli, CheckAndDeleteOnTheSampleLibrary) {
     EXPECT_NE(del.out.find("Items removed:      3\n"), std::string::npos) << del.out;
     EXPECT_TRUE(scratch.Exists("sample library/backup/Stock/Coaches/mk1_old.stk"));
     EXPECT_FALSE(scratch.Exists("sample library/Stock/Coaches/mk1_old.stk"));
+    // A second delete takes the rest of walls.stc, whose first backup moves
+    // aside; two restores give back the library, bytes and times.
+    const testing::Tree afterFirst = testing::TreeOf(library, true);
+    scratch.Write("sample library/Scenery/Walls/walls_v3.stc",
+                  testing::CrLf({"name Wall2", "[end]"}));
+    const testing::Tree beforeSecond = testing::TreeOf(library, true);
+    ASSERT_EQ(Cli(scratch, {"check", "--delete", library}).status, 0);
+    EXPECT_FALSE(scratch.Exists("sample library/Scenery/Walls/walls.stc"));
+    for (const testing::Tree* expected : {&beforeSecond, &original}) {
+        testing::ProgramResult restore = Cli(scratch, {"restore", library});
+        EXPECT_EQ(restore.status, 0) << restore.err;
+        EXPECT_EQ(restore.out.find('/'), std::string::npos) << restore.out;
+        testing::Tree now = testing::TreeOf(library, true);
+        if (expected == &original) now.erase("Scenery/Walls/walls_v3.stc");
+        EXPECT_EQ(now, *expected);
+    }
+    EXPECT_NE(afterFirst, original);
 
     // Errors name the file, in the words of the POSIX build.
     scratch.MakeFolder("lib/Stock");
