@@ -52,8 +52,9 @@ TEST(WindowsCli, CheckDeleteAndRestoreOnTheSampleLibrary) {
     // A second delete takes the rest of walls.stc, whose first backup moves
     // aside; two restores give back the library, bytes and times.
     const testing::Tree afterFirst = testing::TreeOf(library, true);
+    // (Newer than walls.stc, which the first delete rewrote.)
     scratch.Write("sample library/Scenery/Walls/walls_v3.stc",
-                  testing::CrLf({"name Wall2", "[end]"}));
+                  testing::CrLf({"name Wall2", "[end]"}), "2030-01-01 00:00");
     const testing::Tree beforeSecond = testing::TreeOf(library, true);
     ASSERT_EQ(Cli(scratch, {"check", "--delete", library}).status, 0);
     EXPECT_FALSE(scratch.Exists("sample library/Scenery/Walls/walls.stc"));
