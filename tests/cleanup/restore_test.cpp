@@ -212,6 +212,31 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
              EXPECT_NE(r.deletes[0].failed[0].reason.find("link"), std::string::npos);
              EXPECT_EQ(l.lib.Read("Stock/only.stk"), kOnlyCoach);
          }},
+        {"a forged log naming a file through a folder link that leads out",
+         [](Library& l) {
+             l.lib.MakeFolder("outside/esc");
+             return testing::MakeLink(l.lib.Path("outside/esc"), l.lib.Path("Stock/esc"), true);
+         },
+         [](Library& l) {
+             // Its backup is whole, as the log says: only the link stands in
+             // the way.
+             l.lib.Write("backup/Stock/esc/passwd", "evil");
+             l.lib.Write("backup/delete-29990101T000000Z.log",
+                         "Corvane delete 29990101T000000Z\nremoved\tStock/esc/passwd\t"
+                         "backup/Stock/esc/passwd\t4\t" +
+                             ContentHash("evil") + "\nend\n");
+             return true;
+         },
+         {},
+         false,
+         true,
+         After::kAsDeleted,
+         [](Library& l, const DeleteResult&, const RestoreResult& r) {
+             EXPECT_FALSE(l.lib.Exists("outside/esc/passwd"));
+             ASSERT_EQ(r.deletes.size(), 1u);
+             ASSERT_EQ(r.deletes[0].failed.size(), 1u);
+             EXPECT_NE(r.deletes[0].failed[0].reason.find("link"), std::string::npos);
+         }},
         {"the backup folder a link leading out",
          [](Library& l) {
              l.lib.MakeFolder("outside/backup");

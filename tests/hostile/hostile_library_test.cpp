@@ -136,5 +136,26 @@ TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
     ::alarm(0);
 }
 
+// A device file passing for a regular one (size 0, endless bytes) behind a
+// link: the check reads it to its size and a margin, no further, and names it.
+TEST(HostileLibrary, AFileLongerThanItsSizeEndsTheCheckWithItsName) {
+    testing::TempLibrary lib;
+    lib.MakeFolder("Stock");
+    ASSERT_EQ(::symlink("/proc/self/pagemap", lib.Path("Stock/endless.stk").c_str()), 0);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const long before = usage.ru_maxrss;
+    testing::RecordingProgress progress;
+    try {
+        CheckAndWriteReport(lib.Root(), progress);
+        ADD_FAILURE() << "an endless file was read as a library file";
+    } catch (const platform::FileError& error) {
+        EXPECT_EQ(error.Path(), lib.Path("Stock/endless.stk"));
+        EXPECT_NE(std::string(error.what()).find("more than"), std::string::npos) << error.what();
+    }
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - before, 64 << 10) << "KiB of peak memory growth";
+}
+
 }  // namespace
 }  // namespace corvane
