@@ -156,16 +156,25 @@ void CCorvaneDlg::OnInitDialog() {
 
 // IDOK is Check: it never ends the dialog. IDCANCEL (Close, Escape, the
 // close box) does.
+template <typename Command>
+void CCorvaneDlg::RunCommand(Command command) {
+    m_Busy = true;
+    m_LastPaint = 0;
+    command();
+    m_Busy = false;
+}
+
 bool CCorvaneDlg::OnCommand(int id) {
+    if (m_Busy) return true;  // one command at a time
     switch (id) {
         case IDOK:
-            m_Logic.RunCheck();
+            RunCommand([this] { m_Logic.RunCheck(); });
             return true;
         case IDC_DELETE_OLDER:
             // A click sent to the disabled button (BM_CLICK does not ask)
             // must not run the command either.
             if (::IsWindowEnabled(::GetDlgItem(m_hWnd, IDC_DELETE_OLDER))) {
-                m_Logic.DeleteOlderItems();
+                RunCommand([this] { m_Logic.DeleteOlderItems(); });
             }
             return true;
         case IDC_VIEW_REPORT:
@@ -189,7 +198,7 @@ bool CCorvaneDlg::OnSysCommand(WPARAM command) {
             ShowAboutBox(m_Module, m_hWnd);
             return true;
         case IDM_UNDODELETE:
-            m_Logic.UndoLastDelete();
+            if (!m_Busy) RunCommand([this] { m_Logic.UndoLastDelete(); });
             return true;
         default:
             return false;  // the system's own
@@ -227,10 +236,30 @@ void CCorvaneDlg::SetStatus(const std::string& text) {
 
 void CCorvaneDlg::RefreshStatus() {
     // The command runs inside a button's handler: nothing paints unless we
-    // make it.
-    if (m_hWnd) {
-        ::RedrawWindow(m_hWnd, nullptr, nullptr,
-                       RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // make it. Ten times a second is as often as anyone reads the line; each
+    // time the status line and the delete button paint themselves, nothing
+    // else, and the window handles what waits for it, so that it never
+    // stops answering.
+    if (!m_hWnd) return;
+    const unsigned long long now = ::GetTickCount64();
+    if (m_Busy && now - m_LastPaint < 100) return;
+    m_LastPaint = now;
+    ::UpdateWindow(::GetDlgItem(m_hWnd, IDC_STATUS));
+    ::UpdateWindow(::GetDlgItem(m_hWnd, IDC_DELETE_OLDER));
+    if (m_Busy) HandlePendingMessages();
+}
+
+void CCorvaneDlg::HandlePendingMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(int(message.wParam));
+            return;
+        }
+        if (!::IsDialogMessageW(m_hWnd, &message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
     }
 }
 

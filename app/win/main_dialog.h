@@ -56,6 +56,13 @@ class CCorvaneDlg final : public corvane::app::DialogView {
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInitDialog();
     bool OnCommand(int id);
+    // Runs a command of the dialog logic; input to the dialog waits until it
+    // is over, while the window still moves and paints.
+    template <typename Command>
+    void RunCommand(Command command);
+    // Lets the window handle what waits for it: painting, moving, input,
+    // which the commands ignore while one runs.
+    void HandlePendingMessages();
     bool OnSysCommand(WPARAM command);
     void OnInitMenuPopup(HMENU menu, bool systemMenu);
     bool OnPaint();
@@ -63,6 +70,8 @@ class CCorvaneDlg final : public corvane::app::DialogView {
     HINSTANCE m_Module;
     HWND m_hWnd = nullptr;
     bool m_Modal = false;
+    bool m_Busy = false;                 // a command runs
+    unsigned long long m_LastPaint = 0;  // of the status line, in ms
     bool m_OwnFolder;
     HICON m_hIcon;  // shared by the system: never destroyed
     std::string m_Status;
