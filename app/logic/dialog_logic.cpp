@@ -141,13 +141,15 @@ void DialogLogic::DeleteOlderItems() {
 
 void DialogLogic::UndoLastDelete() {
     Run(kUndoStopped, [this] {
+        // Held from the question on, so that what the user is asked about is
+        // what is undone.
+        const LibraryLock library(m_LibraryRoot, m_Fs);
         std::optional<UndoOffer> offer = NextUndo(m_LibraryRoot, m_Fs);
         if (!offer) {
             m_View.ShowMessage(DialogView::Message::kInformation, "Nothing to undo.");
             return;
         }
         if (!m_View.ShowMessage(DialogView::Message::kQuestion, UndoQuestion(*offer))) return;
-        const LibraryLock library(m_LibraryRoot, m_Fs);
         RestoreResult result = RunRestoreCommand(library, *this);
         // The items put back are not on the last check's list: only a new
         // check tells what is older now.
