@@ -8,7 +8,7 @@ TSAN_BUILD ?= build-tsan
 PACKAGE_BUILD ?= build-package
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps build run test test-debug test-asan test-tsan package bench fuzz format clean windows test-windows dist
+.PHONY: all deps build run test test-debug test-asan test-tsan package bench bench-windows fuzz format clean windows test-windows dist
 
 all: build
 
@@ -74,6 +74,11 @@ test-windows:
 
 bench:
 	bench/run
+
+# A long delete in Corvane.exe's dialog and in corvane-cli.exe, under Wine.
+bench-windows:
+	tools/install-deps base windows
+	bench/windows-delete
 
 fuzz:
 	fuzz/run

@@ -75,8 +75,9 @@ void Deleter::Plan(size_t index) {
     platform::ContainedTree& tree = *m_Tree;
     std::unique_ptr<platform::InputFile> input = tree.OpenForReading(file.path);
     input->ReadAll(m_Bytes);
-    ItemRemoval removal{m_Bytes, false};
-    for (size_t item : file.items) removal = CopyWithoutItem(removal.copy, m_List[item].name);
+    std::vector<std::string> names;
+    for (size_t item : file.items) names.push_back(m_List[item].name);
+    const ItemRemoval removal = CopyWithoutItems(m_Bytes, names);
 
     // Whatever stands at the backup's place moves aside, never overwritten.
     Planned planned;

@@ -19,7 +19,8 @@
 
 namespace corvane {
 
-// The copy of a library file without the items of one name. Each item that
+// The copy of a library file without the items of the names given (compared
+// without regard to case), in one pass however many they are. Each item that
 // comes out (from its name line to its "[end]" line, or up to the next name
 // line when "[end]" is missing) leaves one empty line; every other line is
 // kept as it was read. Lines end in CR LF.
@@ -27,7 +28,7 @@ struct ItemRemoval {
     std::string copy;
     bool otherItem = false;  // the file still holds an item of another name
 };
-ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name);
+ItemRemoval CopyWithoutItems(std::string_view bytes, const std::vector<std::string>& names);
 
 // How the delete command tells its front end where it is.
 class DeleteProgress : public ProgressObserver {

@@ -1,3 +1,5 @@
+#include <unordered_set>
+
 #include "audit/line_rules.h"
 #include "cleanup/delete_older.h"
 #include "text/text.h"
@@ -17,7 +19,10 @@ void AppendLine(std::string& out, std::string_view line) {
 
 }  // namespace
 
-ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
+ItemRemoval CopyWithoutItems(std::string_view bytes, const std::vector<std::string>& names) {
+    std::unordered_set<std::string> wanted;
+    for (const std::string& name : names) wanted.insert(text::ToLower(name));
+    std::string taken;
     ItemRemoval result;
     result.copy.reserve(bytes.size() + bytes.size() / 16);
     text::LineReader reader(bytes);
@@ -32,7 +37,8 @@ ItemRemoval CopyWithoutItem(std::string_view bytes, std::string_view name) {
         }
         // The name as the check takes it, so that a name line with a comment
         // matches the name that was queued.
-        if (!text::EqualsNoCase(TakeItemName(trimmed), name)) {
+        text::ToLowerInto(TakeItemName(trimmed), taken);
+        if (!wanted.count(taken)) {
             result.otherItem = true;
             AppendLine(result.copy, line);
             haveLine = reader.Next(line);

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string name = corvane::text::ToLower(Trim(input.substr(0, firstEnd)));
     std::string_view file = input.substr(firstEnd + 1);
 
-    corvane::ItemRemoval removal = corvane::CopyWithoutItem(file, name);
+    corvane::ItemRemoval removal = corvane::CopyWithoutItems(file, {std::string(name)});
 
     std::string expected;
     bool otherItem = false;

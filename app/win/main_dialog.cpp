@@ -162,6 +162,7 @@ void CCorvaneDlg::RunCommand(Command command) {
     m_LastPaint = 0;
     command();
     m_Busy = false;
+    ShowPending();
 }
 
 bool CCorvaneDlg::OnCommand(int id) {
@@ -231,7 +232,24 @@ bool CCorvaneDlg::OnPaint() {
 
 void CCorvaneDlg::SetStatus(const std::string& text) {
     m_Status = text;
-    if (m_hWnd) ::SetDlgItemTextW(m_hWnd, IDC_STATUS, WindowText(text).c_str());
+    m_Pending = true;
+    if (!m_Busy) ShowPending();
+}
+
+void CCorvaneDlg::ShowPending() {
+    if (!m_hWnd || !m_Pending) return;
+    m_Pending = false;
+    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, WindowText(m_Status).c_str());
+    if (m_DeleteLabel.empty()) return;  // as the template has it
+    HWND button = ::GetDlgItem(m_hWnd, IDC_DELETE_OLDER);
+    ::SetWindowTextW(button, WindowText(m_DeleteLabel).c_str());
+    // A disabled button that keeps the focus leaves the keyboard nowhere:
+    // it goes to Check first.
+    if (!m_DeleteEnabled && ::GetFocus() == button) {
+        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(m_hWnd, IDOK)),
+                       TRUE);
+    }
+    ::EnableWindow(button, m_DeleteEnabled);
 }
 
 void CCorvaneDlg::RefreshStatus() {
@@ -244,6 +262,7 @@ void CCorvaneDlg::RefreshStatus() {
     const unsigned long long now = ::GetTickCount64();
     if (m_Busy && now - m_LastPaint < 100) return;
     m_LastPaint = now;
+    ShowPending();
     ::UpdateWindow(::GetDlgItem(m_hWnd, IDC_STATUS));
     ::UpdateWindow(::GetDlgItem(m_hWnd, IDC_DELETE_OLDER));
     if (m_Busy) HandlePendingMessages();
@@ -264,19 +283,14 @@ void CCorvaneDlg::HandlePendingMessages() {
 }
 
 void CCorvaneDlg::SetDeleteButton(const std::string& label, bool enabled) {
-    if (!m_hWnd) return;
-    HWND button = ::GetDlgItem(m_hWnd, IDC_DELETE_OLDER);
-    ::SetWindowTextW(button, WindowText(label).c_str());
-    // A disabled button that keeps the focus leaves the keyboard nowhere:
-    // it goes to Check first.
-    if (!enabled && ::GetFocus() == button) {
-        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(m_hWnd, IDOK)),
-                       TRUE);
-    }
-    ::EnableWindow(button, enabled);
+    m_DeleteLabel = label;
+    m_DeleteEnabled = enabled;
+    m_Pending = true;
+    if (!m_Busy) ShowPending();
 }
 
 bool CCorvaneDlg::ShowMessage(Message kind, const std::string& text) {
+    ShowPending();  // the box comes over the dialog as it is by then
     return m_ShowMessage(m_hWnd, kind, WindowText(text));
 }
 

@@ -13,6 +13,7 @@ TEST(CopyWithoutItem, RemovalRules) {
         const char* name;
         std::string after;
         bool otherItem;
+        const char* also = nullptr;  // a second name taken out in the same pass
     };
     const Case cases[] = {
         {"only item", "name coach\r\nskin x\r\n[end]\r\n", "coach", "\r\n", false},
@@ -45,9 +46,15 @@ TEST(CopyWithoutItem, RemovalRules) {
         {"bytes are not text", std::string("name w\n\xff\0\x80\n", 10), "coach",
          std::string("name w\r\n\xff\0\x80\r\n", 13), true},
         {"empty file", "", "coach", "", false},
+        {"two names, one item running into the next", "name a\nname B\n[end]\nname c\n", "a",
+         "\r\n\r\nname c\r\n", true, "b"},
+        {"every item of the file", "name a\n[end]\nname b\n[end]\n", "b", "\r\n\r\n", false,
+         "a"},
     };
     for (const Case& c : cases) {
-        ItemRemoval removal = CopyWithoutItem(c.before, c.name);
+        std::vector<std::string> names = {c.name};
+        if (c.also) names.push_back(c.also);
+        ItemRemoval removal = CopyWithoutItems(c.before, names);
         EXPECT_EQ(removal.copy, c.after) << c.what;
         EXPECT_EQ(removal.otherItem, c.otherItem) << c.what;
     }
