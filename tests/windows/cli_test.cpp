@@ -1,8 +1,10 @@
 // corvane-cli.exe under Wine: the report of the seven-line example byte for
-// byte, with the separator of Windows, and a check and delete of the sample
-// library. (The console tool's other cases run on POSIX, in tests/cli.)
+// byte, with the separator of Windows, a check and delete of the sample
+// library, and a check in a console window. (The console
+// tool's other cases run on POSIX, in tests/cli.)
 #include <gtest/gtest.h>
 
+#include "platform/win32.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -59,6 +61,61 @@ TEST(WindowsCli, CheckAndDeleteOnTheSampleLibrary) {
     named += scratch.Path("lib/Corvane.htm");
     named += "\": Is a directory";
     EXPECT_NE(failed.err.find(named), std::string::npos) << failed.err;
+}
+
+// Runs corvane-cli.exe check on library with stdout and stderr on a console of
+// this process's own, as in a console window, and gives what the console
+// shows afterwards: its lines, without trailing blanks, joined by "\n".
+std::string OnConsole(const std::string& library) {
+    HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
+                         ::GetStdHandle(STD_ERROR_HANDLE)};
+    ::FreeConsole();
+    if (!::AllocConsole()) return "no console";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE screen =
+        ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherit, OPEN_EXISTING, 0, nullptr);
+    ::SetConsoleScreenBufferSize(screen, COORD{400, 50});  // no result line wraps
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = screen;
+    std::wstring commandLine = L"\"" + platform::win32::Wide(testing::HostPath(CORVANE_CLI)) +
+                               L"\" check \"" + platform::win32::Wide(library) + L"\"";
+    PROCESS_INFORMATION process{};
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::CloseHandle(process.hProcess);
+        ::CloseHandle(process.hThread);
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ::GetConsoleScreenBufferInfo(screen, &info);
+    std::string shown;
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+        std::wstring row(info.dwSize.X, L' ');
+        DWORD read = 0;
+        ::ReadConsoleOutputCharacterW(screen, row.data(), DWORD(row.size()), COORD{0, y}, &read);
+        row.erase(row.find_last_not_of(L' ') + 1);
+        if (y) shown += '\n';
+        shown += platform::win32::Utf8(row);
+    }
+    ::CloseHandle(screen);
+    ::FreeConsole();
+    ::SetStdHandle(STD_INPUT_HANDLE, standard[0]);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, standard[1]);
+    ::SetStdHandle(STD_ERROR_HANDLE, standard[2]);
+    return shown;
+}
+
+// Wine's console takes the mode for control sequences and still prints them:
+// the live line must not leave them, or any of its text, on the screen.
+TEST(WindowsCli, InAConsoleTheProgressLineLeavesOnlyTheResult) {
+    TempLibrary scratch;
+    testing::PrepareSample(CORVANE_SAMPLE, scratch.Path("lib"));
+    const std::string shown = OnConsole(scratch.Path("lib"));
+    testing::ProgramResult piped = Cli(scratch, {"check", scratch.Path("lib")});
+    EXPECT_EQ(shown, piped.out);
 }
 
 }  // namespace
