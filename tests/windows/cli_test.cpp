@@ -1,11 +1,12 @@
 // corvane-cli.exe under Wine: the report of the seven-line example byte for
 // byte, with the separator of Windows, a check and delete of the sample
-// library, and a check in a console window. (The console
+// library, a check in a console window, and its resources. (The console
 // tool's other cases run on POSIX, in tests/cli.)
 #include <gtest/gtest.h>
 
 #include "platform/win32.h"
 #include "tests/support/test_library.h"
+#include "version.h"
 
 namespace corvane {
 namespace {
@@ -116,6 +117,29 @@ TEST(WindowsCli, InAConsoleTheProgressLineLeavesOnlyTheResult) {
     const std::string shown = OnConsole(scratch.Path("lib"));
     testing::ProgramResult piped = Cli(scratch, {"check", scratch.Path("lib")});
     EXPECT_EQ(shown, piped.out);
+}
+
+// The console tool carries the dialog's manifest and the project version.
+TEST(WindowsCli, VersionAndManifestOfTheDialog) {
+    const std::wstring cli = platform::win32::Wide(testing::HostPath(CORVANE_CLI));
+    HMODULE module = ::LoadLibraryExW(cli.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    auto manifest = [](HMODULE from) {
+        HRSRC found = ::FindResourceW(from, MAKEINTRESOURCEW(1), RT_MANIFEST);
+        if (!found) return std::string();
+        return std::string(static_cast<const char*>(::LockResource(::LoadResource(from, found))),
+                           ::SizeofResource(from, found));
+    };
+    EXPECT_EQ(manifest(module), manifest(nullptr));  // this program has the dialog's
+    ::FreeLibrary(module);
+
+    std::string block(::GetFileVersionInfoSizeW(cli.c_str(), nullptr), '\0');
+    ASSERT_TRUE(::GetFileVersionInfoW(cli.c_str(), 0, DWORD(block.size()), block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, DWORD(CORVANE_VERSION_MAJOR << 16 | CORVANE_VERSION_MINOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, DWORD(CORVANE_VERSION_PATCH << 16 | CORVANE_VERSION_TWEAK));
 }
 
 }  // namespace
