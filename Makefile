@@ -40,10 +40,14 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target pipeline_tests audit_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '^(Pipeline|Walk)\.'
 
-# A release build packed as build-package/corvane_<version>_<arch>.deb.
+# A release build packed as build-package/corvane_<version>_<arch>.deb, with
+# the compiler and linker flags Debian builds its own packages with.
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package:
 	tools/install-deps base app package
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 

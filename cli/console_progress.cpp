@@ -3,6 +3,16 @@
 #include <cstdio>
 
 namespace corvane::cli {
+namespace {
+
+// Characters of UTF-8 text: the bytes that start one.
+size_t Width(std::string_view text) {
+    size_t width = 0;
+    for (char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return width;
+}
+
+}  // namespace
 
 std::string Printable(std::string_view text) {
     std::string shown(text);
@@ -38,7 +48,7 @@ void ConsoleProgress::Counts(size_t files, size_t items) {
 }
 
 void ConsoleProgress::Redraw() {
-    if (m_Mode != Mode::kLine) return;
+    if (m_Mode != Mode::kLine && m_Mode != Mode::kPlainLine) return;
     auto now = m_Clock();
     if (now - m_LastDraw < kRedrawInterval) return;
     m_LastDraw = now;
@@ -56,13 +66,28 @@ void ConsoleProgress::Redraw() {
         while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
         line.resize(cut);
     }
-    m_Write("\r\033[K" + line);
+    if (m_Mode == Mode::kLine) {
+        m_Write("\r\033[K" + line);
+    } else {
+        size_t width = Width(line);
+        std::string text = "\r" + line;
+        text.append(m_ShownWidth > width ? m_ShownWidth - width : 0, ' ');
+        m_Write(text);
+        m_ShownWidth = width;
+    }
     m_Shown = true;
 }
 
 void ConsoleProgress::Clear() {
     if (!m_Shown) return;
-    m_Write("\r\033[K");
+    if (m_Mode == Mode::kLine) {
+        m_Write("\r\033[K");
+    } else {
+        std::string blank(m_ShownWidth + 2, ' ');
+        blank.front() = blank.back() = '\r';
+        m_Write(blank);
+        m_ShownWidth = 0;
+    }
     m_Shown = false;
     // The next redraw may come at once.
     m_LastDraw = m_Clock() - kRedrawInterval;

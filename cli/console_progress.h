@@ -14,9 +14,12 @@ namespace corvane::cli {
 class ConsoleProgress {
   public:
     enum class Mode {
-        kSilent,  // errors only: -q, or stderr is not a terminal
-        kLine,    // one live line on a terminal
-        kLines,   // -v: each status text on a line of its own
+        kSilent,     // errors only: -q, or stderr is not a terminal
+        kLine,       // one live line on a terminal, its rest erased by ESC[K
+        kPlainLine,  // the same on a console without control sequences:
+                     // what the last line showed beyond the new one is
+                     // overwritten with spaces
+        kLines,      // -v: each status text on a line of its own
     };
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     using Writer = std::function<void(std::string_view)>;
@@ -46,7 +49,8 @@ class ConsoleProgress {
     Clock m_Clock;
     std::chrono::steady_clock::time_point m_Start;
     std::chrono::steady_clock::time_point m_LastDraw;
-    bool m_Shown = false;  // the live line is on the screen
+    bool m_Shown = false;     // the live line is on the screen
+    size_t m_ShownWidth = 0;  // its width in characters
     std::string m_Status;
     size_t m_Files = 0;
     size_t m_Items = 0;

@@ -156,8 +156,15 @@ class Progress final : public corvane::DeleteProgress {
 ConsoleProgress::Mode ProgressMode(const Options& options) {
     if (options.quiet) return ConsoleProgress::Mode::kSilent;
     if (options.verbose) return ConsoleProgress::Mode::kLines;
-    return corvane::platform::IsTerminal(2) ? ConsoleProgress::Mode::kLine
-                                            : ConsoleProgress::Mode::kSilent;
+    switch (corvane::platform::TerminalOn(2)) {
+        case corvane::platform::Terminal::kSequences:
+            return ConsoleProgress::Mode::kLine;
+        case corvane::platform::Terminal::kPlain:
+            return ConsoleProgress::Mode::kPlainLine;
+        case corvane::platform::Terminal::kNone:
+            break;
+    }
+    return ConsoleProgress::Mode::kSilent;
 }
 
 void WriteJson(const std::string& path, const std::string& json) {

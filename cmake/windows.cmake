@@ -3,6 +3,13 @@
 # The Windows build has its own dialog (app/win); wxWidgets is Linux only.
 set(CORVANE_BUILD_APP OFF)
 
+# Resource scripts: both programs carry a version block and the manifest
+# (app/win/program.rc); cli/ and app/win/ use the language, so it is enabled
+# here, above both.
+enable_language(RC)
+set(CORVANE_PROGRAM_RC_DEPENDS
+    ${CMAKE_SOURCE_DIR}/app/win/program.rc ${CMAKE_BINARY_DIR}/generated/corvane.manifest)
+
 # nlohmann/json and CLI11 are headers only: a cross build takes Debian's, from
 # a folder that holds them alone (the rest of /usr/include is the build
 # machine's), through package configurations of our own.

@@ -55,8 +55,8 @@ std::string AbsolutePath(const std::string& path) {
     return absolute.lexically_normal().string();
 }
 
-bool IsTerminal(int fd) {
-    return ::isatty(fd) == 1;
+Terminal TerminalOn(int fd) {
+    return ::isatty(fd) == 1 ? Terminal::kSequences : Terminal::kNone;
 }
 
 unsigned TerminalColumns(int fd) {

@@ -16,7 +16,15 @@ std::string ExecutableFolder();
 // An absolute form of path (not resolving links), as the working folder sees it.
 std::string AbsolutePath(const std::string& path);
 
-bool IsTerminal(int fd);
+// What the terminal on fd, if it is one, does with a line redrawn in place.
+enum class Terminal {
+    kNone,       // not a terminal: a pipe or a file
+    kPlain,      // a carriage return, but no control sequences (an older console)
+    kSequences,  // the control sequence that erases to the end of the line too
+};
+// On Windows this turns on the console's virtual-terminal processing where
+// the console offers it.
+Terminal TerminalOn(int fd);
 
 // The width in columns of the terminal on fd; 0 when it is none or does not
 // say.

@@ -69,13 +69,36 @@ bool OpenDocument(const std::string& path) {
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-bool IsTerminal(int fd) {
-    // A console counts when it takes the control sequences that rewrite a line.
+Terminal TerminalOn(int fd) {
     HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode)) return false;
-    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
-           ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode)) return Terminal::kNone;
+    // Windows 10 and later take the sequences once asked to; older consoles
+    // refuse the mode.
+    if (!(mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) &&
+        !::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        return Terminal::kPlain;
+    }
+    // Some consoles accept the mode and still print the sequences as text
+    // (Wine's does). One that takes them leaves the cursor where it is for
+    // ESC[K, which only erases what stands right of the cursor; where the
+    // three characters were printed instead, they are blanked, the cursor
+    // put back and the mode restored.
+    CONSOLE_SCREEN_BUFFER_INFO before, after;
+    DWORD written = 0;
+    if (!::GetConsoleScreenBufferInfo(handle, &before) ||
+        !::WriteConsoleW(handle, L"\x1b[K", 3, &written, nullptr) ||
+        !::GetConsoleScreenBufferInfo(handle, &after)) {
+        return Terminal::kPlain;
+    }
+    if (after.dwCursorPosition.X == before.dwCursorPosition.X &&
+        after.dwCursorPosition.Y == before.dwCursorPosition.Y) {
+        return Terminal::kSequences;
+    }
+    ::FillConsoleOutputCharacterW(handle, L' ', 3, before.dwCursorPosition, &written);
+    ::SetConsoleCursorPosition(handle, before.dwCursorPosition);
+    ::SetConsoleMode(handle, mode);
+    return Terminal::kPlain;
 }
 
 }  // namespace corvane::platform

@@ -150,7 +150,11 @@ void CCorvaneDlg::OnInitDialog() {
     }
     CentreWindow(m_hWnd, nullptr);
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(
+        m_hWnd, WM_SETICON, ICON_SMALL,
+        reinterpret_cast<LPARAM>(::LoadImageW(m_Module, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                              ::GetSystemMetrics(SM_CXSMICON),
+                                              ::GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
     ::SetDlgItemTextW(m_hWnd, IDC_STATUS, WindowText(m_Status).c_str());
 }
 

@@ -62,6 +62,13 @@ TEST(ConsoleProgress, WhatEachModeWrites) {
          80,
          {Status{"Stock"}, Counts{1, 1}, Status{"Stock"}, Status{"a\tb"}, Status{"Stock"}, Clear{}},
          "Stock\na?b\nStock\n"},
+        {"console without control sequences: what the last line showed beyond the new one, "
+         "counted in characters, overwritten with spaces",
+         Mode::kPlainLine,
+         80,
+         {Status{"Stock/\xc3\xa9t\xc3\xa9"}, Wait{100}, Status{"Track"}, Clear{}},
+         "\r0:00  0 files  0 items  Stock/\xc3\xa9t\xc3\xa9\r0:00  0 files  0 items  Track    \r" +
+             std::string(29, ' ') + "\r"},
         {"silent", Mode::kSilent, 80, {Status{"Stock"}, Counts{1, 1}, Clear{}}, ""},
     };
     for (const Case& c : cases) {

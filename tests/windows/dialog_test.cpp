@@ -126,6 +126,26 @@ TEST(WindowsDialog, SystemMenuEndsWithTheUndoAndAboutEntries) {
     EXPECT_TRUE(::GetMenuState(menu, IDM_UNDODELETE, MF_BYCOMMAND) & MF_GRAYED);
 }
 
+// The caption takes the icon's 16-pixel image, not the 32-pixel one shrunk.
+TEST(WindowsDialog, CaptionAndTaskSwitcherIconsHaveTheSystemsSizes) {
+    Dialog d;
+    ASSERT_NE(d.dialog.Create(), nullptr);
+    auto width = [&](WPARAM which) {
+        auto icon =
+            reinterpret_cast<HICON>(::SendMessageW(d.dialog.Window(), WM_GETICON, which, 0));
+        ICONINFO info{};
+        BITMAP bitmap{};
+        if (icon && ::GetIconInfo(icon, &info)) {
+            ::GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+            ::DeleteObject(info.hbmColor);
+            ::DeleteObject(info.hbmMask);
+        }
+        return int(bitmap.bmWidth);
+    };
+    EXPECT_EQ(width(ICON_SMALL), ::GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(width(ICON_BIG), ::GetSystemMetrics(SM_CXICON));
+}
+
 // Runs the dialog modally on this thread while script, on another thread,
 // drives it; script gets the dialog's window. Gives DoModal's result.
 INT_PTR RunModal(Dialog& d, const std::function<void(HWND)>& script) {
