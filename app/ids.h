@@ -1,20 +1,21 @@
-// Window and command identifiers of the dialogs. The numbers are the ones the
-// Windows resource script uses too.
+// Window and command identifiers of the dialogs: the wxWidgets dialog, the
+// native Windows one and its resource script take them from here. Plain
+// macros, which the resource compiler reads too.
 #pragma once
 
-namespace corvane::app {
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_MAIN_DIALOG 102
+#define IDR_MAINFRAME 128
 
-inline constexpr int IDD_ABOUTBOX = 100;
-inline constexpr int IDS_ABOUTBOX = 101;
-inline constexpr int IDD_MAIN_DIALOG = 102;
-inline constexpr int IDR_MAINFRAME = 128;
+#define IDC_STATUS 1000
+#define IDC_DELETE_OLDER 1001
+#define IDC_VIEW_REPORT 1002
 
-inline constexpr int IDC_STATUS = 1000;
-inline constexpr int IDC_DELETE_OLDER = 1001;
-inline constexpr int IDC_VIEW_REPORT = 1002;
+// The entries of the dialog's menu (on Windows, of its system menu).
+#define IDM_ABOUTBOX 0x0010
+#define IDM_UNDODELETE 0x0020
 
-// The entries of the dialog's menu.
-inline constexpr int IDM_ABOUTBOX = 0x0010;
-inline constexpr int IDM_UNDODELETE = 0x0020;
-
-}  // namespace corvane::app
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -75,32 +75,8 @@ std::wstring SystemPath(std::string_view path) {
 }
 
 std::string ErrorText(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_BAD_NETPATH:
-            return "No such file or directory";
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_USER_MAPPED_FILE:
-            return "the file is open in another program";
-        case ERROR_ACCESS_DENIED:
-            return "Access denied (is the file read-only, or open in another program?)";
-        case ERROR_DIRECTORY:
-            return "Not a directory";
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return "File exists";
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return "No space left on device";
-        case ERROR_WRITE_PROTECT:
-            return "the disk is write-protected";
-        case ERROR_FILENAME_EXCED_RANGE:
-            return "File name too long";
-        default:
-            break;
-    }
+    // The system's own words, without the full stop and line end it puts
+    // after them; the number, which the words may not say, in brackets.
     wchar_t* text = nullptr;
     DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -112,7 +88,7 @@ std::string ErrorText(DWORD error) {
            (message.back() == '.' || std::isspace((unsigned char)message.back()))) {
         message.pop_back();
     }
-    return (message.empty() ? "error" : message + ", error") + " " + std::to_string(error);
+    return (message.empty() ? "Error" : message) + " (error " + std::to_string(error) + ")";
 }
 
 }  // namespace win32
@@ -205,10 +181,10 @@ void MoveTo(const std::string& from, const std::string& to, bool replace) {
     std::wstring target = SystemPath(to);
     DWORD attributes = AttributesAt(target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (!replace) throw FileError("move \"" + from + "\" to", to, "File exists");
+        if (!replace) throw FileError("move \"" + from + "\" to", to, ErrorText(ERROR_ALREADY_EXISTS));
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            throw FileError("replace", to, "Is a directory");
+            throw FileError("replace", to, "a folder stands in its place");
         }
         RefuseReadOnly(target, "replace", to);
     }
@@ -382,7 +358,7 @@ std::unique_ptr<OutputFile> CreateAt(const std::string& path, std::string_view t
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            throw FileError("create", path, "Is a directory");
+            throw FileError("create", path, "a folder stands in its place");
         }
         readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     }
@@ -549,7 +525,7 @@ class Win32Tree final : public ContainedTree {
                 throw FileError(operation, path, "a link stands in the place of a folder");
             }
             if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                throw FileError(operation, path, "Not a directory");
+                throw FileError(operation, path, "not a folder");
             }
             if (slash == std::string_view::npos) return true;
         }
@@ -629,7 +605,7 @@ class Win32FileSystem final : public FileSystem {
 
     std::unique_ptr<ContainedTree> OpenTree(const std::string& top) override {
         if (!IsFolderAt(top)) {
-            throw FileError("open the folder", WithoutTrailingSeparator(top), "Not a directory");
+            throw FileError("open the folder", WithoutTrailingSeparator(top), "not a folder");
         }
         return std::make_unique<Win32Tree>(WithTrailingSeparator(top));
     }
@@ -639,7 +615,7 @@ class Win32FileSystem final : public FileSystem {
     std::unique_ptr<FolderLock> LockFolder(const std::string& folder) override {
         const std::string path = WithoutTrailingSeparator(folder);
         std::optional<FileIdentity> identity = IdentityOf(path);
-        if (!identity) throw FileError("lock", path, "Not a directory");
+        if (!identity) throw FileError("lock", path, "not a folder");
         if (!ClaimFolderInProcess(*identity)) throw FolderBusy(path);
         wchar_t name[96];
         std::swprintf(name, std::size(name), L"corvane-folder-%016llx-%016llx",

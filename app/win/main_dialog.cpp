@@ -1,6 +1,6 @@
 #include "app/win/main_dialog.h"
 
-#include "app/win/resource.h"
+#include "app/ids.h"
 #include "audit/library_root.h"
 #include "platform/codepage.h"
 #include "platform/system.h"

@@ -71,7 +71,7 @@ TEST(WindowsCli, CheckDeleteAndRestoreOnTheSampleLibrary) {
     }
     EXPECT_NE(afterFirst, original);
 
-    // Errors name the file, in the words of the POSIX build.
+    // Errors name the file, in Windows' words.
     scratch.MakeFolder("lib/Stock");
     scratch.MakeFolder("lib/Corvane.htm");
     testing::ProgramResult failed = Cli(scratch, {"check", scratch.Path("lib")});
@@ -79,7 +79,7 @@ TEST(WindowsCli, CheckDeleteAndRestoreOnTheSampleLibrary) {
     // (Built up step by step: GCC 12 warns wrongly on "..." + a temporary.)
     std::string named = "\"";
     named += scratch.Path("lib/Corvane.htm");
-    named += "\": Is a directory";
+    named += "\": a folder stands in its place";
     EXPECT_NE(failed.err.find(named), std::string::npos) << failed.err;
 }
 

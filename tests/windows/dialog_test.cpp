@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/win/main_dialog.h"
-#include "app/win/resource.h"
+#include "app/ids.h"
 #include "tests/support/test_library.h"
 
 namespace {

@@ -99,7 +99,7 @@ TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
     const Case cases[] = {
         {"read-only", 0, "read-only"},
         {"held open, shared for reading", FILE_SHARE_READ, ""},
-        {"held open exclusively", DWORD(-1), "open in another program"},
+        {"held open exclusively", DWORD(-1), "(error 32)"},  // a sharing violation
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
