@@ -1,6 +1,7 @@
 // The scan of one library file as a record of what its lines hold, in line
 // order: the item names, component references, syntax errors and texture
-// references, with the file's item stamp or the error that reading it met.
+// references, each with its line number, and the file's item stamp or the
+// error that reading it met.
 // A record needs nothing of the check state, so files can be read and scanned
 // on any thread and their records applied to the check state, in walk order,
 // on one.
@@ -26,17 +27,20 @@ class FileRecord {
     };
     struct Event {
         Kind kind;
-        size_t offset;  // of the event's text in the record
+        bool found = false;  // a texture: it exists (set by TextureLookup::Resolve)
+        size_t offset;       // of the event's text in the record
         size_t length;
         std::uint64_t hash;  // NameTable::Hash of the text
-        bool found = false;  // a texture: it exists (set by TextureLookup::Resolve)
+        size_t lineNumber;   // 1-based; a line ends at a line feed
     };
 
     // Forgets everything, keeping the memory for the next file.
     void Clear();
 
-    // Adds an event whose text is text lower-cased, then suffix.
-    void AddLowered(Kind kind, std::string_view text, std::string_view suffix = {});
+    // Adds an event of line lineNumber whose text is text lower-cased, then
+    // suffix.
+    void AddLowered(Kind kind, size_t lineNumber, std::string_view text,
+                    std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
     Event& EventAt(size_t index) { return m_Events[index]; }
     std::string_view Text(const Event& event) const {
@@ -64,7 +68,7 @@ class ItemFileScanner {
   private:
     // Finds every line feed and every ".bmp" (in any case) of bytes.
     void Index(std::string_view bytes);
-    void ScanKeywordLine(std::string_view kept, size_t bmp, FileRecord& record);
+    void ScanKeywordLine(std::string_view kept, size_t bmp, size_t lineNumber, FileRecord& record);
 
     std::vector<size_t> m_LineFeeds;
     std::vector<size_t> m_Bmps;
