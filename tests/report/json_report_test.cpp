@@ -1,11 +1,13 @@
-// The JSON printer: its shape, line numbers, and library texts that are not
-// UTF-8 or hold characters that mean something in JSON or HTML.
+// The printers for other tools, JSON and diagnostics: their shape, line
+// numbers, and library texts that are not UTF-8 or hold characters that mean
+// something in JSON, HTML or a line of output.
 #include "report/json_report.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include "report/diagnostics.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
 
@@ -63,8 +65,33 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
     const std::string text = JsonReport(findings.Result());
     ASSERT_EQ(text.back(), '\n');
     EXPECT_EQ(Json::parse(text), expected) << text;  // key order included
+
+    // The same texts in diagnostics, a control character as "?": one line
+    // per row. A duplicate stands at its newer copy.
+    const std::string cafeShown = "caf\u00e9? <b>|\"x\"", oddShown = "Stock/<b>&\u00e9?.stk";
+    EXPECT_EQ(DiagnosticsReport(findings.Result()),
+              "Stock/z.stk:2: warning: duplicate item \"" + cafeShown + "\"; the older copy is " +
+                  oddShown + ":1\n" + oddShown + ":2: error: syntax error: skin \"a|b\n" +
+                  oddShown +
+                  ":2: warning: missing texture a|b.bmp\n"
+                  "Stock/\u00e9t\u00e9.stk:1: warning: missing texture \u00e9.bmp\n" +
+                  oddShown + ":3: warning: missing component w\u00e4gen|x\n");
 }
 #endif
+
+// The sample library's diagnostics whole, with the system's separator (no
+// text of its rows holds a "/").
+TEST(Diagnostics, OfTheSampleLibraryAsTheTestsKeepThem) {
+    testing::TempLibrary scratch;
+    testing::PrepareSample(CORVANE_SAMPLE, scratch.Path("lib"));
+    testing::RecordingProgress progress;
+    FindingsCollector findings;
+    CheckAndWriteReport(platform::WithTrailingSeparator(scratch.Path("lib")), progress,
+                        platform::RealFileSystem(), &findings);
+    std::string expected;
+    platform::RealFileSystem().ReadFile(testing::HostPath(CORVANE_SAMPLE_DIAGNOSTICS), expected);
+    EXPECT_EQ(DiagnosticsReport(findings.Result()), testing::Native(expected));
+}
 
 TEST(JsonReport, TextsThatAreNotUtf8BecomeLatin1) {
     const std::pair<std::string, std::string> cases[] = {
