@@ -20,13 +20,13 @@ void FileRecord::Clear() {
     if (m_Text.capacity() > (1 << 20)) std::string().swap(m_Text);
     m_Text.clear();
     m_LastTexture = SIZE_MAX;
+    m_LineNumber = 0;
     stamp.clear();
     identity = {};
     error = nullptr;
 }
 
-void FileRecord::AddLowered(Kind kind, size_t lineNumber, std::string_view text,
-                            std::string_view suffix) {
+void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view suffix) {
     const size_t offset = m_Text.size();
     const size_t length = text.size() + suffix.size();
     m_Text.append(text).append(suffix);
@@ -39,13 +39,13 @@ void FileRecord::AddLowered(Kind kind, size_t lineNumber, std::string_view text,
         Text(m_Events[m_LastTexture]) == added) {
         m_Text.resize(offset);
         m_Events.push_back(m_Events[m_LastTexture]);
-        m_Events.back().lineNumber = lineNumber;
+        m_Events.back().lineNumber = m_LineNumber;
         m_LastTexture = m_Events.size() - 1;
         return;
     }
     if (kind == Kind::kTexture) m_LastTexture = m_Events.size();
     std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(added);
-    m_Events.push_back({kind, false, offset, length, hash, lineNumber});
+    m_Events.push_back({kind, false, offset, length, hash, m_LineNumber});
 }
 
 namespace {
@@ -133,7 +133,8 @@ void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
         // keyword lines and name no bitmap: they are done with here.
         if (!kKeywordStart[data[first]] && (bmp == std::string_view::npos || bmp == 0)) continue;
         while (end > first && IsSpace(data[end - 1])) --end;
-        ScanKeywordLine(std::string_view(data + first, end - first), bmp, line + 1, record);
+        record.BeginLine(line + 1);
+        ScanKeywordLine(std::string_view(data + first, end - first), bmp, record);
     }
     // A working copy of a huge line is not kept for the next file.
     constexpr size_t kLargest = 1 << 16;
@@ -145,8 +146,7 @@ void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
 // Sorts a trimmed line by its kind as ClassifyLine does on its working line,
 // matching the keywords without regard to case, and records what it holds.
 // bmp is the position of the line's first ".bmp", or npos.
-void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, size_t lineNumber,
-                                      FileRecord& record) {
+void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRecord& record) {
     using Kind = FileRecord::Kind;
     switch (ToLowerAscii(kept[0])) {
         case '#':
@@ -158,8 +158,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, size_t 
             if (StartsWithNoCase(kept, "imperialfloat")) return;
             if (StartsWithNoCase(kept, "include")) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLowered(Kind::kComponent, lineNumber,
-                                  TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
@@ -167,8 +166,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, size_t 
             if (StartsWithNoCase(kept, "wheelbase")) return;
             if (StartsWithNoCase(kept, "wheel")) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLowered(Kind::kComponent, lineNumber,
-                                  TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
@@ -176,8 +174,8 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, size_t 
             if (StartsWithNoCase(kept, "skin")) {
                 text::ToLowerInto(kept, m_Work);
                 SkinReferenceParts skin = TakeSkinReference(m_Work, m_CurrentItemName, m_Buffer);
-                if (skin.syntaxError) record.AddLowered(Kind::kSyntaxError, lineNumber, m_Work);
-                record.AddLowered(Kind::kTexture, lineNumber, skin.part, skin.addBmp ? ".bmp" : "");
+                if (skin.syntaxError) record.AddLowered(Kind::kSyntaxError, m_Work);
+                record.AddLowered(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
                 return;
             }
             break;
@@ -185,15 +183,14 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, size_t 
         case 'b':
             if (StartsWithNoCase(kept, "door") || StartsWithNoCase(kept, "bogie")) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLowered(Kind::kComponent, lineNumber,
-                                  TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
         case 'n':
             if (StartsWithNoCase(kept, "name")) {
                 std::string_view name = TakeItemName(kept);
-                record.AddLowered(Kind::kName, lineNumber, name);
+                record.AddLowered(Kind::kName, name);
                 text::ToLowerInto(name, m_CurrentItemName);
                 return;
             }
@@ -202,7 +199,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, size_t 
             break;
     }
     if (bmp != std::string_view::npos && bmp > 0) {
-        record.AddLowered(Kind::kTexture, lineNumber, TakeBitmapReference(kept, bmp));
+        record.AddLowered(Kind::kTexture, TakeBitmapReference(kept, bmp));
     }
 }
 

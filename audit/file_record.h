@@ -37,10 +37,10 @@ class FileRecord {
     // Forgets everything, keeping the memory for the next file.
     void Clear();
 
-    // Adds an event of line lineNumber whose text is text lower-cased, then
-    // suffix.
-    void AddLowered(Kind kind, size_t lineNumber, std::string_view text,
-                    std::string_view suffix = {});
+    // The events added from now on stand on line lineNumber.
+    void BeginLine(size_t lineNumber) { m_LineNumber = lineNumber; }
+    // Adds an event whose text is text lower-cased, then suffix.
+    void AddLowered(Kind kind, std::string_view text, std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
     Event& EventAt(size_t index) { return m_Events[index]; }
     std::string_view Text(const Event& event) const {
@@ -55,6 +55,7 @@ class FileRecord {
     std::vector<Event> m_Events;
     std::string m_Text;
     size_t m_LastTexture = SIZE_MAX;  // the index of the last texture event
+    size_t m_LineNumber = 0;          // of the events being added
 };
 
 // Scans library files into records. One scanner serves one thread; it keeps
@@ -68,7 +69,7 @@ class ItemFileScanner {
   private:
     // Finds every line feed and every ".bmp" (in any case) of bytes.
     void Index(std::string_view bytes);
-    void ScanKeywordLine(std::string_view kept, size_t bmp, size_t lineNumber, FileRecord& record);
+    void ScanKeywordLine(std::string_view kept, size_t bmp, FileRecord& record);
 
     std::vector<size_t> m_LineFeeds;
     std::vector<size_t> m_Bmps;
