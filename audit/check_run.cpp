@@ -96,7 +96,7 @@ void Checker::EndCategory() {
     for (const SyntaxFinding& finding : m_SyntaxErrors) m_Sink.SyntaxError(finding);
     for (const TextureFinding& finding : m_MissingTextures) m_Sink.MissingTexture(finding);
     for (const std::string& name : m_MissingComponents.Names()) {
-        m_Sink.MissingComponent({name, m_ComponentRefs.PathsOf(name)});
+        m_Sink.MissingComponent(m_ComponentRefs.FindingOf(name));
     }
     // Names, missing components and their references are judged within one
     // category only.

@@ -67,10 +67,10 @@ class Checker : private WalkVisitor {
   private:
     void LibraryFile(const std::string& folder, const std::string& name, bool throughLink) override;
     void ApplyRecord(const FileRecord& record, const std::string& fullPath);
-    void CheckComponent(std::string_view reference, std::uint64_t hash,
+    void CheckComponent(std::string_view reference, const FileRecord::Event& event,
                         const std::string& fullPath);
-    void CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
-                       const FileRecord& record);
+    void CheckItemName(std::string_view name, const FileRecord::Event& event,
+                       const std::string& fullPath, const FileRecord& record);
     std::string_view RelativePath(std::string_view fullPath) const;
 
     std::string m_LibraryRoot;  // ends in the separator

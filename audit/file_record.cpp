@@ -20,6 +20,7 @@ void FileRecord::Clear() {
     if (m_Text.capacity() > (1 << 20)) std::string().swap(m_Text);
     m_Text.clear();
     m_LastTexture = SIZE_MAX;
+    m_LineNumber = 0;
     stamp.clear();
     identity = {};
     throughLink = false;
@@ -39,12 +40,13 @@ void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view s
         Text(m_Events[m_LastTexture]) == added) {
         m_Text.resize(offset);
         m_Events.push_back(m_Events[m_LastTexture]);
+        m_Events.back().lineNumber = m_LineNumber;
         m_LastTexture = m_Events.size() - 1;
         return;
     }
     if (kind == Kind::kTexture) m_LastTexture = m_Events.size();
     std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(added);
-    m_Events.push_back({kind, offset, length, hash, false});
+    m_Events.push_back({kind, false, offset, length, hash, m_LineNumber});
 }
 
 namespace {
@@ -132,6 +134,7 @@ void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
         // keyword lines and name no bitmap: they are done with here.
         if (!kKeywordStart[data[first]] && (bmp == std::string_view::npos || bmp == 0)) continue;
         while (end > first && IsSpace(data[end - 1])) --end;
+        record.BeginLine(line + 1);
         ScanKeywordLine(std::string_view(data + first, end - first), bmp, record);
     }
     // A working copy of a huge line is not kept for the next file.

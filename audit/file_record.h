@@ -1,6 +1,7 @@
 // The scan of one library file as a record of what its lines hold, in line
 // order: the item names, component references, syntax errors and texture
-// references, with the file's item stamp or the error that reading it met.
+// references, each with its line number, and the file's item stamp or the
+// error that reading it met.
 // A record needs nothing of the check state, so files can be read and scanned
 // on any thread and their records applied to the check state, in walk order,
 // on one.
@@ -26,15 +27,18 @@ class FileRecord {
     };
     struct Event {
         Kind kind;
-        size_t offset;  // of the event's text in the record
+        bool found = false;  // a texture: it exists (set by TextureLookup::Resolve)
+        size_t offset;       // of the event's text in the record
         size_t length;
         std::uint64_t hash;  // NameTable::Hash of the text
-        bool found = false;  // a texture: it exists (set by TextureLookup::Resolve)
+        size_t lineNumber;   // 1-based; a line ends at a line feed
     };
 
     // Forgets everything, keeping the memory for the next file.
     void Clear();
 
+    // The events added from now on stand on line lineNumber.
+    void BeginLine(size_t lineNumber) { m_LineNumber = lineNumber; }
     // Adds an event whose text is text lower-cased, then suffix.
     void AddLowered(Kind kind, std::string_view text, std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
@@ -52,6 +56,7 @@ class FileRecord {
     std::vector<Event> m_Events;
     std::string m_Text;
     size_t m_LastTexture = SIZE_MAX;  // the index of the last texture event
+    size_t m_LineNumber = 0;          // of the events being added
 };
 
 // Scans library files into records. One scanner serves one thread; it keeps

@@ -1,7 +1,8 @@
 // What a check run finds, in the order the report shows it: per category the
 // duplicate item names, then the syntax errors, the missing textures and the
 // missing components; at the end the older items that the delete command may
-// take out. Every path here is relative to the library root.
+// take out. Every path here is relative to the library root; every line
+// number is 1-based, lines ending at a line feed as the check splits them.
 #pragma once
 
 #include <string>
@@ -11,14 +12,17 @@
 namespace corvane {
 
 // A name defined again: file holds the definition met now, earlierFile the
-// one met before it. One of the two is the older.
+// one met before it, each on its name line. One of the two is the older.
 struct DuplicateFinding {
     std::string name;
     std::string file;
     std::string earlierFile;
     bool fileIsOlder = false;
+    size_t lineNumber = 0;
+    size_t earlierLineNumber = 0;
 
     const std::string& Older() const { return fileIsOlder ? file : earlierFile; }
+    size_t OlderLineNumber() const { return fileIsOlder ? lineNumber : earlierLineNumber; }
     bool operator==(const DuplicateFinding&) const = default;
 };
 
@@ -26,28 +30,33 @@ struct DuplicateFinding {
 struct SyntaxFinding {
     std::string line;
     std::string file;
+    size_t lineNumber = 0;
     bool operator==(const SyntaxFinding&) const = default;
 };
 
+// A texture that a line names and no folder holds.
 struct TextureFinding {
     std::string texture;
     std::string file;
+    size_t lineNumber = 0;
     bool operator==(const TextureFinding&) const = default;
 };
 
 // A component referred to that no item of the category defines, with the
-// files whose lines referred to it.
+// files whose lines referred to it and, for each, the first such line.
 struct ComponentFinding {
     std::string component;
     std::vector<std::string> files;
+    std::vector<size_t> lineNumbers;  // one per file
     bool operator==(const ComponentFinding&) const = default;
 };
 
 // An older copy of a duplicate item, which the delete command takes out of
-// its file.
+// its file; lineNumber is its name line.
 struct OlderItem {
     std::string name;
     std::string file;
+    size_t lineNumber = 0;
     bool operator==(const OlderItem&) const = default;
 };
 

@@ -51,24 +51,25 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
         std::string_view text = record.Text(event);
         switch (event.kind) {
             case FileRecord::Kind::kName:
-                CheckItemName(text, event.hash, fullPath, record);
+                CheckItemName(text, event, fullPath, record);
                 break;
             case FileRecord::Kind::kComponent:
-                CheckComponent(text, event.hash, fullPath);
+                CheckComponent(text, event, fullPath);
                 break;
             case FileRecord::Kind::kSyntaxError:
                 // Entries of files whose path below the library root holds
                 // "NFP" are not reported.
                 if (RelativePath(fullPath).find("NFP") == std::string_view::npos) {
                     m_SyntaxErrors.push_back(
-                        {std::string(text), std::string(RelativePath(fullPath))});
+                        {std::string(text), std::string(RelativePath(fullPath)), event.lineNumber});
                 }
                 break;
             case FileRecord::Kind::kTexture:
                 if (!event.found) {
                     std::string_view relative = RelativePath(fullPath);
                     if (relative.find("NFP") == std::string_view::npos) {
-                        m_MissingTextures.push_back({std::string(text), std::string(relative)});
+                        m_MissingTextures.push_back(
+                            {std::string(text), std::string(relative), event.lineNumber});
                     }
                 }
                 break;
@@ -76,27 +77,32 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
     }
 }
 
-void Checker::CheckComponent(std::string_view reference, std::uint64_t hash,
+void Checker::CheckComponent(std::string_view reference, const FileRecord::Event& event,
                              const std::string& fullPath) {
+    const std::uint64_t hash = event.hash;
     if (m_Items.Contains(reference, hash)) return;
     if (m_MissingComponents.Contains(reference, hash)) return;
     std::string_view relative = RelativePath(fullPath);
     if (relative.find("NFP") != std::string_view::npos) return;
     m_MissingComponents.Add(reference, hash);
-    m_ComponentRefs.Add(reference, relative);
+    m_ComponentRefs.Add(reference, relative, event.lineNumber);
 }
 
-void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std::string& fullPath,
-                            const FileRecord& record) {
+void Checker::CheckItemName(std::string_view name, const FileRecord::Event& event,
+                            const std::string& fullPath, const FileRecord& record) {
+    const std::uint64_t hash = event.hash;
     const std::string& itemStamp = record.stamp;
     ++m_ItemsMet;
     ItemList::Definition earlier;
     if (m_Items.FindLatest(name, hash, earlier)) {
         // The earlier file is older only when its stamp is strictly smaller;
         // equal stamps mark the file being read.
-        DuplicateFinding duplicate{std::string(name), std::string(RelativePath(fullPath)),
+        DuplicateFinding duplicate{std::string(name),
+                                   std::string(RelativePath(fullPath)),
                                    std::string(RelativePath(earlier.file)),
-                                   !(earlier.stamp < itemStamp)};
+                                   !(earlier.stamp < itemStamp),
+                                   event.lineNumber,
+                                   earlier.lineNumber};
         m_Sink.Duplicate(duplicate);
         // Removal takes every item of the name out of a file, so a pair
         // within one file is reported but never queued: it would take the
@@ -107,10 +113,11 @@ void Checker::CheckItemName(std::string_view name, std::uint64_t hash, const std
             duplicate.fileIsOlder ? record.throughLink : earlier.throughLink;
         if (earlier.file != fullPath && !(earlier.identity == record.identity) &&
             !olderThroughLink) {
-            m_Older.push_back({duplicate.name, duplicate.Older()});
+            m_Older.push_back({duplicate.name, duplicate.Older(), duplicate.OlderLineNumber()});
         }
     }
-    m_Items.Add(name, hash, fullPath, itemStamp, record.identity, record.throughLink);
+    m_Items.Add(name, hash, fullPath, itemStamp, record.identity, record.throughLink,
+                event.lineNumber);
     m_MissingComponents.Remove(name, hash);
 }
 

@@ -4,20 +4,20 @@ namespace corvane {
 
 void ItemList::Clear() {
     m_Files.clear();
+    m_Definitions.clear();
     m_Latest.Clear();
-    m_Count = 0;
 }
 
 void ItemList::Add(std::string_view name, std::uint64_t hash, std::string_view fullPath,
-                   std::string_view stamp, const platform::FileIdentity& identity,
-                   bool throughLink) {
+                   std::string_view stamp, const platform::FileIdentity& identity, bool throughLink,
+                   size_t lineNumber) {
     // Consecutive definitions come mostly from one file: share its record.
     if (m_Files.empty() || m_Files.back().path != fullPath || m_Files.back().stamp != stamp ||
         !(m_Files.back().identity == identity)) {
         m_Files.push_back({std::string(fullPath), std::string(stamp), identity, throughLink});
     }
-    m_Latest.Set(name, hash, std::uint32_t(m_Files.size() - 1));
-    ++m_Count;
+    m_Latest.Set(name, hash, std::uint32_t(m_Definitions.size()));
+    m_Definitions.push_back({std::uint32_t(m_Files.size() - 1), lineNumber});
 }
 
 bool ItemList::Contains(std::string_view name, std::uint64_t hash) const {
@@ -25,10 +25,11 @@ bool ItemList::Contains(std::string_view name, std::uint64_t hash) const {
 }
 
 bool ItemList::FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const {
-    std::uint32_t file = m_Latest.Find(name, hash);
-    if (file == NameTable::kNone) return false;
-    found = {name, m_Files[file].path, m_Files[file].stamp, m_Files[file].identity,
-             m_Files[file].throughLink};
+    std::uint32_t at = m_Latest.Find(name, hash);
+    if (at == NameTable::kNone) return false;
+    const Line& line = m_Definitions[at];
+    const File& file = m_Files[line.file];
+    found = {name, file.path, file.stamp, file.identity, file.throughLink, line.lineNumber};
     return true;
 }
 
@@ -72,15 +73,17 @@ void ComponentRefList::Clear() {
     m_ByName.clear();
 }
 
-void ComponentRefList::Add(std::string_view name, std::string_view path) {
+void ComponentRefList::Add(std::string_view name, std::string_view path, size_t lineNumber) {
     auto found = m_ByName.find(name);
     if (found == m_ByName.end()) found = m_ByName.try_emplace(std::string(name)).first;
-    found->second.emplace_back(path);
+    found->second.paths.emplace_back(path);
+    found->second.lineNumbers.push_back(lineNumber);
 }
 
-std::vector<std::string> ComponentRefList::PathsOf(std::string_view name) const {
+ComponentFinding ComponentRefList::FindingOf(std::string_view name) const {
     auto found = m_ByName.find(name);
-    return found == m_ByName.end() ? std::vector<std::string>() : found->second;
+    if (found == m_ByName.end()) return {std::string(name), {}, {}};
+    return {std::string(name), found->second.paths, found->second.lineNumbers};
 }
 
 }  // namespace corvane

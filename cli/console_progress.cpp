@@ -14,14 +14,6 @@ size_t Width(std::string_view text) {
 
 }  // namespace
 
-std::string Printable(std::string_view text) {
-    std::string shown(text);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return shown;
-}
-
 ConsoleProgress::ConsoleProgress(Mode mode, unsigned columns, Writer write, Clock clock)
     : m_Mode(mode),
       m_Columns(columns),

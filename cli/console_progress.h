@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/text.h"
+
 namespace corvane::cli {
 
 class ConsoleProgress {
@@ -56,8 +58,8 @@ class ConsoleProgress {
     size_t m_Items = 0;
 };
 
-// Folder and item names come from the library: a control character in one
-// must neither steer the terminal nor break the line. Shows each as '?'.
-std::string Printable(std::string_view text);
+// Folder and item names come from the library: shown through
+// text::Printable, so that none steers the terminal or breaks the line.
+using text::Printable;
 
 }  // namespace corvane::cli

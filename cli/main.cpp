@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "report/diagnostics.h"
 #include "report/json_report.h"
 #include "version.h"
 
@@ -26,12 +27,15 @@ using corvane::cli::ConsoleProgress;
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
+constexpr int kFindings = 3;  // with --exit-code: the report has rows
 
 struct Options {
     std::string command;
     std::optional<std::string> root;
     bool deleteOlder = false;
     std::optional<std::string> json;
+    std::optional<std::string> diagnostics;
+    bool exitCode = false;
     bool quiet = false;
     bool verbose = false;
     unsigned jobs = 0;  // 0: as many as the machine has cores
@@ -58,7 +62,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     cli.require_subcommand(1);
     cli.footer(
         "Run 'corvane-cli COMMAND --help' for a command's options.\n"
-        "Exit status: 0 done, 1 the command ended on an error, 2 usage error.");
+        "Exit status: 0 done, 1 the command ended on an error, 2 usage error,\n"
+        "3 the report has rows (check --exit-code).");
     cli.get_formatter()->column_width(22);
     auto nonEmpty = [](const std::string& text) {
         return text.empty() ? std::string("must not be empty") : std::string();
@@ -79,6 +84,14 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
                      "Also write the findings as JSON to FILE ('-': stdout)")
         ->type_name("FILE")
         ->check(nonEmpty);
+    check
+        ->add_option("--diagnostics", options.diagnostics,
+                     "Also write each finding as 'path:line: severity: message' to FILE "
+                     "('-': stdout)")
+        ->type_name("FILE")
+        ->check(nonEmpty);
+    check->add_flag("--exit-code", options.exitCode,
+                    "End with status 3 when the report has any row");
     check->add_flag("-q,--quiet", options.quiet, "Show nothing on stderr but errors");
     check->add_flag("-v,--verbose", options.verbose,
                     "Show every status text on stderr, one a line");
@@ -110,6 +123,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     }
     if (options.quiet && options.verbose) {
         return UsageError("--quiet and --verbose exclude each other");
+    }
+    if (options.json == "-" && options.diagnostics == "-") {
+        return UsageError("--json and --diagnostics cannot both write to standard output");
     }
     options.command = check->parsed() ? "check" : "restore";
     return std::nullopt;
@@ -167,9 +183,10 @@ ConsoleProgress::Mode ProgressMode(const Options& options) {
     return ConsoleProgress::Mode::kSilent;
 }
 
-void WriteJson(const std::string& path, const std::string& json) {
+// Writes text to the file at path, or to stdout for "-".
+void WriteOutput(const std::string& path, const std::string& text) {
     if (path == "-") {
-        if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() ||
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
             std::fflush(stdout) != 0) {
             throw std::runtime_error(std::string("cannot write to standard output: ") +
                                      std::strerror(errno));
@@ -178,7 +195,7 @@ void WriteJson(const std::string& path, const std::string& json) {
     }
     std::unique_ptr<corvane::platform::OutputFile> file =
         corvane::platform::RealFileSystem().Create(path);
-    file->Write(json);
+    file->Write(text);
     file->Place();
 }
 
@@ -200,7 +217,9 @@ int Check(const Options& options, const std::string& root) {
         const corvane::LibraryLock library(root);
         corvane::FindingsCollector collected;
         const corvane::CheckResult check = corvane::RunCheckCommand(
-            library, progress, {options.jobs, options.json ? &collected : nullptr});
+            library, progress,
+            {options.jobs, options.json || options.diagnostics ? &collected : nullptr});
+        const corvane::Findings& findings = collected.Result();
         result.Line("Files read:", check.filesRead);
         result.Line("Items read:", check.itemsRead);
         result.Line("Older duplicates:", check.olderItems.size());
@@ -208,11 +227,19 @@ int Check(const Options& options, const std::string& root) {
         result.Line("Missing textures:", check.missingTextures);
         result.Line("Missing components:", check.missingComponents);
         result.Line("Report:", check.reportPath);
+        if (options.exitCode && status == kDone && check.Rows() > 0) status = kFindings;
         if (options.json) {
             console.Clear();
-            WriteJson(*options.json, corvane::JsonReport(collected.Result()));
+            WriteOutput(*options.json, corvane::JsonReport(findings));
             if (*options.json != "-") {
                 result.Line("JSON:", corvane::platform::AbsolutePath(*options.json));
+            }
+        }
+        if (options.diagnostics) {
+            console.Clear();
+            WriteOutput(*options.diagnostics, corvane::DiagnosticsReport(findings));
+            if (*options.diagnostics != "-") {
+                result.Line("Diagnostics:", corvane::platform::AbsolutePath(*options.diagnostics));
             }
         }
         if (options.deleteOlder) {
@@ -241,9 +268,9 @@ int Check(const Options& options, const std::string& root) {
         return kFailed;
     }
     console.Clear();
-    // When stdout carries the JSON, the result goes with the progress, and
-    // -q leaves it out.
-    if (options.json == "-") {
+    // When stdout carries the JSON or the diagnostics, the result goes with
+    // the progress, and -q leaves it out.
+    if (options.json == "-" || options.diagnostics == "-") {
         if (!options.quiet && !result.WriteTo(stderr, "standard error")) return kFailed;
         return status;
     }

@@ -31,7 +31,7 @@ class CountingSink final : public FindingSink {
     explicit CountingSink(CheckResult& result) : m_Result(result) {}
     void BeginCheck(const std::string&) override {}
     void BeginCategory(std::string_view) override {}
-    void Duplicate(const DuplicateFinding&) override {}
+    void Duplicate(const DuplicateFinding&) override { ++m_Result.duplicates; }
     void SyntaxError(const SyntaxFinding&) override { ++m_Result.syntaxErrors; }
     void MissingTexture(const TextureFinding&) override { ++m_Result.missingTextures; }
     void MissingComponent(const ComponentFinding&) override { ++m_Result.missingComponents; }

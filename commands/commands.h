@@ -54,10 +54,14 @@ struct CheckResult {
     size_t filesRead = 0;
     size_t itemsRead = 0;
     std::vector<OlderItem> olderItems;
+    size_t duplicates = 0;
     size_t syntaxErrors = 0;
     size_t missingTextures = 0;
     size_t missingComponents = 0;
     std::string reportPath;
+
+    // The rows of the report besides its headings.
+    size_t Rows() const { return duplicates + syntaxErrors + missingTextures + missingComponents; }
 };
 
 // Checks the library and writes its report. A failure is the check's

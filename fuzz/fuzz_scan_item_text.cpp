@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -89,10 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     corvane::Checker checker(g_Root, report, progress, corvane::platform::RealFileSystem());
     checker.ScanItemText(bytes, g_Root + "Stock/Coaches/mk1.stk", "201904021830", {1, 1});
     checker.ScanItemText(bytes, g_Root + "Stock/Coaches/Old/mk1.stk", "201506011200", {1, 2});
-    // Every item met twice, each older copy queued once.
+    // Every item met twice, each older copy queued once, on a line of the
+    // file.
+    const size_t lines = size_t(std::count(bytes.begin(), bytes.end(), '\n')) +
+                         (bytes.empty() || bytes.back() == '\n' ? 0 : 1);
     FUZZ_REQUIRE(checker.OlderItems().size() <= checker.ItemCount());
     for (const corvane::OlderItem& item : checker.OlderItems()) {
         FUZZ_REQUIRE(item.file == "Stock/Coaches/Old/mk1.stk");
+        FUZZ_REQUIRE(item.lineNumber >= 1 && item.lineNumber <= lines);
     }
     checker.EndCategory();
     report.EndCheck(checker.OlderItems());

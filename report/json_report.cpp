@@ -61,21 +61,29 @@ Json Category(const CategoryFindings& category) {
         duplicates.push_back({{"name", JsonText(d.name)},
                               {"file", JsonPath(d.file)},
                               {"earlier_file", JsonPath(d.earlierFile)},
-                              {"older", JsonPath(d.Older())}});
+                              {"older", JsonPath(d.Older())},
+                              {"line_number", d.lineNumber},
+                              {"earlier_line_number", d.earlierLineNumber}});
     }
     Json syntaxErrors = Json::array();
     for (const SyntaxFinding& s : category.syntaxErrors) {
-        syntaxErrors.push_back({{"line", JsonText(s.line)}, {"file", JsonPath(s.file)}});
+        syntaxErrors.push_back({{"line", JsonText(s.line)},
+                                {"file", JsonPath(s.file)},
+                                {"line_number", s.lineNumber}});
     }
     Json textures = Json::array();
     for (const TextureFinding& t : category.missingTextures) {
-        textures.push_back({{"texture", JsonText(t.texture)}, {"file", JsonPath(t.file)}});
+        textures.push_back({{"texture", JsonText(t.texture)},
+                            {"file", JsonPath(t.file)},
+                            {"line_number", t.lineNumber}});
     }
     Json components = Json::array();
     for (const ComponentFinding& c : category.missingComponents) {
         Json files = Json::array();
         for (const std::string& file : c.files) files.push_back(JsonPath(file));
-        components.push_back({{"component", JsonText(c.component)}, {"files", std::move(files)}});
+        components.push_back({{"component", JsonText(c.component)},
+                              {"files", std::move(files)},
+                              {"line_numbers", c.lineNumbers}});
     }
     Json json = Json::object();
     json["title"] = JsonText(category.title);
@@ -111,7 +119,9 @@ std::string JsonReport(const Findings& findings) {
     }
     Json older = Json::array();
     for (const OlderItem& item : findings.olderItems) {
-        older.push_back({{"name", JsonText(item.name)}, {"file", JsonPath(item.file)}});
+        older.push_back({{"name", JsonText(item.name)},
+                         {"file", JsonPath(item.file)},
+                         {"line_number", item.lineNumber}});
     }
     Json json = Json::object();
     json["library"] = JsonText(findings.libraryRoot);

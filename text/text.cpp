@@ -46,4 +46,12 @@ void EraseAll(std::string& text, std::string_view what) {
     text.resize(out);
 }
 
+std::string Printable(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return shown;
+}
+
 }  // namespace corvane::text

@@ -60,9 +60,11 @@ bool NameOrderLess(std::string_view a, std::string_view b);
 // Replaces every occurrence of `what` in `text` by nothing.
 void EraseAll(std::string& text, std::string_view what);
 
-// Splits a byte buffer into lines as a text-mode reader does: a line ends at
-// LF, a CR just before the LF is not part of the line, a last line without LF
-// counts, and every other byte is kept as it is.
+// A library text for a line of console or tool output: each control
+// character (below 0x20, and 0x7F) as '?', so that none steers a terminal or
+// breaks the line.
+std::string Printable(std::string_view text);
+
 // Hash for unordered containers keyed by std::string that are searched with
 // std::string_view, so that a lookup makes no copy.
 struct StringHash {
@@ -70,6 +72,9 @@ struct StringHash {
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
+// Splits a byte buffer into lines as a text-mode reader does: a line ends at
+// LF, a CR just before the LF is not part of the line, a last line without LF
+// counts, and every other byte is kept as it is.
 class LineReader {
   public:
     explicit LineReader(std::string_view bytes) : m_Rest(bytes) {}

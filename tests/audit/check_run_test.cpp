@@ -75,7 +75,7 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
         EXPECT_EQ(run.library.Report(), expected);
         EXPECT_EQ(findings.categories.size(), 5u);
         EXPECT_TRUE(findings.finished);
-        EXPECT_EQ(run.older, (Older{{"coach", "Stock/a.stk"}}));
+        EXPECT_EQ(run.older, (Older{{"coach", "Stock/a.stk", 1}}));
         EXPECT_EQ(findings.olderItems, run.older);
         EXPECT_EQ(run.progress.Last(), "Finished");
     }
@@ -88,29 +88,31 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
         Duplicates duplicates;
         Older queued;
     };
+    // Each copy with its name line, counted as the check splits lines: at
+    // line feeds only.
     const Case cases[] = {
         {"earlier file older",
-         {{"a", CrLf({"name coach"})}, {"b", CrLf({"NAME Coach"})}},
-         {{"coach", "Stock/b.stk", "Stock/a.stk", false}},
-         {{"coach", "Stock/a.stk"}}},
+         {{"a", CrLf({"name coach"})}, {"b", CrLf({"// c", "NAME Coach"})}},
+         {{"coach", "Stock/b.stk", "Stock/a.stk", false, 2, 1}},
+         {{"coach", "Stock/a.stk", 1}}},
         {"current file older",
-         {{"b", CrLf({"name coach"})}, {"c", CrLf({"name coach"})}},
-         {{"coach", "Stock/c.stk", "Stock/b.stk", true}},
-         {{"coach", "Stock/c.stk"}}},
+         {{"b", CrLf({"", "name coach"})}, {"c", CrLf({"name coach"})}},
+         {{"coach", "Stock/c.stk", "Stock/b.stk", true, 1, 2}},
+         {{"coach", "Stock/c.stk", 1}}},
         {"equal stamps mark the file met second",
          {{"b", CrLf({"name coach"})}, {"b2", CrLf({"name coach"})}},
-         {{"coach", "Stock/b2.stk", "Stock/b.stk", true}},
-         {{"coach", "Stock/b2.stk"}}},
-        {"each copy against the one before it",
-         {{"a", CrLf({"name coach"})}, {"b", CrLf({"name coach"})}, {"d", CrLf({"name coach"})}},
-         {{"coach", "Stock/b.stk", "Stock/a.stk", false},
-          {"coach", "Stock/d.stk", "Stock/b.stk", false}},
-         {{"coach", "Stock/a.stk"}, {"coach", "Stock/b.stk"}}},
+         {{"coach", "Stock/b2.stk", "Stock/b.stk", true, 1, 1}},
+         {{"coach", "Stock/b2.stk", 1}}},
+        {"each copy against the one before it; LF only, a stray CR, no last line end",
+         {{"a", "x\ry\nname coach\n"}, {"b", "\n\nname coach"}, {"d", "\r\n\r\r\nname coach"}},
+         {{"coach", "Stock/b.stk", "Stock/a.stk", false, 3, 2},
+          {"coach", "Stock/d.stk", "Stock/b.stk", false, 3, 3}},
+         {{"coach", "Stock/a.stk", 2}, {"coach", "Stock/b.stk", 3}}},
         // Removal takes every item of a name out of its file: a pair within
         // one file is reported but never queued.
-        {"a pair within one file",
-         {{"a", CrLf({"name coach", "name coach"})}},
-         {{"coach", "Stock/a.stk", "Stock/a.stk", true}},
+        {"a pair within one file, the first without [end]",
+         {{"a", CrLf({"name coach", "skin x", "name coach", "[end]"})}},
+         {{"coach", "Stock/a.stk", "Stock/a.stk", true, 3, 1}},
          {}},
     };
     const std::map<std::string, const char*> stamps = {{"a", "2010-01-01 00:00"},
@@ -130,31 +132,38 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
 
 TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
     Checked run;
-    run.library.Write("Stock/a.stk", CrLf({"skin \"open", "skin \"\"", "include 0 0 0 ghost",
-                                           "include 0 0 0 coach", "include 0 0 0 coach2",
-                                           "include 0 0 0 a|b", "include 0 0 0 a"}));
+    run.library.Write("Stock/a.stk",
+                      CrLf({"skin \"open", "skin \"\"", "include 0 0 0 ghost",
+                            "include 0 0 0 coach", "include 0 0 0 coach2", "include 0 0 0 a|b",
+                            "include 0 0 0 a", "include 0 0 0 ghost"}));
     run.library.Write("Stock/b.stk", CrLf({"include 0 0 0 ghost", "name coach"}));
     run.library.Write("Stock/NFP-Wagons/c.stk", CrLf({"skin \"shut", "include 0 0 0 spook"}));
     run.library.Write("Stock/nfp/d.stk", CrLf({"skin \"lower"}));
-    run.library.Write("Scenery/e.stc", CrLf({"name coach", "include 0 0 0 shed", "skin x"}));
+    // LF only, a stray CR, no line end after the last line.
+    run.library.Write("Scenery/e.stc", "name coach\nx\ry\ninclude 0 0 0 shed\nskin \"x");
     run.library.Write("Signals/f.stc", CrLf({"name shed"}));
     const Findings& findings = run.Check();
     // "NFP" (in capitals only) in a path drops its entries; coach is defined
     // after its reference; a name holding "|" is one name; names do not
-    // cross categories; each missing component names the first file only.
-    const CategoryFindings stock = {
-        "Stock",
-        {},
-        {{"skin \"lower", "Stock/nfp/d.stk"},
-         {"skin \"open", "Stock/a.stk"},
-         {"skin \"\"", "Stock/a.stk"}},
-        {{"lower.bmp", "Stock/nfp/d.stk"}, {"open.bmp", "Stock/a.stk"}, {"\".bmp", "Stock/a.stk"}},
-        {{"ghost", {"Stock/a.stk"}},
-         {"coach2", {"Stock/a.stk"}},
-         {"a|b", {"Stock/a.stk"}},
-         {"a", {"Stock/a.stk"}}}};
-    const CategoryFindings scenery = {
-        "Scenery", {}, {}, {{"x.bmp", "Scenery/e.stc"}}, {{"shed", {"Scenery/e.stc"}}}};
+    // cross categories; each missing component names the first file only,
+    // with its first line that refers to it.
+    const CategoryFindings stock = {"Stock",
+                                    {},
+                                    {{"skin \"lower", "Stock/nfp/d.stk", 1},
+                                     {"skin \"open", "Stock/a.stk", 1},
+                                     {"skin \"\"", "Stock/a.stk", 2}},
+                                    {{"lower.bmp", "Stock/nfp/d.stk", 1},
+                                     {"open.bmp", "Stock/a.stk", 1},
+                                     {"\".bmp", "Stock/a.stk", 2}},
+                                    {{"ghost", {"Stock/a.stk"}, {3}},
+                                     {"coach2", {"Stock/a.stk"}, {5}},
+                                     {"a|b", {"Stock/a.stk"}, {6}},
+                                     {"a", {"Stock/a.stk"}, {7}}}};
+    const CategoryFindings scenery = {"Scenery",
+                                      {},
+                                      {{"skin \"x", "Scenery/e.stc", 4}},
+                                      {{"x.bmp", "Scenery/e.stc", 4}},
+                                      {{"shed", {"Scenery/e.stc"}, {3}}}};
     ASSERT_EQ(findings.categories.size(), 5u);
     EXPECT_EQ(findings.categories[0], stock);
     EXPECT_EQ(findings.categories[1], scenery);
@@ -176,9 +185,9 @@ TEST(CheckRun, NfpIsLookedForBelowTheLibraryRootOnly) {
     EXPECT_EQ(findings.Result().categories.at(0),
               (CategoryFindings{"Stock",
                                 {},
-                                {{"skin \"open", "Stock/a.stk"}},
-                                {{"open.bmp", "Stock/a.stk"}},
-                                {{"ghost", {"Stock/a.stk"}}}}));
+                                {{"skin \"open", "Stock/a.stk", 1}},
+                                {{"open.bmp", "Stock/a.stk", 1}},
+                                {{"ghost", {"Stock/a.stk"}, {2}}}}));
 }
 
 // A file reached by two paths is one file: removing "the older copy" from it
@@ -200,9 +209,9 @@ TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
             std::filesystem::create_symlink("b.stk", run.library.Path("Stock/a.stk"));
         }
         EXPECT_EQ(run.Stock().duplicates,
-                  (Duplicates{{"coach", "Stock/b.stk", "Stock/a.stk", true},
-                              {"wagon", "Stock/d.stk", "Stock/c.stk", false}}));
-        EXPECT_EQ(run.older, (Older{{"wagon", "Stock/c.stk"}}));  // other pairs as before
+                  (Duplicates{{"coach", "Stock/b.stk", "Stock/a.stk", true, 1, 1},
+                              {"wagon", "Stock/d.stk", "Stock/c.stk", false, 1, 1}}));
+        EXPECT_EQ(run.older, (Older{{"wagon", "Stock/c.stk", 1}}));  // other pairs as before
     }
 }
 
@@ -287,7 +296,7 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
     run.library.Write("textures/roof.bmp", "BM");
     Unreadable fs(run.library.Path("textures"));
     EXPECT_EQ(run.Check(fs).categories.at(0).missingTextures,
-              (std::vector<TextureFinding>{{"roof.bmp", "Stock/a.stk"}}));
+              (std::vector<TextureFinding>{{"roof.bmp", "Stock/a.stk", 1}}));
 }
 
 }  // namespace

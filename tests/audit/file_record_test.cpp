@@ -1,10 +1,11 @@
 // The record scanner against the plain line-by-line scan that the line rules
-// describe: the same events, texts and hashes for every file.
+// describe: the same events, texts, hashes and line numbers for every file.
 #include "audit/file_record.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "audit/line_rules.h"
 #include "audit/name_table.h"
@@ -16,35 +17,35 @@ namespace {
 using namespace std::string_literals;
 
 using Kind = FileRecord::Kind;
-using Events = std::vector<std::pair<Kind, std::string>>;
+using Events = std::vector<std::tuple<Kind, std::string, size_t>>;
 
 // Every line trimmed, lower-cased, sorted by ClassifyLine and taken apart by
-// the rule of its kind.
+// the rule of its kind; lines counted as LineReader splits them.
 Events PlainScan(std::string_view bytes) {
     Events events;
     std::string currentItemName;
     text::LineReader reader(bytes);
     std::string_view line;
-    while (reader.Next(line)) {
+    for (size_t n = 1; reader.Next(line); ++n) {
         std::string_view kept = text::Trim(line);
         if (kept.empty()) continue;
         std::string work = text::ToLower(kept);
         switch (ClassifyLine(work)) {
             case LineKind::kSkin: {
                 SkinReference skin = TakeSkinReference(work, currentItemName);
-                if (skin.syntaxError) events.emplace_back(Kind::kSyntaxError, work);
-                events.emplace_back(Kind::kTexture, skin.texture);
+                if (skin.syntaxError) events.emplace_back(Kind::kSyntaxError, work, n);
+                events.emplace_back(Kind::kTexture, skin.texture, n);
                 break;
             }
             case LineKind::kComponent:
-                events.emplace_back(Kind::kComponent, TakeComponentReference(work, kept));
+                events.emplace_back(Kind::kComponent, TakeComponentReference(work, kept), n);
                 break;
             case LineKind::kName:
                 currentItemName = TakeItemName(work);
-                events.emplace_back(Kind::kName, currentItemName);
+                events.emplace_back(Kind::kName, currentItemName, n);
                 break;
             case LineKind::kBitmap:
-                events.emplace_back(Kind::kTexture, TakeBitmapReference(work));
+                events.emplace_back(Kind::kTexture, TakeBitmapReference(work), n);
                 break;
             default:
                 break;
@@ -62,7 +63,7 @@ Events RecordScan(ItemFileScanner& scanner, std::string_view bytes) {
         if (event.kind != Kind::kSyntaxError) {
             EXPECT_EQ(event.hash, NameTable::Hash(text)) << text;
         }
-        events.emplace_back(event.kind, std::string(text));
+        events.emplace_back(event.kind, std::string(text), event.lineNumber);
     }
     return events;
 }

@@ -74,6 +74,8 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
         {"check ''", 2, "corvane-cli: LIBRARY_ROOT: must not be empty\n" + kSeeHelp},
         {"restore ''", 2, "corvane-cli: LIBRARY_ROOT: must not be empty\n" + kSeeHelp},
         {"check --json '' lib", 2, "corvane-cli: --json: must not be empty\n" + kSeeHelp},
+        {"check --json - --diagnostics - lib", 2,
+         "corvane-cli: --json and --diagnostics cannot both write to standard output\n" + kSeeHelp},
         {"check -q -v lib", 2,
          "corvane-cli: --quiet and --verbose exclude each other\n" + kSeeHelp},
         {"check --jobs 0 lib", 2,
@@ -132,6 +134,11 @@ std::string SampleSummary(const TempLibrary& scratch) {
            "Missing components: 3\n"
            "Report:             " +
            scratch.Path("lib/Corvane.htm") + "\n";
+}
+std::string SampleDiagnostics() {
+    std::string bytes;
+    platform::RealFileSystem().ReadFile(CORVANE_SAMPLE_DIAGNOSTICS, bytes);
+    return bytes;
 }
 std::string DeleteSummary(const TempLibrary& scratch) {
     return "Items removed:      3\n"
@@ -253,11 +260,30 @@ TEST(Cli, JsonOnStdoutHoldsWhatTheReportShowsEntryForEntry) {
     EXPECT_EQ(json["older_items"].size(), 3u);
     EXPECT_EQ(json["library"], library + "/");
 
-    // To a file, named in the summary.
-    Result toFile = Cli(scratch, "lib", "check --json f.json");
-    EXPECT_EQ(toFile.out,
-              SampleSummary(scratch) + "JSON:               " + scratch.Path("lib/f.json") + "\n");
+    // To files, named in the summary.
+    Result toFile = Cli(scratch, "lib", "check --json f.json --diagnostics d.txt");
+    EXPECT_EQ(toFile.out, SampleSummary(scratch) +
+                              "JSON:               " + scratch.Path("lib/f.json") +
+                              "\nDiagnostics:        " + scratch.Path("lib/d.txt") + "\n");
     EXPECT_EQ(scratch.Read("lib/f.json"), result.out);
+    EXPECT_EQ(scratch.Read("lib/d.txt"), SampleDiagnostics());
+}
+
+// The diagnostics alone on stdout, and the exit status of --exit-code: 3 with
+// report rows, 0 without; without the option 0 either way.
+TEST(Cli, DiagnosticsOnStdoutAndTheExitStatusOfFindings) {
+    TempLibrary scratch;
+    PrepareSample(scratch);
+    Result result = Cli(scratch, "", "check --exit-code --diagnostics - @/lib");
+    EXPECT_EQ(result.status, 3) << result.err;
+    EXPECT_EQ(result.out, SampleDiagnostics());
+    EXPECT_EQ(result.err, SampleSummary(scratch));
+    EXPECT_EQ(Cli(scratch, "", "check -q --diagnostics - @/lib").status, 0);
+
+    scratch.Write("clean/Stock/a.stk", "name coach\r\n");
+    result = Cli(scratch, "clean", "check --exit-code --diagnostics -");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
 }
 
 // Real rights on the real disk: run as a user without rights to one folder
@@ -300,11 +326,13 @@ TEST(Cli, CheckWithoutRootWorksOnTheCurrentFolder) {
 
 TEST(Cli, FailedWriteToStdoutIsAnError) {
     TempLibrary scratch;
-    scratch.MakeFolder("lib/Stock");
-    Result result = Cli(scratch, "", "check @/lib", "/dev/full");
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err,
-              "corvane-cli: cannot write to standard output: No space left on device\n");
+    scratch.Write("lib/Stock/a.stk", "skin x\r\n");  // a finding: still 1, not 3
+    for (const char* args : {"check @/lib", "check --exit-code --diagnostics - @/lib"}) {
+        Result result = Cli(scratch, "", args, "/dev/full");
+        EXPECT_EQ(result.status, 1) << args;
+        EXPECT_EQ(result.err,
+                  "corvane-cli: cannot write to standard output: No space left on device\n");
+    }
 }
 
 TEST(Cli, RestoreUndoesTheDeleteOnTheSampleLibrary) {

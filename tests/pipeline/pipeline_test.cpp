@@ -1,6 +1,7 @@
 // Checks with several workers against the check that reads the files one by
-// one: the same report bytes, the same queued older items, the same progress
-// texts, and the same error at the same place when a read or a listing fails.
+// one: the same report bytes, the same findings with their line numbers, the
+// same queued older items, the same progress texts, and the same error at the
+// same place when a read or a listing fails.
 #include "audit/pipeline.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "bench/library_gen.h"
 #include "platform/system.h"
 #include "report/html_report.h"
+#include "report/json_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -43,6 +45,7 @@ struct Library {
 struct Outcome {
     std::string error;  // what the run raised
     std::string report;
+    std::string json;  // every finding with its line numbers
     std::vector<std::string> progress;
     std::vector<OlderItem> older;
     bool operator==(const Outcome&) const = default;
@@ -60,12 +63,14 @@ class ProgressLog final : public ProgressObserver {
 
 Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) {
     ProgressLog progress;
+    FindingsCollector findings;
     Outcome outcome;
     try {
-        outcome.older = CheckAndWriteReport(root, progress, fs, nullptr, jobs);
+        outcome.older = CheckAndWriteReport(root, progress, fs, &findings, jobs);
     } catch (const std::exception& error) {
         outcome.error = error.what();
     }
+    outcome.json = JsonReport(findings.Result());
     platform::RealFileSystem().ReadFile(root + kReportName, outcome.report);
     outcome.progress = progress.m_Log;
     return outcome;
@@ -165,7 +170,7 @@ class SerialSteps final : public WalkVisitor {
         if (record.error) text += " error";
         for (const FileRecord::Event& event : record.Events()) {
             text += " " + std::to_string(int(event.kind)) + (event.found ? "+" : ":") +
-                    std::string(record.Text(event));
+                    std::string(record.Text(event)) + "@" + std::to_string(event.lineNumber);
         }
         return text;
     }

@@ -34,12 +34,12 @@ TEST(HtmlReport, EachKindOfRowAndShadingThatRunsOnAcrossHeadings) {
     HtmlReport report(std::make_unique<MemoryFile>(bytes));
     report.BeginCheck("/lib/");
     report.BeginCategory("Stock");
-    report.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", true});
-    report.SyntaxError({"skin \"x", "Stock/a.stk"});
-    report.MissingTexture({"x.bmp", "Stock/a.stk"});
+    report.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", true, 3, 1});
+    report.SyntaxError({"skin \"x", "Stock/a.stk", 7});
+    report.MissingTexture({"x.bmp", "Stock/a.stk", 9});
     report.BeginCategory("Scenery");
-    report.MissingComponent({"wagon", {"Stock/a.stk", "Stock/b.stk"}});
-    report.Duplicate({"<b>c & \"o\"|</b>", "S/<i>.stk", "S/&.stk", false});
+    report.MissingComponent({"wagon", {"Stock/a.stk", "Stock/b.stk"}, {4, 2}});
+    report.Duplicate({"<b>c & \"o\"|</b>", "S/<i>.stk", "S/&.stk", false, 1, 1});
     report.EndCheck({});
 
     const std::string red = "<font color=\"red\">", green = "<font color=\"green\">";
@@ -47,7 +47,7 @@ TEST(HtmlReport, EachKindOfRowAndShadingThatRunsOnAcrossHeadings) {
         return std::string("<tr><td colspan=\"3\"><h2>") + title + "</h2>\r\n</td></tr>";
     };
     // The syntax row's file with the library root, the component's files one
-    // after the other, library text escaped and split nowhere.
+    // after the other, library text escaped and split nowhere, no line number.
     EXPECT_EQ(bytes, "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>" + heading("Stock") +
                          Row(false, "coach", red + "Stock/b.stk</font>", "Stock/a.stk") +
                          Row(true, "Syntax", red + "skin &quot;x</font>", "/lib/Stock/a.stk") +

@@ -1,11 +1,13 @@
-// The JSON printer: its shape, and library texts that are not UTF-8 or hold
-// characters that mean something in JSON or HTML.
+// The printers for other tools, JSON and diagnostics: their shape, line
+// numbers, and library texts that are not UTF-8 or hold characters that mean
+// something in JSON, HTML or a line of output.
 #include "report/json_report.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include "report/diagnostics.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
 
@@ -15,14 +17,14 @@ namespace {
 using Json = nlohmann::ordered_json;
 using testing::CrLf;
 
-#ifndef _WIN32  // names with "<", ">" and bytes that are not UTF-8
+#ifndef _WIN32  // names with "<", ">", a line feed and bytes that are not UTF-8
 TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
     testing::TempLibrary library;
     // "\xe9" and "\xe4" are Latin-1 (not UTF-8); "\xc3\xa9" is UTF-8.
-    library.Write("Stock/<b>&\xe9.stk",
-                  CrLf({"name Caf\xe9 <b>|\"x\"", "skin \"a|b", "include 0 0 0 W\xe4gen|x"}),
+    library.Write("Stock/<b>&\xe9\n.stk",
+                  CrLf({"name Caf\xe9\x1b <b>|\"x\"", "skin \"a|b", "include 0 0 0 W\xe4gen|x"}),
                   "2010-01-01 00:00");
-    library.Write("Stock/z.stk", CrLf({"name caf\xe9 <b>|\"x\""}), "2011-01-01 00:00");
+    library.Write("Stock/z.stk", CrLf({"", "name caf\xe9\x1b <b>|\"x\""}), "2011-01-01 00:00");
     library.Write("Stock/\xc3\xa9t\xc3\xa9.stk", CrLf({"texture \"\xc3\xa9.bmp\""}));
     library.Write("Stock/NFP/hidden.stk", CrLf({"skin \"open", "include 0 0 0 spook"}));
     library.Write("Track/t.stt", CrLf({"name t"}));
@@ -30,8 +32,8 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
     FindingsCollector findings;
     CheckAndWriteReport(library.Root(), progress, platform::RealFileSystem(), &findings);
 
-    const std::string cafe = "caf\u00e9 <b>|\"x\"";
-    const std::string odd = "Stock/<b>&\u00e9.stk";
+    const std::string cafe = "caf\u00e9\x1b <b>|\"x\"";
+    const std::string odd = "Stock/<b>&\u00e9\n.stk";
     auto empty = [](const char* title) {
         return Json{{"title", title},
                     {"duplicates", Json::array()},
@@ -40,24 +42,56 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
                     {"missing_components", Json::array()}};
     };
     Json stock = empty("Stock");
-    stock["duplicates"].push_back(
-        {{"name", cafe}, {"file", "Stock/z.stk"}, {"earlier_file", odd}, {"older", odd}});
-    stock["syntax_errors"].push_back({{"line", "skin \"a|b"}, {"file", odd}});
-    stock["missing_textures"].push_back({{"texture", "a|b.bmp"}, {"file", odd}});
+    stock["duplicates"].push_back({{"name", cafe},
+                                   {"file", "Stock/z.stk"},
+                                   {"earlier_file", odd},
+                                   {"older", odd},
+                                   {"line_number", 2},
+                                   {"earlier_line_number", 1}});
+    stock["syntax_errors"].push_back({{"line", "skin \"a|b"}, {"file", odd}, {"line_number", 2}});
     stock["missing_textures"].push_back(
-        {{"texture", "\u00e9.bmp"}, {"file", "Stock/\u00e9t\u00e9.stk"}});
-    stock["missing_components"].push_back(
-        {{"component", "w\u00e4gen|x"}, {"files", Json::array({odd})}});
-    const Json expected = {{"library", library.Root()},
-                           {"categories", Json::array({stock, empty("Scenery"), empty("Signals"),
-                                                       empty("Track"), empty("OHLE")})},
-                           {"older_items", Json::array({{{"name", cafe}, {"file", odd}}})}};
+        {{"texture", "a|b.bmp"}, {"file", odd}, {"line_number", 2}});
+    stock["missing_textures"].push_back(
+        {{"texture", "\u00e9.bmp"}, {"file", "Stock/\u00e9t\u00e9.stk"}, {"line_number", 1}});
+    stock["missing_components"].push_back({{"component", "w\u00e4gen|x"},
+                                           {"files", Json::array({odd})},
+                                           {"line_numbers", Json::array({3})}});
+    const Json expected = {
+        {"library", library.Root()},
+        {"categories",
+         Json::array({stock, empty("Scenery"), empty("Signals"), empty("Track"), empty("OHLE")})},
+        {"older_items", Json::array({{{"name", cafe}, {"file", odd}, {"line_number", 1}}})}};
 
     const std::string text = JsonReport(findings.Result());
     ASSERT_EQ(text.back(), '\n');
     EXPECT_EQ(Json::parse(text), expected) << text;  // key order included
+
+    // The same texts in diagnostics, a control character as "?": one line
+    // per row. A duplicate stands at its newer copy.
+    const std::string cafeShown = "caf\u00e9? <b>|\"x\"", oddShown = "Stock/<b>&\u00e9?.stk";
+    EXPECT_EQ(DiagnosticsReport(findings.Result()),
+              "Stock/z.stk:2: warning: duplicate item \"" + cafeShown + "\"; the older copy is " +
+                  oddShown + ":1\n" + oddShown + ":2: error: syntax error: skin \"a|b\n" +
+                  oddShown +
+                  ":2: warning: missing texture a|b.bmp\n"
+                  "Stock/\u00e9t\u00e9.stk:1: warning: missing texture \u00e9.bmp\n" +
+                  oddShown + ":3: warning: missing component w\u00e4gen|x\n");
 }
 #endif
+
+// The sample library's diagnostics whole, with the system's separator (no
+// text of its rows holds a "/").
+TEST(Diagnostics, OfTheSampleLibraryAsTheTestsKeepThem) {
+    testing::TempLibrary scratch;
+    testing::PrepareSample(CORVANE_SAMPLE, scratch.Path("lib"));
+    testing::RecordingProgress progress;
+    FindingsCollector findings;
+    CheckAndWriteReport(platform::WithTrailingSeparator(scratch.Path("lib")), progress,
+                        platform::RealFileSystem(), &findings);
+    std::string expected;
+    platform::RealFileSystem().ReadFile(testing::HostPath(CORVANE_SAMPLE_DIAGNOSTICS), expected);
+    EXPECT_EQ(DiagnosticsReport(findings.Result()), testing::Native(expected));
+}
 
 TEST(JsonReport, TextsThatAreNotUtf8BecomeLatin1) {
     const std::pair<std::string, std::string> cases[] = {
