@@ -25,7 +25,7 @@ LibraryRootProblem ExamineLibraryRoot(const std::string& root, platform::FileSys
 }
 
 std::string LibraryRootProblemText(LibraryRootProblem problem, std::string_view root) {
-    std::string text = "cannot check \"" + std::string(FolderDisplayName(root)) + "\": ";
+    std::string text = "Cannot check \"" + std::string(FolderDisplayName(root)) + "\": ";
     switch (problem) {
         case LibraryRootProblem::kNone:
             return {};

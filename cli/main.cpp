@@ -147,7 +147,7 @@ class Result {
     bool WriteTo(std::FILE* out, const char* name) const {
         corvane::platform::WriteText(out, m_Text);
         if (std::ferror(out) || std::fflush(out) != 0) {
-            Error(std::string("cannot write to ") + name + ": " + std::strerror(errno));
+            Error(std::string("Cannot write to ") + name + ": " + std::strerror(errno));
             return false;
         }
         return true;
@@ -188,7 +188,7 @@ void WriteOutput(const std::string& path, const std::string& text) {
     if (path == "-") {
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
             std::fflush(stdout) != 0) {
-            throw std::runtime_error(std::string("cannot write to standard output: ") +
+            throw std::runtime_error(std::string("Cannot write to standard output: ") +
                                      std::strerror(errno));
         }
         return;

@@ -10,7 +10,7 @@
 namespace corvane::platform {
 
 FileError::FileError(std::string operation, std::string path, std::string reason)
-    : std::runtime_error("cannot " + operation + " \"" + path + "\": " + reason),
+    : std::runtime_error("Cannot " + operation + " \"" + path + "\": " + reason),
       m_Operation(std::move(operation)),
       m_Path(std::move(path)) {}
 

@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -193,7 +194,9 @@ struct CopyErrors {
         std::vsnprintf(text, sizeof text, format, args);
         va_end(args);
         // The libraries leave the reason in errno and the name in the text.
-        self->texts->push_back(std::string(text) + ": " + std::strerror(errno));
+        std::string said = std::string(text) + ": " + std::strerror(errno);
+        said[0] = char(std::toupper((unsigned char)said[0]));
+        self->texts->push_back(said);
     }
 };
 static_assert(offsetof(CopyErrors, context) == 0);

@@ -34,7 +34,7 @@ std::string Utf8(std::wstring_view wide);
 std::wstring SystemPath(std::string_view path);
 
 // Why an operation failed, from its error code, in words that fit after
-// "cannot <operation> "<path>": ".
+// "Cannot <operation> "<path>": ".
 std::string ErrorText(DWORD error);
 
 // Closes a handle when it goes.

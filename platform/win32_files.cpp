@@ -293,7 +293,7 @@ class Win32Staging final : public Staging {
         m_ReadOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
         m_Attributes = info.dwFileAttributes & kCopiedAttributes;
         if (!::SetFileTime(m_Handle.Get(), &info.ftCreationTime, nullptr, nullptr)) {
-            lost.push_back("cannot keep the creation time of \"" + m_Target +
+            lost.push_back("Cannot keep the creation time of \"" + m_Target +
                            "\": " + ErrorText(::GetLastError()));
         }
         PACL access = nullptr;
@@ -313,7 +313,7 @@ class Win32Staging final : public Staging {
             ::LocalFree(descriptor);
         }
         if (error != ERROR_SUCCESS) {
-            lost.push_back("cannot keep the permissions of \"" + m_Target +
+            lost.push_back("Cannot keep the permissions of \"" + m_Target +
                            "\": " + ErrorText(error));
         }
         return lost;

@@ -100,7 +100,7 @@ TEST(Platform, FailedOperationsNameTheFile) {
         FAIL();
     } catch (const FileError& error) {
         EXPECT_EQ(std::string(error.what()),
-                  "cannot open for reading \"" + missing + "\": No such file or directory");
+                  "Cannot open for reading \"" + missing + "\": No such file or directory");
     }
     library.MakeFolder("folder.stk");
     EXPECT_THROW(fs.ReadFile(library.Path("folder.stk"), bytes), FileError);

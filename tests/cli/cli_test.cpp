@@ -86,12 +86,12 @@ TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
         {"check --help", 0, "", "Check the library"},
         {"restore -h", 0, "", "Undo the latest delete"},
         {"--version", 0, "", "corvane-cli " CORVANE_VERSION "\n"},
-        {"check none", 1, "corvane-cli: cannot check \"@/none\": no such folder\n"},
-        {"check --delete file", 1, "corvane-cli: cannot check \"@/file\": not a folder\n"},
-        {"check plain", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
-        {"check -- --", 1, "corvane-cli: cannot check \"@/--\": no such folder\n"},
-        {"check", 1, "corvane-cli: cannot check \"@\": " + categories},
-        {"restore plain/", 1, "corvane-cli: cannot check \"@/plain\": " + categories},
+        {"check none", 1, "corvane-cli: Cannot check \"@/none\": no such folder\n"},
+        {"check --delete file", 1, "corvane-cli: Cannot check \"@/file\": not a folder\n"},
+        {"check plain", 1, "corvane-cli: Cannot check \"@/plain\": " + categories},
+        {"check -- --", 1, "corvane-cli: Cannot check \"@/--\": no such folder\n"},
+        {"check", 1, "corvane-cli: Cannot check \"@\": " + categories},
+        {"restore plain/", 1, "corvane-cli: Cannot check \"@/plain\": " + categories},
         // Another command (held here) is working on the library.
         {"check --delete lib", 1, "corvane-cli: " + busy},
         {"restore lib", 1, "corvane-cli: " + busy},
@@ -196,7 +196,7 @@ TEST(Cli, ErrorsOfTheRunExitWithOneAndNameTheFile) {
     Result result = Cli(scratch, "", "check -v @/lib");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "corvane-cli: cannot create \"" + scratch.Path("lib/Corvane.htm") +
+    EXPECT_EQ(result.err, "corvane-cli: Cannot create \"" + scratch.Path("lib/Corvane.htm") +
                               "\": Is a directory\n");
     std::filesystem::remove(scratch.Path("lib/Corvane.htm"));
     result = Cli(scratch, "", "check -v @/lib");
@@ -306,13 +306,13 @@ TEST(Cli, AnUnreadableFolderEndsTheCheckWithItsName) {
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(result.out, "");
     const std::string message =
-        "cannot list the folder \"" + scratch.Path("lib/Stock/Locked") + "\": Permission denied";
+        "Cannot list the folder \"" + scratch.Path("lib/Stock/Locked") + "\": Permission denied";
     EXPECT_NE(result.err.find("corvane-cli: " + message + "\n"), std::string::npos) << result.err;
     const std::string report = scratch.Read("lib/Corvane.htm");
     const std::string note = "<b>The check did not finish:</b> ";
     ASSERT_NE(report.find(note), std::string::npos) << report;
     EXPECT_EQ(report.substr(report.find(note) + note.size()),
-              "cannot list the folder &quot;" + scratch.Path("lib/Stock/Locked") +
+              "Cannot list the folder &quot;" + scratch.Path("lib/Stock/Locked") +
                   "&quot;: Permission denied</font><br></font>");
 }
 
@@ -331,7 +331,7 @@ TEST(Cli, FailedWriteToStdoutIsAnError) {
         Result result = Cli(scratch, "", args, "/dev/full");
         EXPECT_EQ(result.status, 1) << args;
         EXPECT_EQ(result.err,
-                  "corvane-cli: cannot write to standard output: No space left on device\n");
+                  "corvane-cli: Cannot write to standard output: No space left on device\n");
     }
 }
 
