@@ -50,6 +50,7 @@ TEST(WindowsCli, CheckDeleteAndRestoreOnTheSampleLibrary) {
     testing::ProgramResult del = Cli(scratch, {"check", "--delete", library});
     ASSERT_EQ(del.status, 0) << del.err;
     EXPECT_NE(del.out.find("Items removed:      3\n"), std::string::npos) << del.out;
+    EXPECT_EQ(del.out.find('/'), std::string::npos) << "every path in Windows form: " << del.out;
     EXPECT_TRUE(scratch.Exists("sample library/backup/Stock/Coaches/mk1_old.stk"));
     EXPECT_FALSE(scratch.Exists("sample library/Stock/Coaches/mk1_old.stk"));
     // A second delete takes the rest of walls.stc, whose first backup moves

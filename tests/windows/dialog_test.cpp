@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -108,9 +109,14 @@ TEST(WindowsDialog, FailuresAreShownAndViewReportOpensTheReportsPath) {
     EXPECT_NE(d.errors[1].find("Cannot open the report \"" + report + "\""), std::string::npos);
 }
 
-TEST(WindowsDialog, SystemMenuEndsWithTheUndoAndAboutEntries) {
+TEST(WindowsDialog, OpensCentredWithUndoAndAboutOnItsSystemMenu) {
     Dialog d;
     ASSERT_NE(d.dialog.Create(), nullptr);
+    RECT window, screen;
+    ::GetWindowRect(d.dialog.Window(), &window);
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+    EXPECT_LE(std::abs((window.left + window.right) - (screen.left + screen.right)), 2);
+    EXPECT_LE(std::abs((window.top + window.bottom) - (screen.top + screen.bottom)), 2);
     HMENU menu = ::GetSystemMenu(d.dialog.Window(), FALSE);
     int count = ::GetMenuItemCount(menu);
     ASSERT_GE(count, 3);
