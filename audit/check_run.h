@@ -32,10 +32,10 @@ std::vector<OlderItem> RunCheck(const std::string& libraryRoot, FindingSink& sin
                                 unsigned jobs = 0);
 
 // The steps of a check run.
-class Checker : private WalkVisitor {
+class LibraryCheck : private WalkVisitor {
   public:
-    Checker(std::string libraryRoot, FindingSink& sink, ProgressObserver& progress,
-            platform::FileSystem& fs);
+    LibraryCheck(std::string libraryRoot, FindingSink& sink, ProgressObserver& progress,
+                 platform::FileSystem& fs);
 
     // Walks one category, reading and scanning each library file on this
     // thread, and hands its findings to the sink.

@@ -2,15 +2,16 @@
 // and the record applied: missing textures, component references and item
 // names recorded.
 #include "audit/check_run.h"
+#include "audit/item_stamp.h"
 #include "platform/system.h"
 #include "text/text.h"
 
 namespace corvane {
 
-void Checker::CheckItemFile(const std::string& fullPath, bool throughLink) {
+void LibraryCheck::CheckItemFile(const std::string& fullPath, bool throughLink) {
     platform::FileFacts facts = m_Fs.ReadFile(fullPath, m_Bytes);
     m_Record.Clear();
-    m_Record.stamp = platform::ItemStamp(facts.lastWriteTime);
+    m_Record.stamp = ItemStamp(facts.lastWriteTime);
     m_Record.identity = facts.identity;
     m_Record.throughLink = throughLink;
     m_Scanner.Scan(m_Bytes, m_Record);
@@ -18,8 +19,9 @@ void Checker::CheckItemFile(const std::string& fullPath, bool throughLink) {
     ApplyFile(m_Record, fullPath);
 }
 
-void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
-                           const std::string& itemStamp, const platform::FileIdentity& identity) {
+void LibraryCheck::ScanItemText(std::string_view bytes, const std::string& fullPath,
+                                const std::string& itemStamp,
+                                const platform::FileIdentity& identity) {
     m_Record.Clear();
     m_Record.stamp = itemStamp;
     m_Record.identity = identity;
@@ -28,12 +30,12 @@ void Checker::ScanItemText(std::string_view bytes, const std::string& fullPath,
     ApplyRecord(m_Record, fullPath);
 }
 
-void Checker::ApplyFile(const FileRecord& record, const std::string& fullPath) {
+void LibraryCheck::ApplyFile(const FileRecord& record, const std::string& fullPath) {
     ApplyRecord(record, fullPath);
     m_Progress.FileChecked(++m_FilesChecked, m_ItemsMet);
 }
 
-void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath) {
+void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& fullPath) {
     if (record.error) std::rethrow_exception(record.error);
     const std::vector<FileRecord::Event>& events = record.Events();
     for (size_t i = 0; i < events.size(); ++i) {
@@ -77,8 +79,8 @@ void Checker::ApplyRecord(const FileRecord& record, const std::string& fullPath)
     }
 }
 
-void Checker::CheckComponent(std::string_view reference, const FileRecord::Event& event,
-                             const std::string& fullPath) {
+void LibraryCheck::CheckComponent(std::string_view reference, const FileRecord::Event& event,
+                                  const std::string& fullPath) {
     const std::uint64_t hash = event.hash;
     if (m_Items.Contains(reference, hash)) return;
     if (m_MissingComponents.Contains(reference, hash)) return;
@@ -88,8 +90,8 @@ void Checker::CheckComponent(std::string_view reference, const FileRecord::Event
     m_ComponentRefs.Add(reference, relative, event.lineNumber);
 }
 
-void Checker::CheckItemName(std::string_view name, const FileRecord::Event& event,
-                            const std::string& fullPath, const FileRecord& record) {
+void LibraryCheck::CheckItemName(std::string_view name, const FileRecord::Event& event,
+                                 const std::string& fullPath, const FileRecord& record) {
     const std::uint64_t hash = event.hash;
     const std::string& itemStamp = record.stamp;
     ++m_ItemsMet;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "audit/item_stamp.h"
 #include "audit/walk.h"
 #include "platform/system.h"
 
@@ -158,7 +159,7 @@ bool CheckPipeline::Publish(Fill fill) {
             m_WorkToDo.notify_one();
         }
     }
-    if (m_OwnerWaits && OwnerCanGo()) m_StepDone.notify_one();
+    if (m_OwnerWaits && OwnerShouldWake()) m_StepDone.notify_one();
     return true;
 }
 
@@ -194,7 +195,7 @@ size_t CheckPipeline::Claim(std::uint64_t* claimed, size_t count) {
 }
 
 void CheckPipeline::RunWorker() {
-    Scratch scratch(*this);
+    ScanMemory memory(*this);
     std::uint64_t claimed[kBatch];
     std::unique_lock<std::mutex> lock(m_Lock);
     while (!m_Stopping) {
@@ -208,35 +209,35 @@ void CheckPipeline::RunWorker() {
         for (size_t i = 0; i < count; ++i) {
             Step& step = At(claimed[i]);
             lock.unlock();
-            ReadAndScan(step, scratch);
+            ReadAndScan(step, memory);
             lock.lock();
             step.m_Done = true;
-            if (m_OwnerWaits && OwnerCanGo()) m_StepDone.notify_one();
+            if (m_OwnerWaits && OwnerShouldWake()) m_StepDone.notify_one();
         }
     }
 }
 
-void CheckPipeline::ReadAndScan(Step& step, Scratch& scratch) {
+void CheckPipeline::ReadAndScan(Step& step, ScanMemory& memory) {
     try {
         std::string_view name = std::string_view(step.path).substr(step.m_NameAt);
-        platform::FileFacts facts = m_Fs.ReadFileIn(*step.m_Folder, name, scratch.bytes);
+        platform::FileFacts facts = m_Fs.ReadFileIn(*step.m_Folder, name, memory.bytes);
         // Files of one pack often share their time.
-        if (scratch.stamp.empty() || facts.lastWriteTime != scratch.stampTime) {
-            scratch.stamp = platform::ItemStamp(facts.lastWriteTime);
-            scratch.stampTime = facts.lastWriteTime;
+        if (memory.stamp.empty() || facts.lastWriteTime != memory.stampTime) {
+            memory.stamp = ItemStamp(facts.lastWriteTime);
+            memory.stampTime = facts.lastWriteTime;
         }
-        step.record.stamp = scratch.stamp;
+        step.record.stamp = memory.stamp;
         step.record.identity = facts.identity;
         step.record.throughLink = step.m_ThroughLink;
-        scratch.scanner.Scan(scratch.bytes, step.record);
-        scratch.textures.Resolve(step.record, platform::FolderOf(step.path));
+        memory.scanner.Scan(memory.bytes, step.record);
+        memory.textures.Resolve(step.record, platform::FolderOf(step.path));
     } catch (...) {
         step.record.error = std::current_exception();
     }
     step.m_Folder.reset();
 }
 
-bool CheckPipeline::OwnerCanGo() {
+bool CheckPipeline::OwnerShouldWake() {
     // The owner is faster than the workers: woken for every file, it would
     // sleep again at once. It is woken when a few steps are ready.
     if (m_Taken >= m_Published) return false;
@@ -268,7 +269,7 @@ const CheckPipeline::Step& CheckPipeline::Next() {
             if (Claim(&free, 1) == 1) {
                 Step& other = At(free);
                 lock.unlock();
-                ReadAndScan(other, m_OwnerScratch);
+                ReadAndScan(other, m_OwnerMemory);
                 lock.lock();
                 other.m_Done = true;
                 continue;

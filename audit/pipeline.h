@@ -69,8 +69,8 @@ class CheckPipeline {
 
   private:
     class Walker;
-    struct Scratch {
-        explicit Scratch(CheckPipeline& pipeline)
+    struct ScanMemory {
+        explicit ScanMemory(CheckPipeline& pipeline)
             : textures(pipeline.m_Folders, pipeline.m_LibraryRoot) {}
         std::string bytes;
         ItemFileScanner scanner;
@@ -89,9 +89,9 @@ class CheckPipeline {
     // Under the lock: claims up to count files from m_Claimed on; gives the
     // indexes claimed.
     size_t Claim(std::uint64_t* claimed, size_t count);
-    void ReadAndScan(Step& step, Scratch& scratch);
+    void ReadAndScan(Step& step, ScanMemory& memory);
     // Under the lock: whether the owner, waiting, should be woken.
-    bool OwnerCanGo();
+    bool OwnerShouldWake();
     void Stop();
 
     platform::FileSystem& m_Fs;
@@ -113,7 +113,7 @@ class CheckPipeline {
     unsigned m_WorkersWaiting = 0;
     bool m_Stopping = false;
 
-    Scratch m_OwnerScratch{*this};
+    ScanMemory m_OwnerMemory{*this};
     std::vector<std::thread> m_Threads;  // the walker first, then the workers
 };
 

@@ -156,7 +156,7 @@ void BackupTree::IndexDeleteLogs() {
         if (!log || log->id != name.id) continue;
         for (const DeleteLog::File& file : log->files) {
             if (file.backup == BackupOf(file.path)) {
-                m_Makers[file.path].push_back({log->id, file.size, file.hashBefore});
+                m_BackupMakers[file.path].push_back({log->id, file.size, file.hashBefore});
             }
         }
     }
@@ -170,8 +170,8 @@ std::string BackupTree::NameForEarlierBackup(std::string_view path, std::string_
     if (kind != EntryKind::kFile) return aside;
     // The newest delete command whose backup this is, known by its bytes.
     IndexDeleteLogs();
-    auto found = m_Makers.find(std::string(path));
-    if (found == m_Makers.end()) return aside;
+    auto found = m_BackupMakers.find(std::string(path));
+    if (found == m_BackupMakers.end()) return aside;
     std::optional<std::string> hash;
     try {
         std::unique_ptr<platform::InputFile> file = m_Tree.OpenForReading(backup);

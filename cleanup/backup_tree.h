@@ -67,7 +67,7 @@ class BackupTree {
     void RemoveLeftovers();
 
   private:
-    struct Made {
+    struct BackupMaker {
         std::string id;
         std::uint64_t size = 0;
         std::string hashBefore;
@@ -78,7 +78,7 @@ class BackupTree {
     bool m_HaveLogs = false;
     std::vector<LogName> m_Logs;
     bool m_Indexed = false;
-    std::map<std::string, std::vector<Made>> m_Makers;  // path -> oldest first
+    std::map<std::string, std::vector<BackupMaker>> m_BackupMakers;  // path -> oldest first
 };
 
 // The list of a command's temporary files, on the disk while it works: a

@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SilentProgress progress;
     report.BeginCheck(g_Root);
     report.BeginCategory("Stock");
-    corvane::Checker checker(g_Root, report, progress, corvane::platform::RealFileSystem());
+    corvane::LibraryCheck checker(g_Root, report, progress, corvane::platform::RealFileSystem());
     checker.ScanItemText(bytes, g_Root + "Stock/Coaches/mk1.stk", "201904021830", {1, 1});
     checker.ScanItemText(bytes, g_Root + "Stock/Coaches/Old/mk1.stk", "201506011200", {1, 2});
     // Every item met twice, each older copy queued once, on a line of the

@@ -115,6 +115,18 @@ std::string PlainRelativePath(std::string_view system) {
     return path;
 }
 
+std::unique_ptr<OpenFolder> FileSystem::OpenFolderForReading(const std::string& folder) {
+    return std::make_unique<OpenFolder>(folder);
+}
+
+FileFacts FileSystem::ReadFileIn(const OpenFolder& folder, std::string_view name,
+                                 std::string& bytes) {
+    std::string path = folder.Path();
+    path += kSeparator;
+    path += name;
+    return ReadFile(path, bytes);
+}
+
 std::string ContainedTree::FullPath(std::string_view relative) const {
     return m_Top + SystemRelativePath(relative);
 }

@@ -14,30 +14,12 @@
 
 namespace corvane::platform {
 
-std::string ItemStamp(std::int64_t lastWriteTime) {
-    time_t t = time_t(lastWriteTime);
+std::optional<LocalTime> LocalTimeOf(std::int64_t secondsSinceEpoch) {
+    time_t t = time_t(secondsSinceEpoch);
     struct tm local {};
-    if (!::localtime_r(&t, &local)) return "000000000000";
-    int year = local.tm_year + 1900;
-    if (year < 0 || year > 9999) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", year, local.tm_mon + 1,
-                      local.tm_mday, local.tm_hour, local.tm_min);
-        return text;
-    }
-    // The common case without the formatter: it is made for every file read.
-    char text[12];
-    auto two = [&](int at, int value) {
-        text[at] = char('0' + value / 10);
-        text[at + 1] = char('0' + value % 10);
-    };
-    two(0, year / 100);
-    two(2, year % 100);
-    two(4, local.tm_mon + 1);
-    two(6, local.tm_mday);
-    two(8, local.tm_hour);
-    two(10, local.tm_min);
-    return std::string(text, sizeof text);
+    if (!::localtime_r(&t, &local)) return std::nullopt;
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                     local.tm_min};
 }
 
 std::string ExecutableFolder() {

@@ -2,13 +2,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace corvane::platform {
 
-// A file's item stamp: its last-write time as local wall-clock time, made by
-// "%04d%02d%02d%02d%02d" from year, month, day, hour and minute.
-std::string ItemStamp(std::int64_t lastWriteTime);
+// A moment as the local wall clock shows it, under the rules in force on its
+// date (summer time included).
+struct LocalTime {
+    int year = 0;
+    int month = 0;  // 1 to 12
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+};
+// Nothing when the system cannot tell.
+std::optional<LocalTime> LocalTimeOf(std::int64_t secondsSinceEpoch);
 
 // The folder that holds the running executable, ending in the separator.
 std::string ExecutableFolder();

@@ -8,23 +8,20 @@
 
 namespace corvane::platform {
 
-std::string ItemStamp(std::int64_t lastWriteTime) {
+std::optional<LocalTime> LocalTimeOf(std::int64_t secondsSinceEpoch) {
     // The local time of that moment under the rules in force on its date, as
     // the POSIX build gives it; FileTimeToLocalFileTime would apply today's
     // offset to every date.
     using win32::kEpochDifference;
-    if (lastWriteTime < -kEpochDifference) return "000000000000";
-    std::uint64_t ticks = std::uint64_t(lastWriteTime + kEpochDifference) * 10000000;
+    if (secondsSinceEpoch < -kEpochDifference) return std::nullopt;
+    std::uint64_t ticks = std::uint64_t(secondsSinceEpoch + kEpochDifference) * 10000000;
     FILETIME utcTime{DWORD(ticks), DWORD(ticks >> 32)};
     SYSTEMTIME utc, local;
     if (!::FileTimeToSystemTime(&utcTime, &utc) ||
         !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-        return "000000000000";
+        return std::nullopt;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d", local.wYear, local.wMonth, local.wDay,
-                  local.wHour, local.wMinute);
-    return text;
+    return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute};
 }
 
 std::string ExecutableFolder() {

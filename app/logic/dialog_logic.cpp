@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "audit/item_stamp.h"
 #include "audit/library_root.h"
 #include "commands/commands.h"
 #include "platform/system.h"
@@ -41,7 +42,7 @@ std::string AboutVersionLine() {
 }
 
 std::string CommandDateTime(const std::string& id) {
-    const std::string stamp = platform::ItemStamp(CommandTime(id));  // YYYYMMDDHHMM
+    const std::string stamp = ItemStamp(CommandTime(id));  // YYYYMMDDHHMM
     return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " +
            stamp.substr(8, 2) + ":" + stamp.substr(10, 2);
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "audit/check_run.h"
+#include "audit/item_stamp.h"
 #include "audit/walk.h"
 #include "bench/library_gen.h"
 #include "platform/system.h"
@@ -155,7 +156,7 @@ class SerialSteps final : public WalkVisitor {
         FileRecord record;
         try {
             platform::FileFacts facts = platform::RealFileSystem().ReadFile(path, m_Bytes);
-            record.stamp = platform::ItemStamp(facts.lastWriteTime);
+            record.stamp = ItemStamp(facts.lastWriteTime);
             record.identity = facts.identity;
             m_Scanner.Scan(m_Bytes, record);
             m_Textures.Resolve(record, platform::FolderOf(path));

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "tests/support/test_library.h"
@@ -204,6 +205,32 @@ TEST(ContainedTree, NothingIsReadOrWrittenThroughALinkInAFolderPart) {
     EXPECT_EQ(outside.Files(), std::vector<std::string>{"victim"});
     EXPECT_EQ(outside.Read("victim"), "victim");
     EXPECT_TRUE(lib.Exists("tree/real"));
+}
+
+TEST(FileSystem, FailedOperationsNameTheFile) {
+    testing::TempLibrary library;
+    FileSystem& fs = RealFileSystem();
+    std::string missing = library.Path("no/such.stk");
+    std::string bytes;
+    try {
+        fs.ReadFile(missing, bytes);
+        FAIL();
+    } catch (const FileError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot open for reading \"" + missing + "\": No such file or directory");
+    }
+    library.MakeFolder("folder.stk");
+    EXPECT_THROW(fs.ReadFile(library.Path("folder.stk"), bytes), FileError);
+    EXPECT_THROW(fs.Create(missing), FileError);
+    library.Write("file", "x");
+    std::unique_ptr<ContainedTree> tree = fs.OpenTree(library.Root());
+    EXPECT_THROW(tree->MakeFolders("file"), FileError);
+    EXPECT_NO_THROW(tree->MakeFolders("folder.stk"));
+    // Where no folder stands there is nothing to list; that is no error.
+    std::filesystem::create_symlink("nowhere", library.Path("dangling"));
+    for (const char* none : {"no/such", "file", "dangling"}) {
+        EXPECT_TRUE(fs.ListFolder(library.Path(none)).empty()) << none;
+    }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-// The byte-string rules and the platform layer's file rules that the audit relies on.
+// The byte-string rules and the item stamp that the audit relies on.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
+#include "audit/item_stamp.h"
 #include "platform/files.h"
-#include "platform/system.h"
 #include "tests/support/test_library.h"
 #include "text/text.h"
 
@@ -54,7 +54,7 @@ TEST(Text, TrimAndCaseTouchOnlyTheirOwnBytes) {
     EXPECT_EQ(text, "ab[d3d");
 }
 
-TEST(Platform, ItemStampIsTheLocalTimeAFileWasGiven) {
+TEST(ItemStamp, IsTheLocalTimeAFileWasGiven) {
     // In winter and in summer: each date under its own rules, not today's.
     testing::TempLibrary library;
     for (const char* stamp : {"2010-01-15 09:05", "2010-07-15 09:05", "1999-12-31 23:59"}) {
@@ -68,7 +68,7 @@ TEST(Platform, ItemStampIsTheLocalTimeAFileWasGiven) {
 }
 
 #ifndef _WIN32
-TEST(Platform, ItemStampIsLocalTimeToTheMinute) {
+TEST(ItemStamp, IsLocalTimeToTheMinute) {
     const char* saved = std::getenv("TZ");
     std::string previous = saved ? saved : "";
     ::setenv("TZ", "UTC0", 1);
@@ -86,35 +86,6 @@ TEST(Platform, ItemStampIsLocalTimeToTheMinute) {
     ::tzset();
 }
 #endif
-
-TEST(Platform, FailedOperationsNameTheFile) {
-#ifdef _WIN32
-    GTEST_SKIP() << "links and POSIX paths; not yet ported to Windows";
-#endif
-    testing::TempLibrary library;
-    FileSystem& fs = RealFileSystem();
-    std::string missing = library.Path("no/such.stk");
-    std::string bytes;
-    try {
-        fs.ReadFile(missing, bytes);
-        FAIL();
-    } catch (const FileError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Cannot open for reading \"" + missing + "\": No such file or directory");
-    }
-    library.MakeFolder("folder.stk");
-    EXPECT_THROW(fs.ReadFile(library.Path("folder.stk"), bytes), FileError);
-    EXPECT_THROW(fs.Create(missing), FileError);
-    library.Write("file", "x");
-    std::unique_ptr<ContainedTree> tree = fs.OpenTree(library.Root());
-    EXPECT_THROW(tree->MakeFolders("file"), FileError);
-    EXPECT_NO_THROW(tree->MakeFolders("folder.stk"));
-    // Where no folder stands there is nothing to list; that is no error.
-    std::filesystem::create_symlink("nowhere", library.Path("dangling"));
-    for (const char* none : {"no/such", "file", "dangling"}) {
-        EXPECT_TRUE(fs.ListFolder(library.Path(none)).empty()) << none;
-    }
-}
 
 }  // namespace
 }  // namespace corvane::platform
