@@ -12,15 +12,13 @@
 #include "app/icons.h"
 #include "app/ids.h"
 #include "audit/library_root.h"
+#include "platform/codepage.h"
 #include "platform/system.h"
 
 using namespace corvane::app;
 
 wxString DisplayText(const std::string& bytes) {
-    wxString text = wxString::FromUTF8(bytes.data(), bytes.size());
-    if (text.empty() && !bytes.empty())
-        text = wxString(bytes.data(), wxConvISO8859_1, bytes.size());
-    return text;
+    return wxString::FromUTF8(corvane::platform::DisplayText(bytes));
 }
 
 namespace {

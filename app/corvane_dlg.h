@@ -69,6 +69,6 @@ class CCorvaneDlg : public wxDialog, public corvane::app::DialogView {
     Opener m_Open;
 };
 
-// A text of the library (a path, a line, an item name) as the window shows it:
-// UTF-8 where the bytes are valid UTF-8, otherwise one character per byte.
+// A text of the library (a path, a line, an item name) as the window shows it
+// (platform::DisplayText).
 wxString DisplayText(const std::string& bytes);

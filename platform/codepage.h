@@ -23,7 +23,8 @@ void AppendInCodePage(std::string& out, std::string_view name, UnheldCharacter u
 std::string_view FileNameOfText(std::string_view text, std::string& buffer);
 
 // A text for the user's eyes (a status line, a message) as UTF-8: valid UTF-8
-// stays as it is, anything else is read in the system code page.
+// stays as it is, anything else is read in the system code page (POSIX: as
+// Latin-1, one character per byte).
 std::string DisplayText(std::string_view text);
 
 // Writes text, UTF-8 or library bytes, to stdout or stderr: as characters on

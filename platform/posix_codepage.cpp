@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "text/text.h"
 
 namespace corvane::platform {
 
@@ -11,7 +12,7 @@ std::string_view FileNameOfText(std::string_view text, std::string&) {
 }
 
 std::string DisplayText(std::string_view text) {
-    return std::string(text);
+    return text::Utf8OrLatin1(text);
 }
 
 void WriteText(std::FILE* stream, std::string_view text) {

@@ -1,39 +1,19 @@
 #include "platform/wide.h"
 
+#include "text/text.h"
+
 namespace corvane::platform {
 
 char32_t NextCodePoint(std::string_view text, size_t& at) {
     const unsigned char first = static_cast<unsigned char>(text[at]);
-    size_t length = 0;
-    char32_t code = 0;
-    char32_t least = 0;
-    if (first < 0x80) {
-        ++at;
-        return first;
-    } else if ((first & 0xE0) == 0xC0) {
-        length = 2, code = first & 0x1F, least = 0x80;
-    } else if ((first & 0xF0) == 0xE0) {
-        length = 3, code = first & 0x0F, least = 0x800;
-    } else if ((first & 0xF8) == 0xF0) {
-        length = 4, code = first & 0x07, least = 0x10000;
-    }
-    if (length == 0 || at + length > text.size()) {
+    // A lone surrogate counts: Windows allows one in a name.
+    const size_t length = text::Utf8SequenceLength(text, at, true);
+    if (length <= 1) {
         ++at;
         return first;
     }
-    for (size_t i = 1; i < length; ++i) {
-        const unsigned char next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) {
-            ++at;
-            return first;
-        }
-        code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms and values past Unicode are no sequence.
-    if (code < least || code > 0x10FFFF) {
-        ++at;
-        return first;
-    }
+    char32_t code = first & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) code = (code << 6) | (text[at + i] & 0x3F);
     at += length;
     return code;
 }

@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/wide.h"
 #include "platform/win32.h"
+#include "text/text.h"
 
 namespace corvane::platform {
 
@@ -13,11 +14,6 @@ bool IsAscii(std::string_view text) {
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     }
     return true;
-}
-
-bool IsUtf8(std::string_view text) {
-    return text.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                                 int(text.size()), nullptr, 0) > 0;
 }
 
 std::string Utf8OfCodePage(std::string_view text) {
@@ -68,7 +64,7 @@ std::string_view FileNameOfText(std::string_view text, std::string& buffer) {
 }
 
 std::string DisplayText(std::string_view text) {
-    if (IsAscii(text) || IsUtf8(text)) return std::string(text);
+    if (IsAscii(text) || text::IsUtf8(text)) return std::string(text);
     return Utf8OfCodePage(text);
 }
 

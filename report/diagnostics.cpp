@@ -9,7 +9,7 @@ namespace {
 
 // A text or path taken from the library.
 void AppendText(std::string& out, std::string_view text) {
-    out += text::Printable(JsonText(text));
+    out += text::Printable(text::Utf8OrLatin1(text));
 }
 
 // "<path>:<line>: ", the head of every line.

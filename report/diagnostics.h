@@ -16,7 +16,7 @@
 namespace corvane {
 
 // The lines, each ending in a line feed. Texts and paths are written as the
-// JSON writes them (JsonText), a control character in one as '?', so that
+// JSON writes them (text::Utf8OrLatin1), a control character in one as '?', so that
 // every row stays one line.
 std::string DiagnosticsReport(const Findings& findings);
 

@@ -30,6 +30,55 @@ bool NameOrderLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+size_t Utf8SequenceLength(std::string_view text, size_t at, bool surrogates) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED && !surrogates) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+    }
+    return length;
+}
+
+bool IsUtf8(std::string_view text) {
+    for (size_t at = 0, length; at < text.size(); at += length) {
+        if ((length = Utf8SequenceLength(text, at)) == 0) return false;
+    }
+    return true;
+}
+
+std::string Utf8OrLatin1(std::string_view bytes) {
+    if (IsUtf8(bytes)) return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (char byte : bytes) {
+        unsigned char c = static_cast<unsigned char>(byte);
+        if (c < 0x80) {
+            text += byte;
+        } else {
+            text += char(0xC0 | (c >> 6));
+            text += char(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
 void EraseAll(std::string& text, std::string_view what) {
     if (what.empty()) return;
     size_t found = text.find(what);

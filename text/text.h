@@ -57,6 +57,17 @@ inline bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 // folding a-z to A-Z, ties broken by plain byte order.
 bool NameOrderLess(std::string_view a, std::string_view b);
 
+// The length of the UTF-8 sequence that starts at text[at], or 0 when none
+// well-formed does: no stray continuation byte, no overlong form, nothing
+// above U+10FFFF, and, unless surrogates is set, no surrogate.
+size_t Utf8SequenceLength(std::string_view text, size_t at, bool surrogates = false);
+// Well-formed UTF-8 throughout.
+bool IsUtf8(std::string_view text);
+// A library text as UTF-8: as it is when it is UTF-8, otherwise each byte as
+// the character of the same number (Latin-1). The rule every writer of
+// library text to a UTF-8 reader follows (JSON, diagnostics, the dialogs).
+std::string Utf8OrLatin1(std::string_view bytes);
+
 // Replaces every occurrence of `what` in `text` by nothing.
 void EraseAll(std::string& text, std::string_view what);
 

@@ -10,6 +10,7 @@
 #include "report/diagnostics.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
+#include "text/text.h"
 
 namespace corvane {
 namespace {
@@ -104,10 +105,10 @@ TEST(JsonReport, TextsThatAreNotUtf8BecomeLatin1) {
         {"\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},  // above U+10FFFF
         {"\xc3\xa9\xff", "\xc3\x83\xc2\xa9\xc3\xbf"},              // one bad byte: all Latin-1
     };
-    for (const auto& [bytes, text] : cases) EXPECT_EQ(JsonText(bytes), text) << bytes;
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(text::Utf8OrLatin1(bytes), text) << bytes;
     // Control characters and NUL survive as JSON escapes.
     const std::string nul("a\0\x01", 3);
-    EXPECT_EQ(Json::parse(Json(JsonText(nul)).dump()).get<std::string>(), nul);
+    EXPECT_EQ(Json::parse(Json(text::Utf8OrLatin1(nul)).dump()).get<std::string>(), nul);
 }
 
 }  // namespace
