@@ -144,8 +144,9 @@ void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
     }
 }
 
-// Sorts a trimmed line by its kind as ClassifyLine does on its working line,
-// matching the keywords without regard to case, and records what it holds.
+// Sorts a trimmed line by its kind, matching the keywords without regard to
+// case (the first character picks the ones to try), and records what it
+// holds.
 // bmp is the position of the line's first ".bmp", or npos.
 void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRecord& record) {
     using Kind = FileRecord::Kind;
@@ -156,23 +157,23 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (kept.size() > 1 && kept[1] == '/') return;
             break;
         case 'i':
-            if (StartsWithNoCase(kept, "imperialfloat")) return;
-            if (StartsWithNoCase(kept, "include")) {
+            if (StartsWithNoCase(kept, keyword::kImperialFloat)) return;
+            if (StartsWithNoCase(kept, keyword::kInclude)) {
                 text::ToLowerInto(kept, m_Work);
                 record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
         case 'w':
-            if (StartsWithNoCase(kept, "wheelbase")) return;
-            if (StartsWithNoCase(kept, "wheel")) {
+            if (StartsWithNoCase(kept, keyword::kWheelbase)) return;
+            if (StartsWithNoCase(kept, keyword::kWheel)) {
                 text::ToLowerInto(kept, m_Work);
                 record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
         case 's':
-            if (StartsWithNoCase(kept, "skin")) {
+            if (StartsWithNoCase(kept, keyword::kSkin)) {
                 text::ToLowerInto(kept, m_Work);
                 SkinReferenceParts skin = TakeSkinReference(m_Work, m_CurrentItemName, m_Buffer);
                 if (skin.syntaxError) record.AddLowered(Kind::kSyntaxError, m_Work);
@@ -182,14 +183,14 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             break;
         case 'd':
         case 'b':
-            if (StartsWithNoCase(kept, "door") || StartsWithNoCase(kept, "bogie")) {
+            if (StartsWithNoCase(kept, keyword::kDoor) || StartsWithNoCase(kept, keyword::kBogie)) {
                 text::ToLowerInto(kept, m_Work);
                 record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
         case 'n':
-            if (StartsWithNoCase(kept, "name")) {
+            if (IsNameLine(kept)) {
                 std::string_view name = TakeItemName(kept);
                 record.AddLowered(Kind::kName, name);
                 text::ToLowerInto(name, m_CurrentItemName);

@@ -20,18 +20,6 @@ struct LastListing {
 };
 thread_local LastListing t_Last;
 
-// Folded name order, the first key of the walk order: two names are equal
-// here exactly when they are equal without regard to case.
-bool FoldedLess(std::string_view a, std::string_view b) {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(text::ToUpperAscii(a[i]));
-        unsigned char cb = static_cast<unsigned char>(text::ToUpperAscii(b[i]));
-        if (ca != cb) return ca < cb;
-    }
-    return a.size() < b.size();
-}
-
 // The entries whose names equal name without regard to case, side by side in
 // the listing.
 std::pair<size_t, size_t> SameNameIgnoringCase(const FolderCache::Listing& listing,
@@ -39,7 +27,8 @@ std::pair<size_t, size_t> SameNameIgnoringCase(const FolderCache::Listing& listi
     const std::vector<FolderCache::Entry>& entries = listing.entries;
     auto first = std::lower_bound(entries.begin(), entries.end(), name,
                                   [](const FolderCache::Entry& entry, std::string_view key) {
-                                      return FoldedLess(entry.name, key);
+                                      return text::CompareFolded(entry.name, key) <
+                                             0;  // the walk order's first key
                                   });
     auto last = first;
     while (last != entries.end() && text::EqualsNoCase(last->name, name)) ++last;

@@ -1,8 +1,5 @@
 #include "audit/line_rules.h"
 
-#include <cstdint>
-#include <cstring>
-
 #include "text/text.h"
 
 namespace corvane {
@@ -47,67 +44,12 @@ std::string_view AfterFirstSlash(std::string_view text) {
 
 }  // namespace
 
-bool CanBeKeywordLine(char first) {
-    // Comments and keywords all begin with one of these characters; most
-    // lines (vertices, faces, "[end]") begin with none of them.
-    switch (text::ToLowerAscii(first)) {
-        case '#':
-        case '/':
-        case 'i':
-        case 'w':
-        case 's':
-        case 'd':
-        case 'b':
-        case 'n':
-            return true;
-        default:
-            return false;
-    }
+bool IsNameLine(std::string_view trimmed) {
+    return StartsWithNoCase(trimmed, keyword::kName);
 }
 
-size_t FindBmp(std::string_view text) {
-    // Every ".bmp" ends in a "p" or "P", and most lines hold neither: look for
-    // those eight bytes at a time, and only then at the three before them.
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
-    auto isBmpEndingAt = [&](size_t p) {
-        return p >= 3 && text[p - 3] == '.' && text::ToLowerAscii(text[p - 2]) == 'b' &&
-               text::ToLowerAscii(text[p - 1]) == 'm';
-    };
-    size_t i = 3;
-    for (; i + 8 <= text.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, text.data() + i, 8);
-        // A zero byte where a byte, with bit 5 set, was "p".
-        std::uint64_t v = (word | (0x20 * kOnes)) ^ ('p' * kOnes);
-        if (((v - kOnes) & ~v & kHighs) == 0) continue;
-        for (size_t p = i; p < i + 8; ++p) {
-            if (text::ToLowerAscii(text[p]) == 'p' && isBmpEndingAt(p)) return p - 3;
-        }
-    }
-    for (; i < text.size(); ++i) {
-        if (text::ToLowerAscii(text[i]) == 'p' && isBmpEndingAt(i)) return i - 3;
-    }
-    return std::string_view::npos;
-}
-
-LineKind ClassifyLine(std::string_view work) {
-    if (work.empty() || !CanBeKeywordLine(work[0])) {
-        size_t bmp = FindBmp(work);
-        return bmp != std::string_view::npos && bmp > 0 ? LineKind::kBitmap : LineKind::kOther;
-    }
-    if (StartsWith(work, "#") || StartsWith(work, "//")) return LineKind::kComment;
-    if (StartsWith(work, "imperialfloat")) return LineKind::kImperialFloat;
-    if (StartsWith(work, "wheelbase")) return LineKind::kWheelbase;
-    if (StartsWith(work, "skin")) return LineKind::kSkin;
-    if (StartsWith(work, "include") || StartsWith(work, "wheel") || StartsWith(work, "door") ||
-        StartsWith(work, "bogie")) {
-        return LineKind::kComponent;
-    }
-    if (StartsWith(work, "name")) return LineKind::kName;
-    size_t bmp = FindBmp(work);
-    if (bmp != std::string_view::npos && bmp > 0) return LineKind::kBitmap;
-    return LineKind::kOther;
+bool IsEndLine(std::string_view trimmed) {
+    return StartsWithNoCase(trimmed, keyword::kEnd);
 }
 
 namespace {
@@ -150,16 +92,6 @@ std::string_view TakeItemName(std::string_view work) {
     return Trim(name);
 }
 
-SkinReference TakeSkinReference(std::string_view work, std::string_view currentItemName) {
-    std::string buffer;
-    SkinReferenceParts parts = TakeSkinReference(work, currentItemName, buffer);
-    SkinReference result;
-    result.texture.assign(parts.part);
-    if (parts.addBmp) result.texture += ".bmp";
-    result.syntaxError = parts.syntaxError;
-    return result;
-}
-
 SkinReferenceParts TakeSkinReference(std::string_view work, std::string_view currentItemName,
                                      std::string& buffer) {
     SkinReferenceParts result;
@@ -183,12 +115,6 @@ SkinReferenceParts TakeSkinReference(std::string_view work, std::string_view cur
     return result;
 }
 
-std::string_view TakeBitmapReference(std::string_view work) {
-    size_t bmp = FindBmp(work);
-    if (bmp == std::string_view::npos || bmp == 0) return {};
-    return TakeBitmapReference(work, bmp);
-}
-
 std::string_view TakeBitmapReference(std::string_view line, size_t bmp) {
     std::string_view reference = line.substr(0, bmp + 4);
     size_t quote = 0;
@@ -202,20 +128,15 @@ std::string_view TakeBitmapReference(std::string_view line, size_t bmp) {
     return AfterFirstSlash(reference);
 }
 
-std::string TakeComponentReference(std::string_view work, std::string_view kept) {
-    std::string buffer;
-    return std::string(TakeComponentReference(work, kept, buffer));
-}
-
 std::string_view TakeComponentReference(std::string_view work, std::string_view kept,
                                         std::string& buffer) {
     std::string_view line = work;
-    for (std::string_view keyword : {"include"sv, "wheel"sv, "door"sv, "bogie"sv}) {
-        if (StartsWith(line, keyword)) line.remove_prefix(keyword.size());
+    for (std::string_view component : keyword::kComponents) {
+        if (StartsWith(line, component)) line.remove_prefix(component.size());
     }
     line = Trim(line);
     for (int i = 0; i < 3; ++i) SkipField(line);
-    if (StartsWithNoCase(kept, "wheel")) {
+    if (StartsWithNoCase(kept, keyword::kWheel)) {
         SkipField(line);
         SkipField(line);
     }

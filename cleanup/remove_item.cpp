@@ -8,10 +8,6 @@ namespace corvane {
 
 namespace {
 
-bool IsNameLine(std::string_view trimmed) {
-    return text::StartsWithNoCase(trimmed, "name");
-}
-
 void AppendLine(std::string& out, std::string_view line) {
     out.append(line);
     out.append("\r\n");
@@ -50,7 +46,7 @@ ItemRemoval CopyWithoutItems(std::string_view bytes, const std::vector<std::stri
         while ((haveLine = reader.Next(line))) {
             std::string_view inside = text::Trim(line);
             if (IsNameLine(inside)) break;
-            if (text::StartsWithNoCase(inside, "[end]")) {
+            if (IsEndLine(inside)) {
                 haveLine = reader.Next(line);
                 break;
             }

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view empty;
     FUZZ_REQUIRE(corvane::SkipToken(empty).empty() && empty.empty());
 
-    std::string reference = corvane::TakeComponentReference(work, kept);
+    std::string buffer;
+    std::string reference(corvane::TakeComponentReference(work, kept, buffer));
     // Only a dropped "!" or "?" may leave white space in front.
     FUZZ_REQUIRE(reference.empty() || !corvane::text::IsSpace(reference.back()));
     FUZZ_REQUIRE(reference.size() <= work.size());

@@ -22,15 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A skin line names at most its value (or the item's name) and ".bmp".
     std::string skinLine = "skin" + work.substr(std::min<size_t>(4, work.size()));
-    corvane::SkinReference skin = corvane::TakeSkinReference(skinLine, itemName);
-    FUZZ_REQUIRE(skin.texture.size() <= skinLine.size() + itemName.size() + 4);
+    std::string buffer;
+    corvane::SkinReferenceParts skin = corvane::TakeSkinReference(skinLine, itemName, buffer);
+    FUZZ_REQUIRE(skin.part.size() <= skinLine.size() + itemName.size() + 4);
 
     // A bitmap reference is a piece of the line that ends in ".bmp".
-    std::string_view bitmap = corvane::TakeBitmapReference(work);
     size_t bmp = work.find(".bmp");
-    if (bmp == std::string::npos || bmp == 0) {
-        FUZZ_REQUIRE(bitmap.empty());
-    } else {
+    if (bmp != std::string::npos && bmp > 0) {
+        std::string_view bitmap = corvane::TakeBitmapReference(work, bmp);
         FUZZ_REQUIRE(bitmap.data() >= work.data() &&
                      bitmap.data() + bitmap.size() == work.data() + bmp + 4);
         FUZZ_REQUIRE(bitmap.size() >= 4 && bitmap.substr(bitmap.size() - 4) == ".bmp");

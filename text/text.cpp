@@ -19,15 +19,19 @@ std::string ToLower(std::string_view text) {
     return out;
 }
 
-bool NameOrderLess(std::string_view a, std::string_view b) {
+int CompareFolded(std::string_view a, std::string_view b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
         unsigned char ca = static_cast<unsigned char>(ToUpperAscii(a[i]));
         unsigned char cb = static_cast<unsigned char>(ToUpperAscii(b[i]));
-        if (ca != cb) return ca < cb;
+        if (ca != cb) return ca < cb ? -1 : 1;
     }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool NameOrderLess(std::string_view a, std::string_view b) {
+    const int folded = CompareFolded(a, b);
+    return folded != 0 ? folded < 0 : a < b;
 }
 
 size_t Utf8SequenceLength(std::string_view text, size_t at, bool surrogates) {

@@ -53,8 +53,11 @@ inline bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
            EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-// The order in which a folder's entries are walked: names compared after
-// folding a-z to A-Z, ties broken by plain byte order.
+// Names compared after folding a-z to A-Z: negative, zero (equal without
+// regard to case) or positive.
+int CompareFolded(std::string_view a, std::string_view b);
+// The order in which a folder's entries are walked: CompareFolded, ties
+// broken by plain byte order.
 bool NameOrderLess(std::string_view a, std::string_view b);
 
 // The length of the UTF-8 sequence that starts at text[at], or 0 when none

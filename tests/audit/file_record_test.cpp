@@ -9,6 +9,7 @@
 
 #include "audit/line_rules.h"
 #include "audit/name_table.h"
+#include "tests/support/reference_scan.h"
 #include "text/text.h"
 
 namespace corvane {
@@ -30,22 +31,23 @@ Events PlainScan(std::string_view bytes) {
         std::string_view kept = text::Trim(line);
         if (kept.empty()) continue;
         std::string work = text::ToLower(kept);
-        switch (ClassifyLine(work)) {
-            case LineKind::kSkin: {
-                SkinReference skin = TakeSkinReference(work, currentItemName);
+        switch (testing::ClassifyLine(work)) {
+            case testing::LineKind::kSkin: {
+                testing::SkinReference skin = testing::TakeSkinReference(work, currentItemName);
                 if (skin.syntaxError) events.emplace_back(Kind::kSyntaxError, work, n);
                 events.emplace_back(Kind::kTexture, skin.texture, n);
                 break;
             }
-            case LineKind::kComponent:
-                events.emplace_back(Kind::kComponent, TakeComponentReference(work, kept), n);
+            case testing::LineKind::kComponent:
+                events.emplace_back(Kind::kComponent, testing::TakeComponentReference(work, kept),
+                                    n);
                 break;
-            case LineKind::kName:
+            case testing::LineKind::kName:
                 currentItemName = TakeItemName(work);
                 events.emplace_back(Kind::kName, currentItemName, n);
                 break;
-            case LineKind::kBitmap:
-                events.emplace_back(Kind::kTexture, TakeBitmapReference(work), n);
+            case testing::LineKind::kBitmap:
+                events.emplace_back(Kind::kTexture, testing::TakeBitmapReference(work), n);
                 break;
             default:
                 break;

@@ -1,14 +1,18 @@
-// How single lines are read: their kind and the names they carry.
+// How single lines are read: their kind (in the plain model the scanner is
+// tested against) and the names they carry.
 #include "audit/line_rules.h"
 
 #include <gtest/gtest.h>
 
+#include "tests/support/reference_scan.h"
 #include "text/text.h"
 
 namespace corvane {
 namespace {
 
-constexpr size_t kNone = std::string_view::npos;
+using testing::ClassifyLine;
+using testing::LineKind;
+
 using TextCase = std::pair<const char*, const char*>;  // input, expected
 
 TEST(LineRules, KindsAreTestedInOrderAsPrefixes) {
@@ -29,14 +33,6 @@ TEST(LineRules, KindsAreTestedInOrderAsPrefixes) {
                                                       {".bmp at the start", LineKind::kOther},
                                                       {"[end]", LineKind::kOther}};
     for (const auto& [work, kind] : cases) EXPECT_EQ(ClassifyLine(work), kind) << work;
-}
-
-TEST(LineRules, FindBmpFindsTheFirstInAnyCaseAnywhere) {
-    const std::pair<const char*, size_t> cases[] = {
-        {"a.bMpx.bmp", 1},      {"pppp.bm", kNone},
-        {"bmp", kNone},         {"0123456789abcdef.Bmp", 16},
-        {"0123456.bmp.bmp", 7}, {"\xd0\xf0.bm\xd0 .bmP", 7}};
-    for (const auto& [text, at] : cases) EXPECT_EQ(FindBmp(text), at) << text;
 }
 
 TEST(LineRules, SkipTokenRemovesOneFieldAndItsSeparator) {
@@ -68,7 +64,7 @@ TEST(LineRules, ItemAndBitmapNames) {
                                 {"a\"b\"c.bmp", "c.bmp"},
                                 {".bmp first", ""}};
     for (const auto& [input, expected] : bitmaps) {
-        EXPECT_EQ(TakeBitmapReference(input), expected) << input;
+        EXPECT_EQ(testing::TakeBitmapReference(input), expected) << input;
     }
 }
 
@@ -91,7 +87,7 @@ TEST(LineRules, SkinLinesNameTheirTexture) {
         {"skin brick // note", "", "/ note.bmp", false},
     };
     for (const SkinCase& c : cases) {
-        SkinReference skin = TakeSkinReference(c.work, c.currentName);
+        testing::SkinReference skin = testing::TakeSkinReference(c.work, c.currentName);
         EXPECT_EQ(std::pair(std::string(skin.texture), skin.syntaxError),
                   std::pair(std::string(c.texture), c.syntaxError))
             << c.work;
@@ -118,7 +114,7 @@ TEST(LineRules, ComponentReferences) {
                               {"includewheel 0 0 0 Tree", "tree"},
                               {"include 0 0 0 Mast A Arm", "mast a arm"}};
     for (const auto& [kept, reference] : cases) {
-        EXPECT_EQ(TakeComponentReference(text::ToLower(kept), kept), reference) << kept;
+        EXPECT_EQ(testing::TakeComponentReference(text::ToLower(kept), kept), reference) << kept;
     }
 }
 
