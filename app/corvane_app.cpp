@@ -4,14 +4,13 @@
 #include <wx/image.h>
 #include <wx/msgdlg.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 
 #include "app/corvane_dlg.h"
 #include "app/logic/library_choice.h"
+#include "commands/command_line.h"
 #include "platform/system.h"
-#include "version.h"
 
 // main() below reads the command line and hands the application object to
 // wxWidgets; wxWidgets' own parsing is left out.
@@ -54,30 +53,13 @@ int CCorvaneApp::OnRun() {
 }
 
 int main(int argc, char** argv) {
-    CLI::App cli{"Opens the Corvane dialog on a content library.", "corvane"};
-    cli.set_version_flag("--version", "corvane " CORVANE_VERSION);
-    std::string root;
-    CLI::Option* rootOption =
-        cli.add_option("LIBRARY_ROOT", root,
-                       "The library's top folder; by default the program's own folder "
-                       "if it is a library, else one you choose")
-            ->check([](const std::string& text) {
-                return text.empty() ? std::string("must not be empty") : std::string();
-            });
-    try {
-        cli.parse(argc, argv);
-    } catch (const CLI::CallForHelp& request) {
-        return cli.exit(request);
-    } catch (const CLI::CallForVersion& request) {
-        return cli.exit(request);
-    } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "corvane: %s\nRun 'corvane --help' for more information.\n",
-                     error.what());
-        return 2;
-    }
-
+    corvane::CommandLine line("corvane", "Opens the Corvane dialog on a content library.");
     std::optional<std::string> argument;
-    if (rootOption->count() > 0) argument = root;
+    corvane::CommandLine::AddLibraryRoot(line.App(), argument,
+                                         "The library's top folder; by default the program's "
+                                         "own folder if it is a library, else one you choose");
+    if (std::optional<int> status = line.Parse(argc, argv)) return *status;
+
     wxApp::SetInstance(new CCorvaneApp(std::move(argument)));
     // wxWidgets sees the program's name only: the library is ours to read.
     int wxArgc = 1;

@@ -1,6 +1,5 @@
 // corvane-cli: the console front end. stdout gets the result of a command,
 // stderr its errors and, on a terminal, its progress.
-#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,13 +11,13 @@
 #include "audit/library_root.h"
 #include "cleanup/backup_tree.h"
 #include "cli/console_progress.h"
+#include "commands/command_line.h"
 #include "commands/commands.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "report/diagnostics.h"
 #include "report/json_report.h"
-#include "version.h"
 
 namespace {
 
@@ -26,7 +25,6 @@ using corvane::cli::ConsoleProgress;
 
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
 constexpr int kFindings = 3;  // with --exit-code: the report has rows
 
 struct Options {
@@ -47,33 +45,20 @@ void Error(const std::string& text) {
     corvane::platform::WriteText(stderr, "corvane-cli: " + text + "\n");
 }
 
-int UsageError(const std::string& problem) {
-    corvane::platform::WriteText(
-        stderr, "corvane-cli: " + problem + "\nRun 'corvane-cli --help' for more information.\n");
-    return kUsageError;
-}
-
 // Reads the command line into options; an exit status when the program ends
 // here (help, version, usage error).
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-    CLI::App cli{"Checks the content library of a railway simulator and writes its report.",
-                 "corvane-cli"};
-    cli.set_version_flag("--version", "corvane-cli " CORVANE_VERSION);
+    corvane::CommandLine line(
+        "corvane-cli", "Checks the content library of a railway simulator and writes its report.");
+    CLI::App& cli = line.App();
     cli.require_subcommand(1);
     cli.footer(
         "Run 'corvane-cli COMMAND --help' for a command's options.\n"
         "Exit status: 0 done, 1 the command ended on an error, 2 usage error,\n"
         "3 the report has rows (check --exit-code).");
     cli.get_formatter()->column_width(22);
-    auto nonEmpty = [](const std::string& text) {
-        return text.empty() ? std::string("must not be empty") : std::string();
-    };
-    auto addRoot = [&](CLI::App* command) {
-        command
-            ->add_option("LIBRARY_ROOT", options.root,
-                         "The library's top folder (default: the current folder)")
-            ->check(nonEmpty);
-    };
+    const auto nonEmpty = corvane::CommandLine::NonEmpty;
+    const std::string rootHelp = "The library's top folder (default: the current folder)";
 
     CLI::App* check =
         cli.add_subcommand("check", "Check the library and write its report, Corvane.htm");
@@ -101,31 +86,18 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
                      "at least 2; 1: one by one)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
-    addRoot(check);
+    corvane::CommandLine::AddLibraryRoot(*check, options.root, rootHelp);
 
     CLI::App* restore =
         cli.add_subcommand("restore", "Undo the latest delete not yet undone, from its backups");
-    addRoot(restore);
+    corvane::CommandLine::AddLibraryRoot(*restore, options.root, rootHelp);
 
-    try {
-        cli.parse(argc, argv);
-    } catch (const CLI::CallForHelp& request) {
-        return cli.exit(request);
-    } catch (const CLI::CallForVersion& request) {
-        return cli.exit(request);
-    } catch (const CLI::RequiredError& error) {
-        if (argc > 1 && argv[1][0] != '-') {
-            return UsageError(std::string("unknown command '") + argv[1] + "'");
-        }
-        return UsageError(argc > 1 ? error.what() : "no command given");
-    } catch (const CLI::ParseError& error) {
-        return UsageError(error.what());
-    }
+    if (std::optional<int> status = line.Parse(argc, argv)) return status;
     if (options.quiet && options.verbose) {
-        return UsageError("--quiet and --verbose exclude each other");
+        return line.UsageError("--quiet and --verbose exclude each other");
     }
     if (options.json == "-" && options.diagnostics == "-") {
-        return UsageError("--json and --diagnostics cannot both write to standard output");
+        return line.UsageError("--json and --diagnostics cannot both write to standard output");
     }
     options.command = check->parsed() ? "check" : "restore";
     return std::nullopt;
