@@ -37,12 +37,12 @@ void CheckInParallel(LibraryCheck& check, platform::FileSystem& fs, const std::s
 }  // namespace
 
 std::vector<OlderItem> RunCheck(const std::string& libraryRoot, FindingSink& sink,
-                                ProgressObserver& progress, platform::FileSystem& fs,
-                                unsigned jobs) {
+                                ProgressObserver& progress, const CheckOptions& options) {
+    platform::FileSystem& fs = options.Fs();
     sink.BeginCheck(libraryRoot);
     LibraryCheck check(libraryRoot, sink, progress, fs);
     try {
-        const unsigned workers = CheckWorkers(jobs);
+        const unsigned workers = CheckWorkers(options.jobs);
         if (workers == 1) {
             for (const Category& category : kCategories) {
                 check.CheckCategory(category.title, category.pattern);

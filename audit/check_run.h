@@ -18,18 +18,26 @@
 
 namespace corvane {
 
+struct CheckOptions {
+    platform::FileSystem* fs = nullptr;  // the machine's own when none is given
+    // The threads that read and scan library files (0: CheckWorkers
+    // decides); with 1 the run reads and scans each file on the calling
+    // thread as the walk meets it.
+    unsigned jobs = 0;
+    // Gets the findings too, where a command writes a report (RunCheck
+    // itself hands them to its sink).
+    FindingSink* findings = nullptr;
+
+    platform::FileSystem& Fs() const { return fs ? *fs : platform::RealFileSystem(); }
+};
+
 // One check run over the library whose root (ending in the separator) is
 // libraryRoot. Returns the older items found. On an error the sink hears
-// CheckFailed and the error passes to the caller. jobs is the number of
-// threads that read and scan library files (0: CheckWorkers decides); with 1
-// the run reads and scans each file on the calling thread as the walk meets
-// it. The findings, the older items and the progress are the same whatever
-// jobs is, and the sink and the observer are only called on the calling
-// thread.
+// CheckFailed and the error passes to the caller. The findings, the older
+// items and the progress are the same whatever the jobs, and the sink and the
+// observer are only called on the calling thread.
 std::vector<OlderItem> RunCheck(const std::string& libraryRoot, FindingSink& sink,
-                                ProgressObserver& progress,
-                                platform::FileSystem& fs = platform::RealFileSystem(),
-                                unsigned jobs = 0);
+                                ProgressObserver& progress, const CheckOptions& options = {});
 
 // The steps of a check run.
 class LibraryCheck : private WalkVisitor {

@@ -24,6 +24,7 @@
 
 #include "bench/floor.h"
 #include "bench/library_gen.h"
+#include "commands/commands.h"
 #include "platform/system.h"
 #include "report/html_report.h"
 
@@ -55,7 +56,7 @@ double Median(std::vector<double> values) {
 double TimeCheck(const std::string& root, platform::FileSystem& fs, unsigned jobs = 0) {
     SilentProgress progress;
     Clock::time_point start = Clock::now();
-    corvane::CheckAndWriteReport(root, progress, fs, nullptr, jobs);
+    corvane::CheckAndWriteReport(root, progress, {.fs = &fs, .jobs = jobs});
     return SecondsSince(start);
 }
 

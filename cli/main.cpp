@@ -190,7 +190,8 @@ int Check(const Options& options, const std::string& root) {
         corvane::FindingsCollector collected;
         const corvane::CheckResult check = corvane::RunCheckCommand(
             library, progress,
-            {options.jobs, options.json || options.diagnostics ? &collected : nullptr});
+            {.jobs = options.jobs,
+             .findings = options.json || options.diagnostics ? &collected : nullptr});
         const corvane::Findings& findings = collected.Result();
         result.Line("Files read:", check.filesRead);
         result.Line("Items read:", check.itemsRead);

@@ -58,8 +58,24 @@ LibraryLock::LibraryLock(std::string libraryRoot, platform::FileSystem& fs)
     }
 }
 
+CheckResult CheckAndWriteReport(const std::string& libraryRoot, ProgressObserver& progress,
+                                const CheckOptions& options) {
+    CheckResult result;
+    CountingProgress counting(progress);
+    CountingSink counts(result);
+    HtmlReport report(options.Fs().Create(libraryRoot + kReportName));
+    std::vector<FindingSink*> sinks = {&report, &counts};
+    if (options.findings) sinks.push_back(options.findings);
+    FindingFanOut all(std::move(sinks));
+    result.olderItems = RunCheck(libraryRoot, all, counting, options);
+    result.filesRead = counting.m_Files;
+    result.itemsRead = counting.m_Items;
+    result.reportPath = libraryRoot + kReportName;
+    return result;
+}
+
 CheckResult RunCheckCommand(const LibraryLock& library, ProgressObserver& progress,
-                            const CheckOptions& options) {
+                            CheckOptions options) {
     // Temporary files that a command killed before its end left behind go
     // first; what stands in the way of that is for a delete or a restore to
     // tell.
@@ -68,17 +84,8 @@ CheckResult RunCheckCommand(const LibraryLock& library, ProgressObserver& progre
         BackupTree(*tree).RemoveLeftovers();
     } catch (const platform::FileError&) {
     }
-    CheckResult result;
-    CountingProgress counting(progress);
-    CountingSink counts(result);
-    FindingFanOut both({&counts, options.findings});
-    result.olderItems = CheckAndWriteReport(
-        library.Root(), counting, library.Fs(),
-        options.findings ? static_cast<FindingSink*>(&both) : &counts, options.jobs);
-    result.filesRead = counting.m_Files;
-    result.itemsRead = counting.m_Items;
-    result.reportPath = library.Root() + kReportName;
-    return result;
+    options.fs = &library.Fs();
+    return CheckAndWriteReport(library.Root(), progress, options);
 }
 
 DeleteResult RunDeleteCommand(const LibraryLock& library, const std::vector<OlderItem>& olderItems,

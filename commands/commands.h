@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "audit/check_run.h"
 #include "audit/findings.h"
 #include "audit/progress.h"
 #include "cleanup/delete_older.h"
@@ -45,11 +46,6 @@ class LibraryLock {
 // The text of the error when another command holds the library.
 std::string LibraryBusyText(const std::string& libraryRoot);
 
-struct CheckOptions {
-    unsigned jobs = 0;                // as for RunCheck
-    FindingSink* findings = nullptr;  // gets the findings too, when given
-};
-
 struct CheckResult {
     size_t filesRead = 0;
     size_t itemsRead = 0;
@@ -64,11 +60,16 @@ struct CheckResult {
     size_t Rows() const { return duplicates + syntaxErrors + missingTextures + missingComponents; }
 };
 
-// Checks the library and writes its report. A failure is the check's
-// exception, after the report has been closed with a note that it did not
-// finish.
+// Checks the library whose root (ending in the separator) is libraryRoot
+// and writes its report into it; options.findings, when given, gets the
+// findings too. A failure is the check's exception, after the report has been
+// closed with a note that it did not finish. What RunCheckCommand runs under
+// the library's lock.
+CheckResult CheckAndWriteReport(const std::string& libraryRoot, ProgressObserver& progress,
+                                const CheckOptions& options = {});
+// The same on the locked library (its file system, not options.fs).
 CheckResult RunCheckCommand(const LibraryLock& library, ProgressObserver& progress,
-                            const CheckOptions& options = {});
+                            CheckOptions options = {});
 
 DeleteResult RunDeleteCommand(const LibraryLock& library, const std::vector<OlderItem>& olderItems,
                               DeleteProgress& progress);

@@ -184,13 +184,4 @@ void HtmlReport::MissingComponent(const ComponentFinding& finding) {
                   finding.files.data(), finding.files.size());
 }
 
-std::vector<OlderItem> CheckAndWriteReport(const std::string& libraryRoot,
-                                           ProgressObserver& progress, platform::FileSystem& fs,
-                                           FindingSink* also, unsigned jobs) {
-    HtmlReport report(fs.Create(libraryRoot + kReportName));
-    if (!also) return RunCheck(libraryRoot, report, progress, fs, jobs);
-    FindingFanOut both({&report, also});
-    return RunCheck(libraryRoot, both, progress, fs, jobs);
-}
-
 }  // namespace corvane

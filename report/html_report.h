@@ -60,12 +60,4 @@ class HtmlReport final : public FindingSink {
 // Escapes &, <, > and " for HTML and writes each line feed as CR LF.
 void AppendEscaped(std::string& out, std::string_view text);
 
-// A check run that writes its report into the library root; the findings
-// also go to also, when given. Returns the older items found. jobs: as for
-// RunCheck.
-std::vector<OlderItem> CheckAndWriteReport(const std::string& libraryRoot,
-                                           ProgressObserver& progress,
-                                           platform::FileSystem& fs = platform::RealFileSystem(),
-                                           FindingSink* also = nullptr, unsigned jobs = 0);
-
 }  // namespace corvane

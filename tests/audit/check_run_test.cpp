@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "commands/commands.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
 
@@ -46,7 +47,8 @@ struct Checked {
     Findings findings;
     // Runs a check as the front ends do, writing the report too.
     const Findings& Check(platform::FileSystem& fs = platform::RealFileSystem()) {
-        older = CheckAndWriteReport(library.Root(), progress, fs, &collector);
+        older = CheckAndWriteReport(library.Root(), progress, {.fs = &fs, .findings = &collector})
+                    .olderItems;
         for (OlderItem& item : older) item.file = Generic(item.file);
         findings = GenericPaths(collector.Result());
         return findings;

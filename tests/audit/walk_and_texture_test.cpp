@@ -54,7 +54,7 @@ Outcome Check(const TempLibrary& library, unsigned jobs) {
     ReadLog log;
     RecordingProgress progress;
     FindingsCollector collector;
-    RunCheck(library.Root(), collector, progress, log, jobs);
+    RunCheck(library.Root(), collector, progress, {.fs = &log, .jobs = jobs});
     Outcome outcome{{}, collector.Result()};
     for (const std::string& path : log.m_Read) {
         outcome.read.push_back(testing::Generic(path.substr(library.Root().size())));

@@ -6,6 +6,7 @@
 #include "audit/check_run.h"
 #include "bench/floor.h"
 #include "bench/library_gen.h"
+#include "commands/commands.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
 
@@ -24,7 +25,7 @@ TEST(GeneratedLibrary, ChecksCleanlyAndReadsWhatTheFloorReads) {
     CountingFileSystem counting(platform::RealFileSystem());
     corvane::testing::RecordingProgress progress;
     std::vector<OlderItem> older;
-    ASSERT_NO_THROW(older = CheckAndWriteReport(root, progress, counting));
+    ASSERT_NO_THROW(older = CheckAndWriteReport(root, progress, {.fs = &counting}).olderItems);
     EXPECT_EQ(progress.Last(), "Finished");
     EXPECT_EQ(counting.Reads(), floor.files);
     EXPECT_EQ(counting.ReadBytes(), floor.bytes);

@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "cleanup/delete_older.h"
+#include "commands/commands.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
 
@@ -90,7 +91,7 @@ TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
     long before = peakMiB();
     testing::RecordingProgress progress;
     std::vector<OlderItem> older;
-    ASSERT_NO_THROW(older = CheckAndWriteReport(lib.Root(), progress));
+    ASSERT_NO_THROW(older = CheckAndWriteReport(lib.Root(), progress).olderItems);
     long grown = peakMiB() - before;
 #if defined(__SANITIZE_ADDRESS__)
     grown /= 2;  // AddressSanitizer holds freed blocks back a while

@@ -15,6 +15,7 @@
 #include "audit/item_stamp.h"
 #include "audit/walk.h"
 #include "bench/library_gen.h"
+#include "commands/commands.h"
 #include "platform/system.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
@@ -67,7 +68,9 @@ Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) 
     FindingsCollector findings;
     Outcome outcome;
     try {
-        outcome.older = CheckAndWriteReport(root, progress, fs, &findings, jobs);
+        outcome.older =
+            CheckAndWriteReport(root, progress, {.fs = &fs, .jobs = jobs, .findings = &findings})
+                .olderItems;
     } catch (const std::exception& error) {
         outcome.error = error.what();
     }

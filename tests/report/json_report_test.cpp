@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "commands/commands.h"
 #include "report/diagnostics.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
@@ -31,7 +32,7 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
     library.Write("Track/t.stt", CrLf({"name t"}));
     testing::RecordingProgress progress;
     FindingsCollector findings;
-    CheckAndWriteReport(library.Root(), progress, platform::RealFileSystem(), &findings);
+    CheckAndWriteReport(library.Root(), progress, {.findings = &findings});
 
     const std::string cafe = "caf\u00e9\x1b <b>|\"x\"";
     const std::string odd = "Stock/<b>&\u00e9\n.stk";
@@ -88,7 +89,7 @@ TEST(Diagnostics, OfTheSampleLibraryAsTheTestsKeepThem) {
     testing::RecordingProgress progress;
     FindingsCollector findings;
     CheckAndWriteReport(platform::WithTrailingSeparator(scratch.Path("lib")), progress,
-                        platform::RealFileSystem(), &findings);
+                        {.findings = &findings});
     std::string expected;
     platform::RealFileSystem().ReadFile(testing::HostPath(CORVANE_SAMPLE_DIAGNOSTICS), expected);
     EXPECT_EQ(DiagnosticsReport(findings.Result()), testing::Native(expected));

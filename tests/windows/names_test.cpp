@@ -5,6 +5,7 @@
 
 #include "cleanup/backup_tree.h"
 #include "cleanup/delete_older.h"
+#include "commands/commands.h"
 #include "platform/win32.h"
 #include "report/html_report.h"
 #include "tests/support/test_library.h"
@@ -58,7 +59,7 @@ TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
     testing::SetStamp(library.Path("Stock/zz.stk"), "2011-01-01 00:00");
 
     testing::RecordingProgress progress;
-    std::vector<OlderItem> older = CheckAndWriteReport(library.Root(), progress);
+    std::vector<OlderItem> older = CheckAndWriteReport(library.Root(), progress).olderItems;
     const std::string report = library.Report();
     for (const Case& c : cases) {
         EXPECT_NE(report.find("<font color=\"red\">" + std::string(c.inReport) + "</font>"),
@@ -173,7 +174,7 @@ TEST(WindowsFiles, AJunctionBackUpTheTreeIsWalkedOnce) {
     }
     testing::RecordingProgress progress;
     std::vector<OlderItem> older;
-    ASSERT_NO_THROW(older = CheckAndWriteReport(library.Root(), progress));
+    ASSERT_NO_THROW(older = CheckAndWriteReport(library.Root(), progress).olderItems);
     EXPECT_TRUE(older.empty()) << "a.stk read twice";
 }
 
