@@ -94,8 +94,22 @@ void LibraryCheck::LibraryFile(const std::string& folder, const std::string& nam
 }
 
 void LibraryCheck::EndCategory() {
-    for (const SyntaxFinding& finding : m_SyntaxErrors) m_Sink.SyntaxError(finding);
-    for (const TextureFinding& finding : m_MissingTextures) m_Sink.MissingTexture(finding);
+    // One finding of each kind, filled for each row: its strings keep their
+    // memory from row to row.
+    SyntaxFinding syntax;
+    for (const PendingRow& row : m_SyntaxErrors) {
+        syntax.line.assign(m_RowTexts, row.offset, row.length);
+        syntax.file.assign(m_RowFiles[row.file]);
+        syntax.lineNumber = row.lineNumber;
+        m_Sink.SyntaxError(syntax);
+    }
+    TextureFinding texture;
+    for (const PendingRow& row : m_MissingTextures) {
+        texture.texture.assign(m_RowTexts, row.offset, row.length);
+        texture.file.assign(m_RowFiles[row.file]);
+        texture.lineNumber = row.lineNumber;
+        m_Sink.MissingTexture(texture);
+    }
     for (const std::string& name : m_MissingComponents.Names()) {
         m_Sink.MissingComponent(m_ComponentRefs.FindingOf(name));
     }
@@ -103,6 +117,8 @@ void LibraryCheck::EndCategory() {
     // category only.
     m_SyntaxErrors.clear();
     m_MissingTextures.clear();
+    m_RowTexts.clear();
+    m_RowFiles.clear();
     m_Items.Clear();
     m_MissingComponents.Clear();
     m_ComponentRefs.Clear();

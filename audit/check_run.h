@@ -3,6 +3,7 @@
 // FindingSink.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,8 +93,20 @@ class LibraryCheck : private WalkVisitor {
     ItemList m_Items;
     MissingComponentList m_MissingComponents;
     ComponentRefList m_ComponentRefs;
-    std::vector<SyntaxFinding> m_SyntaxErrors;
-    std::vector<TextureFinding> m_MissingTextures;
+    // The category's syntax errors and missing textures until its end, kept
+    // compactly: their texts one after the other, their files once each.
+    struct PendingRow {
+        std::uint32_t file;  // into m_RowFiles
+        std::uint32_t length;
+        size_t offset;  // into m_RowTexts
+        size_t lineNumber;
+    };
+    void KeepRow(std::vector<PendingRow>& rows, std::string_view text,
+                 std::string_view relativePath, size_t lineNumber);
+    std::string m_RowTexts;
+    std::vector<std::string> m_RowFiles;
+    std::vector<PendingRow> m_SyntaxErrors;
+    std::vector<PendingRow> m_MissingTextures;
 
     // The whole run.
     std::vector<OlderItem> m_Older;

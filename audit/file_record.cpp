@@ -28,16 +28,26 @@ void FileRecord::Clear() {
 }
 
 void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view suffix) {
+    Add(kind, text, suffix, true);
+}
+
+void FileRecord::AddLower(Kind kind, std::string_view text, std::string_view suffix) {
+    Add(kind, text, suffix, false);
+}
+
+void FileRecord::Add(Kind kind, std::string_view text, std::string_view suffix, bool lower) {
     const size_t offset = m_Text.size();
     const size_t length = text.size() + suffix.size();
     m_Text.append(text).append(suffix);
-    char* lower = m_Text.data() + offset;
-    for (size_t i = 0; i < text.size(); ++i) lower[i] = ToLowerAscii(lower[i]);
-    std::string_view added(lower, length);
+    char* added = m_Text.data() + offset;
+    if (lower) {
+        for (size_t i = 0; i < text.size(); ++i) added[i] = ToLowerAscii(added[i]);
+    }
+    const std::string_view view(added, length);
     // A file may name one texture on line after line (an empty skin value
     // stands for the item's name): such events share one text.
     if (kind == Kind::kTexture && m_LastTexture < m_Events.size() &&
-        Text(m_Events[m_LastTexture]) == added) {
+        Text(m_Events[m_LastTexture]) == view) {
         m_Text.resize(offset);
         m_Events.push_back(m_Events[m_LastTexture]);
         m_Events.back().lineNumber = m_LineNumber;
@@ -45,7 +55,7 @@ void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view s
         return;
     }
     if (kind == Kind::kTexture) m_LastTexture = m_Events.size();
-    std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(added);
+    std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(view);
     m_Events.push_back({kind, false, offset, length, hash, m_LineNumber});
 }
 
@@ -160,7 +170,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, keyword::kImperialFloat)) return;
             if (StartsWithNoCase(kept, keyword::kInclude)) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddLower(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
@@ -168,7 +178,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, keyword::kWheelbase)) return;
             if (StartsWithNoCase(kept, keyword::kWheel)) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddLower(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
@@ -176,8 +186,8 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, keyword::kSkin)) {
                 text::ToLowerInto(kept, m_Work);
                 SkinReferenceParts skin = TakeSkinReference(m_Work, m_CurrentItemName, m_Buffer);
-                if (skin.syntaxError) record.AddLowered(Kind::kSyntaxError, m_Work);
-                record.AddLowered(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
+                if (skin.syntaxError) record.AddLower(Kind::kSyntaxError, m_Work);
+                record.AddLower(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
                 return;
             }
             break;
@@ -185,7 +195,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
         case 'b':
             if (StartsWithNoCase(kept, keyword::kDoor) || StartsWithNoCase(kept, keyword::kBogie)) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLowered(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddLower(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;

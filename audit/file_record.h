@@ -41,6 +41,8 @@ class FileRecord {
     void BeginLine(size_t lineNumber) { m_LineNumber = lineNumber; }
     // Adds an event whose text is text lower-cased, then suffix.
     void AddLowered(Kind kind, std::string_view text, std::string_view suffix = {});
+    // The same for a text that is lower-case already.
+    void AddLower(Kind kind, std::string_view text, std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
     Event& EventAt(size_t index) { return m_Events[index]; }
     std::string_view Text(const Event& event) const {
@@ -53,6 +55,8 @@ class FileRecord {
     std::exception_ptr error;           // what reading the file raised, if anything
 
   private:
+    void Add(Kind kind, std::string_view text, std::string_view suffix, bool lower);
+
     std::vector<Event> m_Events;
     std::string m_Text;
     size_t m_LastTexture = SIZE_MAX;  // the index of the last texture event

@@ -35,6 +35,17 @@ void LibraryCheck::ApplyFile(const FileRecord& record, const std::string& fullPa
     m_Progress.FileChecked(++m_FilesChecked, m_ItemsMet);
 }
 
+void LibraryCheck::KeepRow(std::vector<PendingRow>& rows, std::string_view text,
+                           std::string_view relativePath, size_t lineNumber) {
+    // The rows of one file come one after another.
+    if (m_RowFiles.empty() || m_RowFiles.back() != relativePath) {
+        m_RowFiles.emplace_back(relativePath);
+    }
+    rows.push_back({std::uint32_t(m_RowFiles.size() - 1), std::uint32_t(text.size()),
+                    m_RowTexts.size(), lineNumber});
+    m_RowTexts.append(text);
+}
+
 void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& fullPath) {
     if (record.error) std::rethrow_exception(record.error);
     const std::vector<FileRecord::Event>& events = record.Events();
@@ -62,16 +73,14 @@ void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& full
                 // Entries of files whose path below the library root holds
                 // "NFP" are not reported.
                 if (RelativePath(fullPath).find("NFP") == std::string_view::npos) {
-                    m_SyntaxErrors.push_back(
-                        {std::string(text), std::string(RelativePath(fullPath)), event.lineNumber});
+                    KeepRow(m_SyntaxErrors, text, RelativePath(fullPath), event.lineNumber);
                 }
                 break;
             case FileRecord::Kind::kTexture:
                 if (!event.found) {
                     std::string_view relative = RelativePath(fullPath);
                     if (relative.find("NFP") == std::string_view::npos) {
-                        m_MissingTextures.push_back(
-                            {std::string(text), std::string(relative), event.lineNumber});
+                        KeepRow(m_MissingTextures, text, relative, event.lineNumber);
                     }
                 }
                 break;

@@ -28,9 +28,10 @@ bool IsFieldSeparator(char c) {
 // texts are short: a plain loop beats a library search here.
 std::string_view CutBefore(std::string_view text, std::string_view marker) {
     for (size_t at = 1; at + marker.size() <= text.size(); ++at) {
-        if (text[at] == marker[0] && text.substr(at, marker.size()) == marker) {
-            return text.substr(0, at);
-        }
+        if (text[at] != marker[0]) continue;
+        size_t k = 1;
+        while (k < marker.size() && text[at + k] == marker[k]) ++k;
+        if (k == marker.size()) return text.substr(0, at);
     }
     return text;
 }

@@ -10,9 +10,10 @@ namespace {
 
 int Usage() {
     std::fputs(
-        "Usage: corvane-bench-gen --files N [--seed S] LIBRARY_ROOT\n"
+        "Usage: corvane-bench-gen --files N [--seed S] [--findings] LIBRARY_ROOT\n"
         "       corvane-bench-gen --version\n"
-        "LIBRARY_ROOT must not exist yet. Prints what it wrote.\n",
+        "LIBRARY_ROOT must not exist yet. Prints what it wrote. --findings makes a\n"
+        "library heavy with missing textures and components.\n",
         stderr);
     return 2;
 }
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     long files = -1;
     unsigned long long seed = 1;
     std::string root;
+    corvane::bench::LibraryKind kind = corvane::bench::LibraryKind::kPlain;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--version") {
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
         }
         if (arg == "--files" && i + 1 < argc) {
             files = std::strtol(argv[++i], nullptr, 10);
+        } else if (arg == "--findings") {
+            kind = corvane::bench::LibraryKind::kFindings;
         } else if (arg == "--seed" && i + 1 < argc) {
             seed = std::strtoull(argv[++i], nullptr, 10);
         } else if (root.empty() && !arg.empty() && arg[0] != '-') {
@@ -41,7 +45,7 @@ int main(int argc, char** argv) {
     }
     if (files < 1 || files > 10000000 || root.empty()) return Usage();
     try {
-        corvane::bench::Manifest m = corvane::bench::GenerateLibrary(root, int(files), seed);
+        corvane::bench::Manifest m = corvane::bench::GenerateLibrary(root, int(files), seed, kind);
         std::printf("files %lld items %lld bytes %lld\n", (long long)m.files, (long long)m.items,
                     (long long)m.bytes);
     } catch (const std::exception& error) {

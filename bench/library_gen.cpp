@@ -121,8 +121,8 @@ struct FileRecord {
 
 class Generator {
   public:
-    Generator(std::string root, int files, std::uint64_t seed)
-        : m_Root(std::move(root)), m_Files(files), m_Random(seed) {}
+    Generator(std::string root, int files, std::uint64_t seed, LibraryKind kind)
+        : m_Root(std::move(root)), m_Files(files), m_Random(seed), m_Kind(kind) {}
 
     Manifest Run() {
         if (::mkdir(m_Root.c_str(), 0777) != 0) Fail("create the library root", m_Root);
@@ -153,7 +153,7 @@ class Generator {
     // Folders of 10 to 40 library files each: Set/Kit, or Set/Kit/Parts.
     void WriteCategory(const CategoryPlan& category, int count) {
         m_Records.clear();
-        m_MissingPool = std::max(8, count / 10);
+        m_MissingPool = std::max(8, m_Kind == LibraryKind::kFindings ? count / 2 : count / 10);
         std::string top = m_Root + "/" + category.folder;
         MakeFolder(top);
         int index = 0;
@@ -211,7 +211,7 @@ class Generator {
     // A name that some item of the category bears, here or in a later file,
     // or one that none does.
     std::string ComponentName() {
-        if (m_Records.empty() || m_Random.Chance(15)) {
+        if (m_Records.empty() || m_Random.Chance(m_Kind == LibraryKind::kFindings ? 40 : 15)) {
             return Format("Missing_%04d", m_Random.Between(0, m_MissingPool));
         }
         const FileRecord& file = m_Records[m_Random.Next() % m_Records.size()];
@@ -219,9 +219,10 @@ class Generator {
     }
 
     std::string TextureName() {
+        const int gone = m_Kind == LibraryKind::kFindings ? 30 : 5;  // percent
         int roll = m_Random.Between(0, 99);
         if (roll < 40) return LocalTextureName(m_Random.Between(0, kLocalTextures - 1));
-        if (roll < 95) return SharedTextureName(m_Random.Between(0, kSharedTextures - 1));
+        if (roll < 100 - gone) return SharedTextureName(m_Random.Between(0, kSharedTextures - 1));
         return Format("Gone_%03d.bmp", m_Random.Between(0, 199));
     }
 
@@ -304,6 +305,7 @@ class Generator {
     std::string m_Root;
     int m_Files;
     Random m_Random;
+    LibraryKind m_Kind;
     std::vector<FileRecord> m_Records;  // the current category's files so far
     int m_MissingPool = 8;
     Manifest m_Manifest;
@@ -311,8 +313,8 @@ class Generator {
 
 }  // namespace
 
-Manifest GenerateLibrary(const std::string& root, int files, std::uint64_t seed) {
-    return Generator(root, files, seed).Run();
+Manifest GenerateLibrary(const std::string& root, int files, std::uint64_t seed, LibraryKind kind) {
+    return Generator(root, files, seed, kind).Run();
 }
 
 Manifest ReadManifest(const std::string& root) {

@@ -32,9 +32,16 @@ struct Manifest {
     std::int64_t bytes = 0;  // bytes of all library files
 };
 
+// The two kinds of library the benchmark times: one as packs usually are, and
+// one heavy with findings (about four missing textures a file, and a missing
+// component for every other file, each a report row), where the work per
+// item weighs more than the reading.
+enum class LibraryKind { kPlain, kFindings };
+
 // Writes a library of `files` library files into root, which must not exist
 // yet, and its manifest. Throws std::runtime_error when a write fails.
-Manifest GenerateLibrary(const std::string& root, int files, std::uint64_t seed);
+Manifest GenerateLibrary(const std::string& root, int files, std::uint64_t seed,
+                         LibraryKind kind = LibraryKind::kPlain);
 
 // The manifest of a generated library; all zero when it has none.
 Manifest ReadManifest(const std::string& root);

@@ -15,9 +15,23 @@ constexpr size_t kFlushAt = 1 << 16;
 
 }  // namespace
 
+namespace {
+
+// The bytes AppendEscaped replaces.
+struct EscapedBytes {
+    bool table[256] = {};
+    constexpr EscapedBytes() {
+        for (unsigned char c : std::string_view("&<>\"\n")) table[c] = true;
+    }
+};
+constexpr EscapedBytes kEscaped;
+
+}  // namespace
+
 void AppendEscaped(std::string& out, std::string_view text) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
+        if (!kEscaped.table[static_cast<unsigned char>(text[i])]) continue;
         std::string_view replacement;
         switch (text[i]) {
             case '&':
@@ -48,10 +62,7 @@ void AppendEscaped(std::string& out, std::string_view text) {
 HtmlReport::HtmlReport(std::unique_ptr<platform::OutputFile> file) : m_File(std::move(file)) {}
 
 void HtmlReport::Markup(std::string_view markup) {
-    for (char c : markup) {
-        if (c == '\n') m_Buffer += '\r';
-        m_Buffer += c;
-    }
+    m_Buffer.append(markup);
     if (m_Buffer.size() >= kFlushAt) {
         m_File->Write(m_Buffer);
         m_Buffer.clear();
@@ -92,7 +103,7 @@ void HtmlReport::BeginCheck(const std::string& libraryRoot) {
     m_Shade = false;
     Markup("<h1>");
     Markup("Corvane");
-    Markup("</h1>\n");
+    Markup("</h1>\r\n");
     Markup("<font face=\"arial narrow\">");
     Markup("<table>");
 }
@@ -123,7 +134,7 @@ void HtmlReport::BeginCategory(std::string_view title) {
     Markup("<tr><td colspan=\"3\">");
     Markup("<h2>");
     Markup(title);
-    Markup("</h2>\n");
+    Markup("</h2>\r\n");
     Markup("</td></tr>");
 }
 

@@ -35,6 +35,7 @@ class HtmlReport final : public FindingSink {
     void CheckFailed(const std::string& reason) override;
 
   private:
+    // Markup of ours, as it is: it holds its line ends as CR LF.
     void Markup(std::string_view markup);
     void Text(std::string_view text);
     // A path: its names in the system code page, a character the code page
