@@ -1,5 +1,7 @@
 #include "audit/line_rules.h"
 
+#include <algorithm>
+
 #include "text/text.h"
 
 namespace corvane {
@@ -24,14 +26,14 @@ bool IsFieldSeparator(char c) {
     return c == '/' || c == ':' || static_cast<unsigned char>(c) <= 32;
 }
 
-// Keeps the text before marker when marker stands at index 1 or later. The
-// texts are short: a plain loop beats a library search here.
-std::string_view CutBefore(std::string_view text, std::string_view marker) {
-    for (size_t at = 1; at + marker.size() <= text.size(); ++at) {
-        if (text[at] != marker[0]) continue;
-        size_t k = 1;
-        while (k < marker.size() && text[at + k] == marker[k]) ++k;
-        if (k == marker.size()) return text.substr(0, at);
+// Keeps the text before the first comment ("//" or "#") that stands at index
+// 1 or later: what cutting before "//" and then before "#" leaves. The texts
+// are short: a plain loop beats a library search here.
+std::string_view CutBeforeComment(std::string_view text) {
+    for (size_t at = 1; at < text.size(); ++at) {
+        if (text[at] == '#' || (text[at] == '/' && at + 1 < text.size() && text[at + 1] == '/')) {
+            return text.substr(0, at);
+        }
     }
     return text;
 }
@@ -66,11 +68,26 @@ void SkipField(std::string_view& text) {
     text.remove_prefix(end);
 }
 
-bool HoldsTagOrEquals(std::string_view text) {
-    for (char c : text) {
-        if (c == '[' || c == '=') return true;
+// Takes the tags "[d3d]", "[left]", "[right]", "[front]" and "[back]" out of
+// text, one tag after the other as they are listed, then every "=".
+void EraseTagsAndEquals(std::string& text) {
+    constexpr std::string_view kTags[] = {"[d3d]", "[left]", "[right]", "[front]", "[back]"};
+    const size_t brackets = size_t(std::count(text.begin(), text.end(), '['));
+    if (brackets == 1) {
+        // One tag at the most, at the one "[": which of them is there is all
+        // the passes below would find.
+        const size_t at = text.find('[');
+        for (std::string_view tag : kTags) {
+            if (std::string_view(text).substr(at, tag.size()) == tag) {
+                text.erase(at, tag.size());
+                break;
+            }
+        }
+    } else if (brackets > 1) {
+        // Taking one tag out may make another: the passes go in order.
+        for (std::string_view tag : kTags) text::EraseAll(text, tag);
     }
-    return false;
+    std::erase(text, '=');
 }
 
 }  // namespace
@@ -88,8 +105,7 @@ std::string_view SkipToken(std::string_view& text) {
 
 std::string_view TakeItemName(std::string_view work) {
     std::string_view name = work.substr(std::min<size_t>(4, work.size()));
-    name = CutBefore(name, "//");
-    name = CutBefore(name, "#");
+    name = CutBeforeComment(name);
     return Trim(name);
 }
 
@@ -145,16 +161,13 @@ std::string_view TakeComponentReference(std::string_view work, std::string_view 
     // The line is lower-case already; the tags and "=" are taken out of a
     // copy only when the line can hold one.
     std::string_view reference = line;
-    if (HoldsTagOrEquals(line)) {
+    if (std::any_of(line.begin(), line.end(), [](char c) { return c == '[' || c == '='; })) {
         buffer.assign(line);
-        for (std::string_view tag :
-             {"[d3d]"sv, "[left]"sv, "[right]"sv, "[front]"sv, "[back]"sv, "="sv}) {
-            text::EraseAll(buffer, tag);
-        }
+        EraseTagsAndEquals(buffer);
         reference = buffer;
     }
     reference = Trim(reference);
-    reference = Trim(CutBefore(CutBefore(reference, "//"), "#"));
+    reference = Trim(CutBeforeComment(reference));
     if (StartsWith(reference, "[")) {
         size_t close = reference.find(']');
         if (close != std::string_view::npos) reference = Trim(reference.substr(close + 1));

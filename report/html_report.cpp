@@ -78,12 +78,18 @@ void HtmlReport::Text(std::string_view text) {
 }
 
 void HtmlReport::Path(std::string_view path) {
-    // Escaping touches ASCII only, so it can come before the conversion.
-    m_Escaped.clear();
-    AppendEscaped(m_Escaped, path);
-    platform::AppendInCodePage(m_Buffer, m_Escaped, [](std::string& out, char32_t c) {
-        out += "&#" + std::to_string(std::uint32_t(c)) + ";";
-    });
+    // The rows of one file name it one after another: it is made once.
+    if (path != m_LastPath) {
+        m_LastPath.assign(path);
+        // Escaping touches ASCII only, so it can come before the conversion.
+        m_Escaped.clear();
+        AppendEscaped(m_Escaped, path);
+        m_LastPathText.clear();
+        platform::AppendInCodePage(m_LastPathText, m_Escaped, [](std::string& out, char32_t c) {
+            out += "&#" + std::to_string(std::uint32_t(c)) + ";";
+        });
+    }
+    m_Buffer.append(m_LastPathText);
     if (m_Buffer.size() >= kFlushAt) {
         m_File->Write(m_Buffer);
         m_Buffer.clear();
@@ -175,7 +181,7 @@ void HtmlReport::WriteEntryRow(std::string_view label, std::string_view font, st
     Markup("</td>");
     Markup(cell);
     for (size_t i = 0; i < count; ++i) {
-        Path(pathPrefix);
+        if (!pathPrefix.empty()) Path(pathPrefix);
         Path(paths[i]);
     }
     Markup("</td></tr>");

@@ -53,6 +53,8 @@ class HtmlReport final : public FindingSink {
 
     std::unique_ptr<platform::OutputFile> m_File;
     std::string m_Buffer;
+    std::string m_LastPath;      // the path Path() wrote last
+    std::string m_LastPathText;  // and what it wrote for it
     std::string m_Escaped;
     std::string m_LibraryRoot;
     bool m_Shade = false;
