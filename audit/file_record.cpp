@@ -79,74 +79,68 @@ bool IsBmpEndingAt(const char* bytes, size_t p) {
 
 }  // namespace
 
-void ItemFileScanner::Index(std::string_view bytes) {
-    m_LineFeeds.clear();
-    m_Bmps.clear();
+void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
+    m_CurrentItemName.clear();
     const char* data = bytes.data();
     const size_t size = bytes.size();
+    size_t lineStart = 0;
+    size_t lineNumber = 1;
+    size_t firstBmp = std::string_view::npos;  // in the line at hand
+
+    // The line from lineStart to end (its line feed, or the end of the bytes).
+    auto takeLine = [&](size_t end, bool lineFeed) {
+        // A carriage return just before the line feed is not part of the line.
+        if (lineFeed && end > lineStart && data[end - 1] == '\r') --end;
+        size_t first = lineStart;
+        while (first < end && IsSpace(data[first])) ++first;
+        if (first < end) {
+            // The line's first ".bmp" stands within the trimmed line: it is
+            // never white space.
+            size_t bmp = firstBmp == std::string_view::npos ? firstBmp : firstBmp - first;
+            // Most lines (vertices, faces, "[end]") are neither comments nor
+            // keyword lines and name no bitmap: they are done with here.
+            if (kKeywordStart[data[first]] || (bmp != std::string_view::npos && bmp > 0)) {
+                while (end > first && IsSpace(data[end - 1])) --end;
+                record.BeginLine(lineNumber);
+                ScanKeywordLine(std::string_view(data + first, end - first), bmp, record);
+            }
+        }
+        firstBmp = std::string_view::npos;
+        ++lineNumber;
+    };
+    // What stands at at: a line feed ends the line; a "p" may end its first
+    // ".bmp".
+    auto take = [&](size_t at) {
+        if (data[at] == '\n') {
+            takeLine(at, true);
+            lineStart = at + 1;
+        } else if (firstBmp == std::string_view::npos && IsBmpEndingAt(data, at)) {
+            firstBmp = at - 3;
+        }
+    };
+
+    // Each byte once: sixteen at a time, looking only at the line feeds and
+    // at the bytes that are "p" or "P", which every ".bmp" ends in and few
+    // lines hold.
     size_t i = 0;
 #if defined(__SSE2__)
-    // Sixteen bytes at a time: a mask of the line feeds and one of the bytes
-    // that are "p" or "P", which every ".bmp" ends in and few lines hold.
     const __m128i lineFeed = _mm_set1_epi8('\n');
     const __m128i caseBit = _mm_set1_epi8(0x20);
     const __m128i p = _mm_set1_epi8('p');
     for (; i + 16 <= size; i += 16) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        unsigned feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lineFeed)));
-        unsigned ps = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(block, caseBit), p)));
-        for (; feeds != 0; feeds &= feeds - 1)
-            m_LineFeeds.push_back(i + size_t(__builtin_ctz(feeds)));
-        for (; ps != 0; ps &= ps - 1) {
-            size_t at = i + size_t(__builtin_ctz(ps));
-            if (IsBmpEndingAt(data, at)) m_Bmps.push_back(at - 3);
-        }
+        unsigned marks =
+            unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lineFeed))) |
+            unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(block, caseBit), p)));
+        for (; marks != 0; marks &= marks - 1) take(i + size_t(__builtin_ctz(marks)));
     }
 #endif
     for (; i < size; ++i) {
-        if (data[i] == '\n') {
-            m_LineFeeds.push_back(i);
-        } else if (ToLowerAscii(data[i]) == 'p' && IsBmpEndingAt(data, i)) {
-            m_Bmps.push_back(i - 3);
-        }
+        if (data[i] == '\n' || ToLowerAscii(data[i]) == 'p') take(i);
     }
-}
+    // A last line without a line feed counts too.
+    if (lineStart < size) takeLine(size, false);
 
-void ItemFileScanner::Scan(std::string_view bytes, FileRecord& record) {
-    Index(bytes);
-    m_CurrentItemName.clear();
-    const char* data = bytes.data();
-    const size_t lineCount = m_LineFeeds.size() + (bytes.empty() || bytes.back() == '\n' ? 0 : 1);
-    size_t start = 0;
-    size_t nextBmp = 0;
-    for (size_t line = 0; line < lineCount; ++line) {
-        // A line ends at its line feed, less a carriage return just before
-        // it; a last line without a line feed ends with the bytes.
-        size_t end = bytes.size();
-        size_t next = end;
-        if (line < m_LineFeeds.size()) {
-            end = m_LineFeeds[line];
-            next = end + 1;
-            if (end > start && data[end - 1] == '\r') --end;
-        }
-        size_t first = start;
-        start = next;
-        while (first < end && IsSpace(data[first])) ++first;
-        if (first == end) continue;
-
-        // The line's first ".bmp", when there is one; a ".bmp" is never white
-        // space, so it stands within the trimmed line.
-        while (nextBmp < m_Bmps.size() && m_Bmps[nextBmp] < first) ++nextBmp;
-        size_t bmp = std::string_view::npos;
-        if (nextBmp < m_Bmps.size() && m_Bmps[nextBmp] < end) bmp = m_Bmps[nextBmp] - first;
-
-        // Most lines (vertices, faces, "[end]") are neither comments nor
-        // keyword lines and name no bitmap: they are done with here.
-        if (!kKeywordStart[data[first]] && (bmp == std::string_view::npos || bmp == 0)) continue;
-        while (end > first && IsSpace(data[end - 1])) --end;
-        record.BeginLine(line + 1);
-        ScanKeywordLine(std::string_view(data + first, end - first), bmp, record);
-    }
     // A working copy of a huge line is not kept for the next file.
     constexpr size_t kLargest = 1 << 16;
     for (std::string* scratch : {&m_Work, &m_Buffer}) {

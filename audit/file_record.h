@@ -72,12 +72,8 @@ class ItemFileScanner {
     void Scan(std::string_view bytes, FileRecord& record);
 
   private:
-    // Finds every line feed and every ".bmp" (in any case) of bytes.
-    void Index(std::string_view bytes);
     void ScanKeywordLine(std::string_view kept, size_t bmp, FileRecord& record);
 
-    std::vector<size_t> m_LineFeeds;
-    std::vector<size_t> m_Bmps;
     std::string m_Work;
     std::string m_Buffer;
     std::string m_CurrentItemName;
