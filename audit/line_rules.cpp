@@ -68,26 +68,54 @@ void SkipField(std::string_view& text) {
     text.remove_prefix(end);
 }
 
-// Takes the tags "[d3d]", "[left]", "[right]", "[front]" and "[back]" out of
-// text, one tag after the other as they are listed, then every "=".
-void EraseTagsAndEquals(std::string& text) {
-    constexpr std::string_view kTags[] = {"[d3d]", "[left]", "[right]", "[front]", "[back]"};
-    const size_t brackets = size_t(std::count(text.begin(), text.end(), '['));
+constexpr std::string_view kTags[] = {"[d3d]", "[left]", "[right]", "[front]", "[back]"};
+
+// The tags "[d3d]", "[left]", "[right]", "[front]" and "[back]" taken out of
+// text, one tag after the other as they are listed, then every "=". Gives text
+// itself when there is nothing to take out, else the rest, made in buffer.
+std::string_view EraseTagsAndEquals(std::string_view text, std::string& buffer) {
+    size_t brackets = 0;
+    size_t firstBracket = 0;
+    bool equals = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '[') {
+            if (brackets++ == 0) firstBracket = i;
+        } else if (text[i] == '=') {
+            equals = true;
+        }
+    }
+    if (brackets > 1) {
+        // Taking one tag out may make another: the passes go in order.
+        buffer.assign(text);
+        for (std::string_view tag : kTags) text::EraseAll(buffer, tag);
+        std::erase(buffer, '=');
+        return buffer;
+    }
+    // One tag at the most, at the one "[": which of them is there is all the
+    // passes would find. No tag holds "=", so the tag and the "="s go in one
+    // copy.
+    size_t tagEnd = firstBracket;
     if (brackets == 1) {
-        // One tag at the most, at the one "[": which of them is there is all
-        // the passes below would find.
-        const size_t at = text.find('[');
         for (std::string_view tag : kTags) {
-            if (std::string_view(text).substr(at, tag.size()) == tag) {
-                text.erase(at, tag.size());
+            if (text.substr(firstBracket, tag.size()) == tag) {
+                tagEnd = firstBracket + tag.size();
                 break;
             }
         }
-    } else if (brackets > 1) {
-        // Taking one tag out may make another: the passes go in order.
-        for (std::string_view tag : kTags) text::EraseAll(text, tag);
     }
-    std::erase(text, '=');
+    if (tagEnd == firstBracket && !equals) return text;
+    buffer.resize(text.size());
+    char* out = buffer.data();
+    auto copy = [&](std::string_view part) {
+        for (char c : part) {
+            *out = c;
+            out += c != '=';
+        }
+    };
+    copy(text.substr(0, firstBracket));
+    copy(text.substr(tagEnd));
+    buffer.resize(size_t(out - buffer.data()));
+    return buffer;
 }
 
 }  // namespace
@@ -158,15 +186,8 @@ std::string_view TakeComponentReference(std::string_view work, std::string_view 
         SkipField(line);
     }
 
-    // The line is lower-case already; the tags and "=" are taken out of a
-    // copy only when the line can hold one.
-    std::string_view reference = line;
-    if (std::any_of(line.begin(), line.end(), [](char c) { return c == '[' || c == '='; })) {
-        buffer.assign(line);
-        EraseTagsAndEquals(buffer);
-        reference = buffer;
-    }
-    reference = Trim(reference);
+    // The line is lower-case already, as the tags are.
+    std::string_view reference = Trim(EraseTagsAndEquals(line, buffer));
     reference = Trim(CutBeforeComment(reference));
     if (StartsWith(reference, "[")) {
         size_t close = reference.find(']');

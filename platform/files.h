@@ -331,8 +331,9 @@ class FileSystem {
     virtual FileFacts ReadFileIn(const OpenFolder& folder, std::string_view name,
                                  std::string& bytes);
 
-    // True when path is a regular file that can be opened for reading. Never
-    // opens anything but a regular file.
+    // True when path, which the caller knows for a regular file (from a
+    // listing), can be opened for reading. Opens nothing where it can help it
+    // and never anything but a regular file.
     virtual bool CanRead(const std::string& path) = 0;
 
     // Starts writing a file for path (see OutputFile). Fails at once when
