@@ -51,14 +51,23 @@ void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& full
     const std::vector<FileRecord::Event>& events = record.Events();
     for (size_t i = 0; i < events.size(); ++i) {
         // The name tables of a large category are larger than the caches:
-        // start fetching the slot of a later event before it is needed.
-        constexpr size_t kAhead = 4;
-        if (i + kAhead < events.size()) {
-            const FileRecord::Event& later = events[i + kAhead];
-            if (later.kind == FileRecord::Kind::kName ||
-                later.kind == FileRecord::Kind::kComponent) {
-                m_Items.Prefetch(later.hash);
-            }
+        // start fetching the slot of a later event, and the name in the slot
+        // of a nearer one, before they are needed.
+        constexpr size_t kSlotAhead = 8, kNameAhead = 4;
+        auto looksUp = [](const FileRecord::Event& later) {
+            return later.kind == FileRecord::Kind::kName ||
+                   later.kind == FileRecord::Kind::kComponent;
+        };
+        // Both kinds look in both tables: a name takes itself out of the
+        // missing components, a component not found among the items looks
+        // there next.
+        if (i + kSlotAhead < events.size() && looksUp(events[i + kSlotAhead])) {
+            m_Items.Prefetch(events[i + kSlotAhead].hash);
+            m_MissingComponents.Prefetch(events[i + kSlotAhead].hash);
+        }
+        if (i + kNameAhead < events.size() && looksUp(events[i + kNameAhead])) {
+            m_Items.PrefetchName(events[i + kNameAhead].hash);
+            m_MissingComponents.PrefetchName(events[i + kNameAhead].hash);
         }
         const FileRecord::Event& event = events[i];
         std::string_view text = record.Text(event);

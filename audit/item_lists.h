@@ -40,6 +40,7 @@ class ItemList {
     // The most recent definition of name, if any.
     bool FindLatest(std::string_view name, std::uint64_t hash, Definition& found) const;
     void Prefetch(std::uint64_t hash) const { m_Latest.Prefetch(hash); }
+    void PrefetchName(std::uint64_t hash) const { m_Latest.PrefetchName(hash); }
     // Definitions added, repeated names included.
     size_t Count() const { return m_Definitions.size(); }
 
@@ -71,6 +72,7 @@ class MissingComponentList {
     // Takes the name out; false when it was not there.
     bool Remove(std::string_view name, std::uint64_t hash);
     void Prefetch(std::uint64_t hash) const { m_Position.Prefetch(hash); }
+    void PrefetchName(std::uint64_t hash) const { m_Position.PrefetchName(hash); }
     // The remaining names from first to last.
     std::vector<std::string> Names() const;
 

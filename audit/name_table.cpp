@@ -50,8 +50,8 @@ std::uint64_t NameTable::Hash(std::string_view name) {
 
 size_t NameTable::Locate(std::string_view name, std::uint64_t hash) const {
     const size_t mask = m_Slots.size() - 1;
-    const std::uint32_t tag = std::uint32_t(hash >> 32);
-    for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+    const std::uint32_t tag = Tag(hash);
+    for (size_t i = Home(hash);; i = (i + 1) & mask) {
         const Slot& slot = m_Slots[i];
         if (slot.length == kEmpty) return i;
         if (slot.tag == tag && slot.length == name.size() &&
@@ -71,7 +71,7 @@ void NameTable::Set(std::string_view name, std::uint64_t hash, std::uint32_t val
     if ((m_Count + 1) * 4 > m_Slots.size() * 3) Grow();
     Slot& slot = m_Slots[Locate(name, hash)];
     if (slot.length == kEmpty) {
-        slot.tag = std::uint32_t(hash >> 32);
+        slot.tag = Tag(hash);
         slot.offset = std::uint32_t(m_Names.size());
         slot.length = std::uint32_t(name.size());
         m_Names.append(name);
@@ -86,8 +86,7 @@ void NameTable::Grow() {
     const size_t mask = m_Slots.size() - 1;
     for (const Slot& slot : old) {
         if (slot.length == kEmpty) continue;
-        std::string_view name(m_Names.data() + slot.offset, slot.length);
-        size_t i = size_t(Hash(name)) & mask;
+        size_t i = size_t(slot.tag) & mask;
         while (m_Slots[i].length != kEmpty) i = (i + 1) & mask;
         m_Slots[i] = slot;
     }

@@ -33,7 +33,16 @@ class NameTable {
     // Starts fetching the slot where a lookup of hash begins, for a lookup
     // soon after.
     void Prefetch(std::uint64_t hash) const {
-        if (!m_Slots.empty()) __builtin_prefetch(&m_Slots[size_t(hash) & (m_Slots.size() - 1)]);
+        if (!m_Slots.empty()) __builtin_prefetch(&m_Slots[Home(hash)]);
+    }
+    // Starts fetching the name held in that slot, if it may be the one
+    // looked up: the second step of a lookup, once Prefetch has had time.
+    void PrefetchName(std::uint64_t hash) const {
+        if (m_Slots.empty()) return;
+        const Slot& slot = m_Slots[Home(hash)];
+        if (slot.length != kEmpty && slot.tag == Tag(hash)) {
+            __builtin_prefetch(m_Names.data() + slot.offset);
+        }
     }
 
   private:
@@ -43,6 +52,10 @@ class NameTable {
         std::uint32_t length;  // kEmpty for a free slot
         std::uint32_t value;
     };
+    static std::uint32_t Tag(std::uint64_t hash) { return std::uint32_t(hash >> 32); }
+    // The slot where a lookup starts. It is taken from the tag, so that the
+    // table grows without reading its names again.
+    size_t Home(std::uint64_t hash) const { return size_t(Tag(hash)) & (m_Slots.size() - 1); }
     static constexpr std::uint32_t kEmpty = UINT32_MAX;
 
     // The slot that holds name, or the free slot where it would go.
