@@ -85,7 +85,7 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
 // text of its rows holds a "/").
 TEST(Diagnostics, OfTheSampleLibraryAsTheTestsKeepThem) {
     testing::TempLibrary scratch;
-    testing::PrepareSample(CORVANE_SAMPLE, scratch.Path("lib"));
+    testing::PrepareSample(scratch.Path("lib"));
     testing::RecordingProgress progress;
     FindingsCollector findings;
     CheckAndWriteReport(platform::WithTrailingSeparator(scratch.Path("lib")), progress,

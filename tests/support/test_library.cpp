@@ -263,8 +263,8 @@ std::string HostPath(std::string_view path) {
     return std::string(path);
 }
 
-void PrepareSample(const std::string& sampleFolder, const std::string& dest) {
-    const std::string sample = HostPath(sampleFolder);
+void PrepareSample(const std::string& dest) {
+    const std::string sample = HostPath(CORVANE_SAMPLE);
     fs::create_directories(FsPath(dest));
     for (const auto& entry : fs::directory_iterator(FsPath(sample + "/library"))) {
         fs::copy(entry.path(), FsPath(dest) / entry.path().filename(), fs::copy_options::recursive);
@@ -284,6 +284,7 @@ namespace {
 
 std::string ReadOutput(const TempLibrary& scratch, const char* name, bool text) {
     std::string bytes = scratch.Read(name);
+    fs::remove(FsPath(scratch.Path(name)));
     if (text) {
         std::string lf;
         for (size_t i = 0; i < bytes.size(); ++i) {
@@ -320,8 +321,8 @@ std::wstring Quoted(const std::wstring& arg) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch) {
-    std::wstring commandLine = Quoted(FsPath(program).wstring());
+                         const TempLibrary& scratch, const std::string& folder) {
+    std::wstring commandLine = Quoted(FsPath(HostPath(program)).wstring());
     for (const std::string& arg : args) commandLine += L" " + Quoted(FsPath(arg).wstring());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     auto open = [&](const char* name, DWORD access, DWORD disposition) {
@@ -340,8 +341,10 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                    CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    const std::wstring cwd = FsPath(folder).wstring();
+    BOOL started =
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                         nullptr, folder.empty() ? nullptr : cwd.c_str(), &startup, &process);
     DWORD status = DWORD(-1);
     if (started) {
         ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -370,8 +373,8 @@ std::string Quote(const std::string& text) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch) {
-    std::string command = Quote(program);
+                         const TempLibrary& scratch, const std::string& folder) {
+    std::string command = (folder.empty() ? "" : "cd " + Quote(folder) + " && ") + Quote(program);
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " >" + Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +
                " </dev/null";

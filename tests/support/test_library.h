@@ -86,19 +86,21 @@ void Put(const std::string& root, const std::string& relative, const std::string
 bool MakeLink(const std::string& target, const std::string& link, bool folder);
 
 // Copies the sample library (sample/library) into dest, with its files'
-// times from sample/stamps.
-void PrepareSample(const std::string& sampleFolder, const std::string& dest);
+// times from sample/stamps: three older items in three files.
+void PrepareSample(const std::string& dest);
 
-// Runs a program with the arguments given, no input, and its standard output
-// and error in files; gives its exit status (-1 when it did not exit).
-// Output written as text on Windows has its CR LF turned into LF.
+// Runs a program of the machine the tests are built on with the arguments
+// given, in folder (by default the current one), with no input; gives its
+// exit status (-1 when it did not exit) and its standard output and error,
+// which pass through files in scratch. Output written as text on Windows has
+// its CR LF turned into LF.
 struct ProgramResult {
     int status;
     std::string out;
     std::string err;
 };
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch);
+                         const TempLibrary& scratch, const std::string& folder = {});
 
 class RecordingProgress : public DeleteProgress {
   public:

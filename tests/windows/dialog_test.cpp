@@ -74,7 +74,7 @@ TEST(WindowsDialog, ButtonsRunTheCommandsAndTheStatusLineFollows) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Dialog d;
-        if (row.sample) corvane::testing::PrepareSample(CORVANE_SAMPLE, d.library.Root());
+        if (row.sample) corvane::testing::PrepareSample(d.library.Root());
         ASSERT_NE(d.dialog.Create(), nullptr);
         for (int id : row.clicks) d.Click(id);
         EXPECT_EQ(Shown(d.dialog.Window()), row.shown);
@@ -83,7 +83,7 @@ TEST(WindowsDialog, ButtonsRunTheCommandsAndTheStatusLineFollows) {
     // The keyboard stays with the dialog: the focus leaves the delete button
     // before it is disabled.
     Dialog d;
-    corvane::testing::PrepareSample(CORVANE_SAMPLE, d.library.Root());
+    corvane::testing::PrepareSample(d.library.Root());
     ASSERT_NE(d.dialog.Create(), nullptr);
     d.Click(IDOK);
     ::SetFocus(::GetDlgItem(d.dialog.Window(), IDC_DELETE_OLDER));
