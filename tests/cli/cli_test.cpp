@@ -36,7 +36,7 @@ ProgramResult Cli(const TempLibrary& scratch, const std::string& folder, const s
     for (std::string word; split >> word;) {
         words.push_back(word == "''" ? "" : word[0] == '@' ? At(scratch, word.substr(1)) : word);
     }
-    return testing::RunProgram(program, words, scratch, scratch.Path(folder));
+    return testing::RunProgram(program, words, scratch.Path(folder));
 }
 
 TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
@@ -228,9 +228,8 @@ TEST(Cli, FailuresOfTheRunNameTheFile) {
     std::filesystem::remove(scratch.Path("lib/Corvane.htm"));
 #ifndef _WIN32
     for (const char* args : {" check ", " check --exit-code --diagnostics - "}) {
-        result = testing::RunProgram(
-            "/bin/sh", {"-c", CORVANE_CLI + std::string(args) + At(scratch, "lib") + " >/dev/full"},
-            scratch);
+        result = testing::RunProgram("/bin/sh", {"-c", CORVANE_CLI + std::string(args) +
+                                                           At(scratch, "lib") + " >/dev/full"});
         EXPECT_EQ(result.status, 1) << args;
         EXPECT_EQ(result.err,
                   "corvane-cli: Cannot write to standard output: No space left on device\n");
@@ -247,8 +246,7 @@ TEST(Cli, FailuresOfTheRunNameTheFile) {
     const bool root = ::geteuid() == 0;
     std::vector<std::string> args = {scratch.Path("corvane-cli"), "check", At(scratch, "lib")};
     if (root) args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
-    result = testing::RunProgram(root ? "setpriv" : args[0], {args.begin() + !root, args.end()},
-                                 scratch);
+    result = testing::RunProgram(root ? "setpriv" : args[0], {args.begin() + !root, args.end()});
     fs::permissions(scratch.Path("lib/Stock/Locked"), fs::perms::owner_all);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "corvane-cli: Cannot list the folder \"" +

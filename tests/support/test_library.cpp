@@ -76,8 +76,12 @@ TempLibrary::~TempLibrary() {
              it.increment(ignored)) {
             ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
         }
-        ignored.clear();
-        fs::remove_all(root, ignored);
+        // A program that has just ended may still hold its output files
+        // for a moment under Wine.
+        for (int tries = 0; tries < 50 && fs::exists(root, ignored); ++tries) {
+            if (tries) ::Sleep(20);
+            fs::remove_all(root, ignored);
+        }
         return;
     }
 #endif
@@ -284,7 +288,6 @@ namespace {
 
 std::string ReadOutput(const TempLibrary& scratch, const char* name, bool text) {
     std::string bytes = scratch.Read(name);
-    fs::remove(FsPath(scratch.Path(name)));
     if (text) {
         std::string lf;
         for (size_t i = 0; i < bytes.size(); ++i) {
@@ -321,7 +324,8 @@ std::wstring Quoted(const std::wstring& arg) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch, const std::string& folder) {
+                         const std::string& folder) {
+    const TempLibrary scratch;  // for the output
     std::wstring commandLine = Quoted(FsPath(HostPath(program)).wstring());
     for (const std::string& arg : args) commandLine += L" " + Quoted(FsPath(arg).wstring());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -373,7 +377,8 @@ std::string Quote(const std::string& text) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch, const std::string& folder) {
+                         const std::string& folder) {
+    const TempLibrary scratch;  // for the output
     std::string command = (folder.empty() ? "" : "cd " + Quote(folder) + " && ") + Quote(program);
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " >" + Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +

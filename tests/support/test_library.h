@@ -91,16 +91,15 @@ void PrepareSample(const std::string& dest);
 
 // Runs a program of the machine the tests are built on with the arguments
 // given, in folder (by default the current one), with no input; gives its
-// exit status (-1 when it did not exit) and its standard output and error,
-// which pass through files in scratch. Output written as text on Windows has
-// its CR LF turned into LF.
+// exit status (-1 when it did not exit) and its standard output and error.
+// Output written as text on Windows has its CR LF turned into LF.
 struct ProgramResult {
     int status;
     std::string out;
     std::string err;
 };
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch, const std::string& folder = {});
+                         const std::string& folder = {});
 
 class RecordingProgress : public DeleteProgress {
   public:

@@ -62,8 +62,7 @@ TEST(WindowsCli, InAConsoleTheProgressLineLeavesOnlyTheResult) {
     TempLibrary scratch;
     testing::PrepareSample(scratch.Path("lib"));
     const std::string shown = OnConsole(scratch.Path("lib"));
-    testing::ProgramResult piped =
-        testing::RunProgram(CORVANE_CLI, {"check", scratch.Path("lib")}, scratch);
+    testing::ProgramResult piped = testing::RunProgram(CORVANE_CLI, {"check", scratch.Path("lib")});
     EXPECT_EQ(shown, piped.out);
 }
 
