@@ -19,45 +19,53 @@ namespace {
 
 using testing::CrLf;
 using testing::Generic;
-using Duplicates = std::vector<DuplicateFinding>;
-using Older = std::vector<OlderItem>;
+using Lines = std::vector<std::string>;
 
-// The findings with "/" between folders, as the cases write them.
-Findings GenericPaths(Findings findings) {
-    for (CategoryFindings& category : findings.categories) {
-        for (DuplicateFinding& d : category.duplicates) {
-            d.file = Generic(d.file);
-            d.earlierFile = Generic(d.earlierFile);
+// Each finding as a line, with "/" between folders: "duplicate coach
+// Stock/b.stk:2 after Stock/a.stk:1, older Stock/a.stk"; "syntax skin \"x
+// Stock/a.stk:1"; "texture x.bmp Stock/a.stk:1"; "component c Stock/a.stk:3"
+// (with each file that refers to it); then "older coach Stock/a.stk:1".
+Lines Rows(const Findings& findings, const std::vector<OlderItem>& older) {
+    Lines rows;
+    auto add = [&](std::string row) { rows.push_back(Generic(std::move(row))); };
+    auto at = [](const std::string& file, size_t line) {
+        return " " + file + ":" + std::to_string(line);
+    };
+    for (const CategoryFindings& c : findings.categories) {
+        for (const DuplicateFinding& d : c.duplicates) {
+            add("duplicate " + d.name + at(d.file, d.lineNumber) + " after" +
+                at(d.earlierFile, d.earlierLineNumber) + ", older " + d.Older());
         }
-        for (SyntaxFinding& e : category.syntaxErrors) e.file = Generic(e.file);
-        for (TextureFinding& t : category.missingTextures) t.file = Generic(t.file);
-        for (ComponentFinding& c : category.missingComponents) {
-            for (std::string& file : c.files) file = Generic(file);
+        for (const SyntaxFinding& e : c.syntaxErrors)
+            add("syntax " + e.line + at(e.file, e.lineNumber));
+        for (const TextureFinding& t : c.missingTextures)
+            add("texture " + t.texture + at(t.file, t.lineNumber));
+        for (const ComponentFinding& m : c.missingComponents) {
+            std::string row = "component " + m.component;
+            for (size_t i = 0; i < m.files.size(); ++i) row += at(m.files[i], m.lineNumbers[i]);
+            add(row);
         }
     }
-    for (OlderItem& item : findings.olderItems) item.file = Generic(item.file);
-    return findings;
+    for (const OlderItem& item : older) add("older " + item.name + at(item.file, item.lineNumber));
+    return rows;
 }
 
 struct Checked {
     testing::TempLibrary temp;
     testing::RecordingProgress progress;
     FindingsCollector collector;
-    Older older;
-    Findings findings;
 
     std::string Path(const std::string& relative) const { return temp.Path("NFP/" + relative); }
     void Write(const std::string& relative, const std::string& bytes, std::string_view stamp = {}) {
         temp.Write("NFP/" + relative, bytes, stamp);
     }
     // Runs a check as the front ends do, writing the report too.
-    const Findings& Check(platform::FileSystem& fs = platform::RealFileSystem()) {
-        older =
-            CheckAndWriteReport(Path(""), progress, {.fs = &fs, .findings = &collector}).olderItems;
-        for (OlderItem& item : older) item.file = Generic(item.file);
-        return findings = GenericPaths(collector.Result());
+    Lines Check(platform::FileSystem& fs = platform::RealFileSystem()) {
+        const CheckResult result =
+            CheckAndWriteReport(Path(""), progress, {.fs = &fs, .findings = &collector});
+        EXPECT_EQ(collector.Result().olderItems, result.olderItems);
+        return Rows(collector.Result(), result.olderItems);
     }
-    const CategoryFindings& Stock() { return Check().categories.at(0); }
 };
 
 TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
@@ -77,49 +85,45 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
         "</td></tr><tr><td colspan=\"3\"><h2>OHLE</h2>\r\n"
         "</td></tr></table><font color=\"red\">Red file is <b>older</b></font><br></font>";
     for (int pass = 0; pass < 2; ++pass) {  // a second run truncates, counts nothing twice
-        const Findings& findings = run.Check();
+        EXPECT_EQ(run.Check(), (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older "
+                                      "Stock/a.stk",
+                                      "older coach Stock/a.stk:1"}));
         EXPECT_EQ(run.temp.Read("NFP/Corvane.htm"), expected);
-        EXPECT_EQ(findings.categories.size(), 5u);
-        EXPECT_TRUE(findings.finished);
-        EXPECT_EQ(run.older, (Older{{"coach", "Stock/a.stk", 1}}));
-        EXPECT_EQ(findings.olderItems, run.older);
+        EXPECT_EQ(run.collector.Result().categories.size(), 5u);
+        EXPECT_TRUE(run.collector.Result().finished);
         EXPECT_EQ(run.progress.Last(), "Finished");
     }
 }
 
 TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
     struct Case {
-        const char* what;
         std::vector<std::pair<const char*, std::string>> files;  // in walk order
-        Duplicates duplicates;
-        Older queued;
+        Lines rows;
     };
-    // Each copy with its name line, counted as the check splits lines: at
+    // Each copy on its name line, lines counted as the check splits them: at
     // line feeds only.
     const Case cases[] = {
-        {"earlier file older",
-         {{"a", CrLf({"name coach"})}, {"b", CrLf({"// c", "NAME Coach"})}},
-         {{"coach", "Stock/b.stk", "Stock/a.stk", false, 2, 1}},
-         {{"coach", "Stock/a.stk", 1}}},
-        {"current file older",
-         {{"b", CrLf({"", "name coach"})}, {"c", CrLf({"name coach"})}},
-         {{"coach", "Stock/c.stk", "Stock/b.stk", true, 1, 2}},
-         {{"coach", "Stock/c.stk", 1}}},
-        {"equal stamps mark the file met second",
-         {{"b", CrLf({"name coach"})}, {"b2", CrLf({"name coach"})}},
-         {{"coach", "Stock/b2.stk", "Stock/b.stk", true, 1, 1}},
-         {{"coach", "Stock/b2.stk", 1}}},
-        {"each copy against the one before it; LF only, a stray CR, no last line end",
-         {{"a", "x\ry\nname coach\n"}, {"b", "\n\nname coach"}, {"d", "\r\n\r\r\nname coach"}},
-         {{"coach", "Stock/b.stk", "Stock/a.stk", false, 3, 2},
-          {"coach", "Stock/d.stk", "Stock/b.stk", false, 3, 3}},
-         {{"coach", "Stock/a.stk", 2}, {"coach", "Stock/b.stk", 3}}},
+        {{{"a", CrLf({"name coach"})}, {"b", CrLf({"// c", "NAME Coach"})}},
+         {"duplicate coach Stock/b.stk:2 after Stock/a.stk:1, older Stock/a.stk",
+          "older coach Stock/a.stk:1"}},
+        {{{"b", CrLf({"", "name coach"})}, {"c", CrLf({"name coach"})}},
+         {"duplicate coach Stock/c.stk:1 after Stock/b.stk:2, older Stock/c.stk",
+          "older coach Stock/c.stk:1"}},
+        // Equal stamps: the file met second is the older.
+        {{{"b", CrLf({"name coach"})}, {"b2", CrLf({"name coach"})}},
+         {"duplicate coach Stock/b2.stk:1 after Stock/b.stk:1, older Stock/b2.stk",
+          "older coach Stock/b2.stk:1"}},
+        // Each copy against the one before it; LF only, a stray CR, no line
+        // end after the last line.
+        {{{"a", "x\ry\nname coach\n"}, {"b", "\n\nname coach"}, {"d", "\r\n\r\r\nname coach"}},
+         {"duplicate coach Stock/b.stk:3 after Stock/a.stk:2, older Stock/a.stk",
+          "duplicate coach Stock/d.stk:3 after Stock/b.stk:3, older Stock/b.stk",
+          "older coach Stock/a.stk:2", "older coach Stock/b.stk:3"}},
         // Removal takes every item of a name out of its file: a pair within
-        // one file is reported but never queued.
-        {"a pair within one file, the first without [end]",
-         {{"a", CrLf({"name coach", "skin x", "name coach", "[end]"})}},
-         {{"coach", "Stock/a.stk", "Stock/a.stk", true, 3, 1}},
-         {}},
+        // one file (the first without [end]) is reported but never queued.
+        {{{"a", CrLf({"name coach", "skin x", "name coach", "[end]"})}},
+         {"duplicate coach Stock/a.stk:3 after Stock/a.stk:1, older Stock/a.stk",
+          "texture x.bmp Stock/a.stk:2"}},
     };
     const std::map<std::string, int> year = {
         {"a", 2010}, {"b", 2011}, {"b2", 2011}, {"c", 2009}, {"d", 2012}};
@@ -129,8 +133,7 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
             run.Write("Stock/" + std::string(name) + ".stk", text,
                       std::to_string(year.at(name)) + "-01-01 00:00");
         }
-        EXPECT_EQ(run.Stock().duplicates, c.duplicates) << c.what;
-        EXPECT_EQ(run.older, c.queued) << c.what;
+        EXPECT_EQ(run.Check(), c.rows);
     }
 }
 
@@ -145,33 +148,18 @@ TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
     // LF only, a stray CR, no line end after the last line.
     run.Write("Scenery/e.stc", "name coach\nx\ry\ninclude 0 0 0 shed\nskin \"x");
     run.Write("Signals/f.stc", CrLf({"name shed"}));
-    const Findings& findings = run.Check();
-    // "NFP" (in capitals only) in a path below the top drops its entries; coach is defined
-    // after its reference; a name holding "|" is one name; names do not
-    // cross categories; each missing component names the first file only,
-    // with its first line that refers to it.
-    const CategoryFindings stock = {"Stock",
-                                    {},
-                                    {{"skin \"lower", "Stock/nfp/d.stk", 1},
-                                     {"skin \"open", "Stock/a.stk", 1},
-                                     {"skin \"\"", "Stock/a.stk", 2}},
-                                    {{"lower.bmp", "Stock/nfp/d.stk", 1},
-                                     {"open.bmp", "Stock/a.stk", 1},
-                                     {"\".bmp", "Stock/a.stk", 2}},
-                                    {{"ghost", {"Stock/a.stk"}, {3}},
-                                     {"coach2", {"Stock/a.stk"}, {5}},
-                                     {"a|b", {"Stock/a.stk"}, {6}},
-                                     {"a", {"Stock/a.stk"}, {7}}}};
-    const CategoryFindings scenery = {"Scenery",
-                                      {},
-                                      {{"skin \"x", "Scenery/e.stc", 4}},
-                                      {{"x.bmp", "Scenery/e.stc", 4}},
-                                      {{"shed", {"Scenery/e.stc"}, {3}}}};
-    ASSERT_EQ(findings.categories.size(), 5u);
-    EXPECT_EQ(findings.categories[0], stock);
-    EXPECT_EQ(findings.categories[1], scenery);
-    EXPECT_EQ(findings.categories[2], (CategoryFindings{"Signals", {}, {}, {}, {}}));
-    EXPECT_TRUE(run.older.empty());
+    // "NFP" (in capitals only) in a path below the top drops its entries;
+    // coach is defined after its reference; a name holding "|" is one name;
+    // names do not cross categories; each missing component names the first
+    // file only, with its first line that refers to it.
+    EXPECT_EQ(run.Check(),
+              (Lines{"syntax skin \"lower Stock/nfp/d.stk:1", "syntax skin \"open Stock/a.stk:1",
+                     "syntax skin \"\" Stock/a.stk:2", "texture lower.bmp Stock/nfp/d.stk:1",
+                     "texture open.bmp Stock/a.stk:1", "texture \".bmp Stock/a.stk:2",
+                     "component ghost Stock/a.stk:3", "component coach2 Stock/a.stk:5",
+                     "component a|b Stock/a.stk:6", "component a Stock/a.stk:7",
+                     "syntax skin \"x Scenery/e.stc:4", "texture x.bmp Scenery/e.stc:4",
+                     "component shed Scenery/e.stc:3"}));
 }
 
 // A file reached by two paths is one file: removing "the older copy" from it
@@ -191,10 +179,10 @@ TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
         } else {
             std::filesystem::create_symlink("b.stk", run.Path("Stock/a.stk"));
         }
-        EXPECT_EQ(run.Stock().duplicates,
-                  (Duplicates{{"coach", "Stock/b.stk", "Stock/a.stk", true, 1, 1},
-                              {"wagon", "Stock/d.stk", "Stock/c.stk", false, 1, 1}}));
-        EXPECT_EQ(run.older, (Older{{"wagon", "Stock/c.stk", 1}}));  // other pairs as before
+        EXPECT_EQ(run.Check(),
+                  (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older Stock/b.stk",
+                         "duplicate wagon Stock/d.stk:1 after Stock/c.stk:1, older Stock/c.stk",
+                         "older wagon Stock/c.stk:1"}));  // other pairs as before
     }
 }
 
@@ -253,8 +241,7 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
     run.Write("Stock/a.stk", CrLf({"skin roof"}));
     run.Write("textures/roof.bmp", "BM");
     testing::FaultyFileSystem fs = Unreadable(run.Path("textures"));
-    EXPECT_EQ(run.Check(fs).categories.at(0).missingTextures,
-              (std::vector<TextureFinding>{{"roof.bmp", "Stock/a.stk", 1}}));
+    EXPECT_EQ(run.Check(fs), Lines{"texture roof.bmp Stock/a.stk:1"});
 }
 
 }  // namespace

@@ -95,51 +95,15 @@ TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
 
 TEST(FileRecord, RandomFilesScanAsThePlainScan) {
     // Pieces of every kind of line, joined at random, also without spaces
-    // or line ends between them.
-    const std::vector<std::string> pieces = {"name ",
-                                             "NaMe\t",
-                                             "skin",
-                                             " Skin ",
-                                             "include ",
-                                             "Wheel ",
-                                             "wheelbase ",
-                                             "door ",
-                                             "BOGIE ",
-                                             "imperialfloat",
-                                             "#",
-                                             "//",
-                                             "/",
-                                             "texture ",
-                                             ".bmp",
-                                             ".BMP",
-                                             ".bm",
-                                             "p",
-                                             "\"",
-                                             "\"\"",
-                                             "[d3d]",
-                                             "[left]",
-                                             "[",
-                                             "]",
-                                             "=",
-                                             "<5 ",
-                                             ">",
-                                             "!",
-                                             "?",
-                                             "0 ",
-                                             "1.5 ",
-                                             ":",
-                                             "Tree",
-                                             "a/b",
-                                             "\\c",
-                                             "\r\n",
-                                             "\n",
-                                             "\r",
-                                             "\t",
-                                             " ",
-                                             "\xe9",
-                                             std::string(1, '\0'),
-                                             "vertex 1.0 2.0 3.0\r\n",
-                                             "[end]\r\n"};
+    // or line ends between them; "|" ends each piece.
+    const std::string all =
+        "name |NaMe\t|skin| Skin |include |Wheel |wheelbase |door |BOGIE |imperialfloat|#|//|/|"
+        "texture |.bmp|.BMP|.bm|p|\"|\"\"|[d3d]|[left]|[|]|=|<5 |>|!|?|0 |1.5 |:|Tree|a/b|\\c|"
+        "\r\n|\n|\r|\t| |\xe9|\0|vertex 1.0 2.0 3.0\r\n|[end]\r\n|"s;
+    std::vector<std::string> pieces;
+    for (size_t at = 0, bar; (bar = all.find('|', at)) != std::string::npos; at = bar + 1) {
+        pieces.push_back(all.substr(at, bar - at));
+    }
     std::mt19937 random(12);
     ItemFileScanner scanner;
     for (int file = 0; file < 3000; ++file) {

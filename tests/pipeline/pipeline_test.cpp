@@ -13,6 +13,7 @@
 #include "audit/check_run.h"
 #include "audit/item_stamp.h"
 #include "audit/walk.h"
+#include "bench/floor.h"
 #include "bench/library_gen.h"
 #include "commands/commands.h"
 #include "platform/system.h"
@@ -33,8 +34,11 @@ using testing::TempLibrary;
 struct Library {
     TempLibrary temp;
     std::string root = temp.Path("lib/");
+    bench::Manifest generated;
+    bench::FloorResult floor;  // of the generated library alone
     Library() {
-        bench::GenerateLibrary(root, 120, 7);
+        generated = bench::GenerateLibrary(root, 120, 7);
+        floor = bench::ReadLibraryFiles(platform::RealFileSystem(), root);
         std::filesystem::create_directories(root + "Stock/loop");
         std::filesystem::create_directory_symlink("../..", root + "Stock/loop/up");
         ::mkfifo((root + "Track/fifo.stt").c_str(), 0644);
@@ -101,7 +105,14 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
     ASSERT_EQ(serial.error, "");
     ASSERT_GT(serial.older.size(), 0u);
     const std::vector<std::string> read = serialFs.read;
-    ASSERT_GT(read.size(), 100u);
+    // The benchmark's generator and floor: every kind of row, and the files
+    // the floor reads are those generated and those the check reads once.
+    EXPECT_EQ(std::pair(library.floor.files, library.floor.bytes),
+              std::pair(library.generated.files, library.generated.bytes));
+    EXPECT_EQ(std::int64_t(read.size()), library.generated.files + 3);  // and the case folders'
+    for (const char* row : {"Syntax", "Missing Texture", "Missing Component"}) {
+        EXPECT_NE(serial.report.find(row), std::string::npos) << row;
+    }
 
     struct Case {
         const char* what;
