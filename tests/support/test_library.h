@@ -1,6 +1,5 @@
-// Test helpers: a library folder on the real disk, a progress observer that
-// records what it was told, and a program run with its output. Paths are
-// UTF-8 on every system.
+// Test helpers: a library folder on the real disk, the state of its files, a
+// program run with its output. Paths are UTF-8 on every system.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +10,6 @@
 
 #include "cleanup/delete_older.h"
 #include "platform/files.h"
-#include "platform/forwarding_files.h"
 
 namespace corvane::testing {
 
@@ -101,18 +99,14 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& folder = {});
 
+// Keeps the last status text it was told.
 class RecordingProgress : public DeleteProgress {
   public:
-    void Status(const std::string& text) override { m_Shown.push_back(text); }
-    void ItemRemoved(const OlderItem& item, size_t left) override {
-        m_Removed.push_back({item, left});
-    }
-    std::string Last() const { return m_Shown.empty() ? "" : m_Shown.back(); }
+    void Status(const std::string& text) override { m_Last = text; }
+    const std::string& Last() const { return m_Last; }
 
-    std::vector<std::string> m_Shown;  // the status texts, in order
-    std::vector<std::pair<OlderItem, size_t>> m_Removed;
+  private:
+    std::string m_Last;
 };
-
-using platform::ForwardingFileSystem;
 
 }  // namespace corvane::testing
