@@ -106,6 +106,8 @@ TEST(WindowsDialog, EachInputThroughTheRealWindow) {
          true},
         {"the close box ends it",
          [](HWND w) { return ::PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }, true},
+        {"Delete older items waits for a check",
+         [](HWND w) { return !::IsWindowEnabled(::GetDlgItem(w, IDC_DELETE_OLDER)); }, false},
         {"it opens centred on the screen",
          [](HWND w) {
              RECT window, screen;
