@@ -29,14 +29,13 @@ std::string At(const TempLibrary& scratch, const std::string& relative) {
 
 // Runs corvane-cli in folder (of the scratch folder) with args split at
 // spaces: "''" is an empty argument, "@x" the path of x in the scratch folder.
-ProgramResult Cli(const TempLibrary& scratch, const std::string& folder, const std::string& args,
-                  const std::string& program = CORVANE_CLI) {
+ProgramResult Cli(const TempLibrary& scratch, const std::string& folder, const std::string& args) {
     std::vector<std::string> words;
     std::istringstream split(args);
     for (std::string word; split >> word;) {
         words.push_back(word == "''" ? "" : word[0] == '@' ? At(scratch, word.substr(1)) : word);
     }
-    return testing::RunProgram(program, words, scratch.Path(folder));
+    return testing::RunProgram(CORVANE_CLI, words, scratch.Path(folder));
 }
 
 TEST(Cli, ArgumentsAndRootsThatEndBeforeAnythingIsWritten) {
@@ -226,7 +225,7 @@ TEST(Cli, FailuresOfTheRunNameTheFile) {
                 result.err.find('\n') == result.err.size() - 1)
         << result.err;
     std::filesystem::remove(scratch.Path("lib/Corvane.htm"));
-#ifndef _WIN32
+#ifndef _WIN32  // a full device, a POSIX shell, and rights a user cannot get round
     for (const char* args : {" check ", " check --exit-code --diagnostics - "}) {
         result = testing::RunProgram("/bin/sh", {"-c", CORVANE_CLI + std::string(args) +
                                                            At(scratch, "lib") + " >/dev/full"});
