@@ -165,10 +165,11 @@ TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
 // A file reached by two paths is one file: removing "the older copy" from it
 // would remove the only one.
 TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
-#ifdef _WIN32
-    GTEST_SKIP() << "links and POSIX paths; not yet ported to Windows";
-#endif
+#ifdef _WIN32  // the symbolic link is a POSIX row: under Wine, MakeLink here never returns
+    for (const bool hardLink : {true}) {
+#else
     for (const bool hardLink : {false, true}) {
+#endif
         SCOPED_TRACE(hardLink ? "hard link" : "symbolic link");
         Checked run;
         run.Write("Stock/b.stk", CrLf({"name coach", "[end]"}));
