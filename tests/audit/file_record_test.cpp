@@ -1,5 +1,6 @@
-// The record scanner against the plain line-by-line scan that the line rules
-// describe: the same events, texts, hashes and line numbers for every file.
+// The line scanner: what each kind of line names, and every file scanned as
+// the plain line-by-line model of the grammar (tests/support/reference_scan)
+// scans it, with the same events, texts, hashes and line numbers.
 #include "audit/file_record.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +71,97 @@ Events RecordScan(ItemFileScanner& scanner, std::string_view bytes) {
     return events;
 }
 
+// A file's events as text: "name coach", "component tree", "syntax skin \"x"
+// (the line trimmed and lower-cased), "texture x.bmp", joined by "; ".
+std::string Named(std::string_view bytes) {
+    const char* kinds[] = {"name ", "component ", "syntax ", "texture "};  // by Kind
+    FileRecord record;
+    ItemFileScanner().Scan(bytes, record);
+    std::string named;
+    for (const FileRecord::Event& event : record.Events()) {
+        named += (named.empty() ? "" : "; ") +
+                 (kinds[int(event.kind)] + std::string(record.Text(event)));
+    }
+    return named;
+}
+
+TEST(FileRecord, WhatEachLineNames) {
+    const std::pair<const char*, const char*> lines[] = {
+        // Keywords are prefixes of the trimmed line in any case, tried in
+        // order; then a line with ".bmp" at 1 or later names a bitmap.
+        {"# include 0 0 0 x", ""},
+        {"// include 0 0 0 x", ""},
+        {"/ include 0 0 0 x", ""},
+        {"imperialfloat", ""},
+        {"wheelbase 2.5", ""},
+        {"nam", ""},
+        {".bmp at the start", ""},
+        {"[end]", ""},
+        {"Wheel 0 0 0 1 1 WheelA", "component wheela"},
+        {"door 0 0 0 d", "component d"},
+        {"BOGIE 1 2 3 b", "component b"},
+        {"name brick.bmp", "name brick.bmp"},
+        // An item's name is cut before a "//" or "#" after its start.
+        {"  Name Coach A // old comment", "name coach a"},
+        {"name//x", "name //x"},
+        {"name # x", "name "},
+        {"nameplate 3", "name plate 3"},
+        {"name a#b//c", "name a"},
+        {"name   spaced   out  ", "name spaced   out"},
+        // A bitmap from the last quote before its ".bmp", or the second
+        // character.
+        {"texture \"walls/Brick.BMP\" 0 0", "texture brick.bmp"},
+        {"texture brick.bmp", "texture exture brick.bmp"},
+        {"x.bmp and y.bmp", "texture .bmp"},
+        {"a\"b\"c.bmp", "texture c.bmp"},
+        // A skin names a texture, by default the item's, ".bmp" added; an
+        // open or empty quote is also a syntax error.
+        {"skin \"brick\" 1 2 3", "texture brick.bmp"},
+        {"name wall1\nskin", "name wall1; texture wall1.bmp"},
+        {"skin \"brick", "syntax skin \"brick; texture brick.bmp"},
+        {"skin \"\"", "syntax skin \"\"; texture \".bmp"},
+        {"skin brick.png", "texture brick.png"},
+        {"skin textures/brick", "texture brick.bmp"},
+        {"skin a/b/brick", "texture b/brick.bmp"},
+        {"skinned", "texture ned.bmp"},
+        {"skin brick // note", "texture / note.bmp"},
+        // A component after its keyword and three fields (wheels five),
+        // without tags such as [LEFT] and the marks before it.
+        {"include 1.5 -2 0.25 Tree", "component tree"},
+        {"include 0 0 0 1 1 WheelA", "component 1 1 wheela"},
+        {"includewheel 0 0 0 Tree", "component tree"},
+        {"include 0 0 0 [d3d]Tree", "component tree"},
+        {"include 0 0 0 =Tree", "component tree"},
+        {"include 0 0 0 Tree=2", "component tree2"},
+        {"include 0 0 0 Tree[LEFT]", "component tree"},
+        {"include 0 0 0 Tree // big one", "component tree"},
+        {"include 0 0 0 [lod2] Tree", "component tree"},
+        {"include 0 0 0 <500.5 Tree", "component tree"},
+        {"include 0 0 0 !Tree", "component tree"},
+        {"include 0 0 0 !?Tree", "component tree"},
+        {"include 0 0 0 ?!Tree", "component !tree"},
+        {"include 0 0 0 ! Tree", "component  tree"},
+        {"include 0 0 0", "component "},
+        {"include 0 0 0 Mast A Arm", "component mast a arm"},
+    };
+    for (const auto& [line, named] : lines) EXPECT_EQ(Named(line), named) << line;
+}
+
+TEST(FileRecord, SkipTokenRemovesOneFieldAndItsSeparator) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"12 34", "34"},  {"12/34", "34"},     {"12:34", "34"}, {"1234", ""},       {"\t12", "12"},
+        {"1.5 -2", "-2"}, {"/34 56", "34 56"}, {"", ""},        {"\xe9\xe9 x", "x"}};
+    for (const auto& [input, expected] : cases) {
+        std::string_view text = input;
+        SkipToken(text);
+        EXPECT_EQ(text, expected) << '"' << input << '"';
+    }
+    std::string_view text = " 12 34";
+    EXPECT_EQ(SkipToken(text), "");  // a leading separator is a field of its own
+    text = "ab\t cd";
+    EXPECT_EQ(SkipToken(text), "ab");
+}
+
 TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
     const std::string padding(13, 'v');  // moves ".bmp" across 16-byte blocks
     const std::vector<std::string> files = {
@@ -95,51 +187,15 @@ TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
 
 TEST(FileRecord, RandomFilesScanAsThePlainScan) {
     // Pieces of every kind of line, joined at random, also without spaces
-    // or line ends between them.
-    const std::vector<std::string> pieces = {"name ",
-                                             "NaMe\t",
-                                             "skin",
-                                             " Skin ",
-                                             "include ",
-                                             "Wheel ",
-                                             "wheelbase ",
-                                             "door ",
-                                             "BOGIE ",
-                                             "imperialfloat",
-                                             "#",
-                                             "//",
-                                             "/",
-                                             "texture ",
-                                             ".bmp",
-                                             ".BMP",
-                                             ".bm",
-                                             "p",
-                                             "\"",
-                                             "\"\"",
-                                             "[d3d]",
-                                             "[left]",
-                                             "[",
-                                             "]",
-                                             "=",
-                                             "<5 ",
-                                             ">",
-                                             "!",
-                                             "?",
-                                             "0 ",
-                                             "1.5 ",
-                                             ":",
-                                             "Tree",
-                                             "a/b",
-                                             "\\c",
-                                             "\r\n",
-                                             "\n",
-                                             "\r",
-                                             "\t",
-                                             " ",
-                                             "\xe9",
-                                             std::string(1, '\0'),
-                                             "vertex 1.0 2.0 3.0\r\n",
-                                             "[end]\r\n"};
+    // or line ends between them; "|" ends each piece.
+    const std::string all =
+        "name |NaMe\t|skin| Skin |include |Wheel |wheelbase |door |BOGIE |imperialfloat|#|//|/|"
+        "texture |.bmp|.BMP|.bm|p|\"|\"\"|[d3d]|[left]|[|]|=|<5 |>|!|?|0 |1.5 |:|Tree|a/b|\\c|"
+        "\r\n|\n|\r|\t| |\xe9|\0|vertex 1.0 2.0 3.0\r\n|[end]\r\n|"s;
+    std::vector<std::string> pieces;
+    for (size_t at = 0, bar; (bar = all.find('|', at)) != std::string::npos; at = bar + 1) {
+        pieces.push_back(all.substr(at, bar - at));
+    }
     std::mt19937 random(12);
     ItemFileScanner scanner;
     for (int file = 0; file < 3000; ++file) {

@@ -118,7 +118,7 @@ TEST(CleanupSuites, EveryOneRunsOnThisSystem) {
         suites.insert(tests.GetTestSuite(i)->name());
     }
     EXPECT_EQ(suites, (std::set<std::string>{"CleanupSuites", "CommandLog", "CopyWithoutItem",
-                                             "DeleteOlderItems", "RemoveItem", "Undo"}));
+                                             "RemoveItem", "Undo"}));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // What the delete keeps of a file: its backup whole (bytes, time,
-// permissions, owner, ACL, extended attributes), the rewritten file its
-// permissions, never a wider one, and every earlier backup.
+// permissions, owner, ACL, extended attributes), and the rewritten file its
+// permissions, never a wider one; what the restore then gives back.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +8,6 @@
 #include <iostream>
 #include <map>
 
-#include "cleanup/backup_tree.h"
 #include "cleanup/delete_older.h"
 #include "cleanup/restore.h"
 #include "tests/support/test_library.h"
@@ -157,32 +156,6 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
         }
     }
 #endif
-}
-
-TEST(RemoveItem, NoBackupIsEverReplaced) {
-    TempLibrary library;
-    const std::string original = CrLf({"name a", "[end]", "name b", "[end]", "name c", "[end]"});
-    library.Write("Stock/abc.stk", original);
-    library.Write("backup/Stock/abc.stk", "a backup of unknown origin");
-    const DeleteResult first = Delete(library, {{"a", testing::Native("Stock/abc.stk")},
-                                                {"b", testing::Native("Stock/abc.stk")}});
-    const std::string afterFirst = CrLf({"", "", "name c", "[end]"});
-    EXPECT_EQ(library.Read("Stock/abc.stk"), afterFirst);
-    EXPECT_EQ(library.Read("backup/Stock/abc.stk"), original);
-    // The one it found there is kept aside, named after the command that
-    // moved it since no log names its maker.
-    const std::string unknown = "backup/earlier-" + first.id + "/Stock/abc.stk";
-    EXPECT_EQ(library.Read(unknown), "a backup of unknown origin");
-
-    // The next command's backup takes the plain name; the first command's
-    // moves under a folder named after it.
-    const DeleteResult next = Delete(library, {{"c", testing::Native("Stock/abc.stk")}});
-    EXPECT_TRUE(CommandBefore(first.id, next.id));
-    EXPECT_FALSE(library.Exists("Stock/abc.stk"));
-    EXPECT_EQ(library.Read("backup/Stock/abc.stk"), afterFirst);
-    EXPECT_EQ(library.Read(BackupTree::KeptOf(first.id, "Stock/abc.stk")), original);
-    EXPECT_EQ(library.Read(unknown), "a backup of unknown origin");
-    EXPECT_EQ(library.Files().size(), 5u);  // three backups and two logs
 }
 
 }  // namespace

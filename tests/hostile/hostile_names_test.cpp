@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/files.h"
@@ -29,17 +28,12 @@ const std::pair<const char*, const char*> kThings[] = {{"a link to a file", "out
 const std::string kBackup = "backup/Stock/a.stk";
 const std::string kPlaces[] = {"Stock/a.stk.tmp", "Corvane.htm", kBackup, "backup/Stock", "backup"};
 
-int RunCli(const std::string& args, const std::string& err) {
-    int status = std::system((CORVANE_CLI " " + args + " >/dev/null 2>" + err).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(HostileNames, NoWriteGoesThroughWhatStandsInItsWay) {
     const std::string older = testing::CrLf({"name coach", "[end]", "name wagon", "[end]"});
     for (const std::string& at : kPlaces) {
         for (auto [what, target] : kThings) {
             SCOPED_TRACE(std::string(what) + " at " + at);
-            testing::TempLibrary scratch, lib;
+            testing::TempLibrary lib;
             lib.Write("Stock/a.stk", older, "2010-01-01 10:00");
             lib.Write("Stock/b.stk", testing::CrLf({"name coach", "[end]"}), "2020-01-01 10:00");
             lib.Write("outside/victim", "victim");
@@ -58,14 +52,16 @@ TEST(HostileNames, NoWriteGoesThroughWhatStandsInItsWay) {
             platform::FileSystem& fs = platform::RealFileSystem();
             const EntryKind kind = fs.KindOfEntry(path);
 
-            const std::string err = scratch.Path("err");
-            const int status = RunCli("check --delete " + lib.Root(), err);
+            auto cli = [&](const char* command, const char* option) {
+                return testing::RunProgram(CORVANE_CLI, {command, option, lib.Root()});
+            };
+            const testing::ProgramResult run = cli("check", "--delete");
             // A folder in place of the report stops the check; in place of the
             // backup folders, anything but a folder stops the delete.
             const bool fails =
                 at == "Corvane.htm" ? folder : at.starts_with("backup") && at != kBackup && !folder;
             if (!fails) {
-                EXPECT_EQ(status, 0) << scratch.Read("err");
+                EXPECT_EQ(run.status, 0) << run.err;
                 EXPECT_EQ(lib.Read("Stock/a.stk"), testing::CrLf({"", "name wagon", "[end]"}));
                 EXPECT_EQ(lib.Read("backup/Stock/a.stk"), older);
                 EXPECT_EQ(fs.KindOfEntry(lib.Path("Corvane.htm")), EntryKind::kFile);
@@ -81,11 +77,10 @@ TEST(HostileNames, NoWriteGoesThroughWhatStandsInItsWay) {
                 } else if (at != "Corvane.htm") {
                     EXPECT_EQ(fs.KindOfEntry(path), kind);
                 }
-                EXPECT_EQ(RunCli("restore " + lib.Root(), err), 0) << scratch.Read("err");
+                EXPECT_EQ(cli("restore", "--").status, 0);
             } else {
-                EXPECT_EQ(status, 1);
-                EXPECT_NE(scratch.Read("err").find("\"" + path + "\""), std::string::npos)
-                    << scratch.Read("err");
+                EXPECT_EQ(run.status, 1);
+                EXPECT_NE(run.err.find("\"" + path + "\""), std::string::npos) << run.err;
                 EXPECT_EQ(fs.KindOfEntry(path), kind);
             }
             EXPECT_EQ(testing::TreeOf(lib.Root(), true), before);

@@ -1,12 +1,13 @@
-// What the dialogs show, through a view that records it: the delete button
-// after a failed delete, the status line after a failed command, and undo
-// offered, asked for and greyed.
+// What both dialogs do and show, through a view that records it: the library
+// they open on, the status line and delete button after each command, failed
+// ones included, and undo offered, asked for and greyed.
 #include "app/logic/dialog_logic.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
+#include "app/logic/library_choice.h"
 #include "commands/commands.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
@@ -15,92 +16,188 @@ namespace corvane::app {
 namespace {
 
 using Message = DialogView::Message;
+using testing::FaultyFileSystem;
+using testing::TempLibrary;
+
+TEST(LibraryChoice, NamedFolderElseOwnFolderElseTheUsersChoice) {
+    // Folders in the scratch folder: "prog" holds the program, "lib" and
+    // "prog-lib" are libraries, "plain" is not, "locked" cannot be listed.
+    struct Case {
+        const char* name;
+        bool programInLibrary;  // "prog-lib" holds the program rather than "prog"
+        const char* argument;
+        std::vector<const char*> answers;  // the chooser's in turn, nullptr: cancelled
+        const char* root;                  // nullptr: the program ends
+        size_t problems;
+    };
+    const Case cases[] = {
+        {"named library", false, "lib/", {}, "lib/", 0},
+        {"named own folder", true, "prog-lib", {}, "prog-lib/", 0},
+        {"named folder without a category folder", false, "plain", {}, nullptr, 1},
+        {"named folder that is not there", false, "none", {}, nullptr, 1},
+        {"own folder a library", true, nullptr, {}, "prog-lib/", 0},
+        {"chosen library", false, nullptr, {"lib"}, "lib/", 0},
+        {"chooser cancelled", false, nullptr, {nullptr}, nullptr, 0},
+        {"chosen again after an unreadable folder", false, nullptr, {"locked", "lib"}, "lib/", 1},
+        {"cancelled after a wrong choice", false, nullptr, {"plain", nullptr}, nullptr, 1},
+    };
+    FaultyFileSystem fs([](const std::string& what, const std::string& path) {
+        if (path.find("locked") != std::string::npos) throw platform::FileError(what, path, "no");
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempLibrary scratch;
+        for (const char* folder :
+             {"prog", "prog-lib/Stock", "lib/ohle", "plain/Stuff", "locked/Stock"}) {
+            scratch.MakeFolder(folder);
+        }
+        auto inScratch = [&](const char* name) {
+            return name ? std::optional(scratch.Path(name)) : std::nullopt;
+        };
+        size_t asked = 0;
+        std::vector<std::string> problems;
+        std::optional<LibraryChoice> choice = ChooseLibrary(
+            inScratch(c.argument), scratch.Path(c.programInLibrary ? "prog-lib/" : "prog/"),
+            [&]() -> std::optional<std::string> {
+                if (asked == c.answers.size()) ADD_FAILURE() << "chooser asked too often";
+                return asked < c.answers.size() ? inScratch(c.answers[asked++]) : std::nullopt;
+            },
+            [&](const std::string& text) { problems.push_back(text); }, fs);
+        EXPECT_EQ(asked, c.answers.size());
+        EXPECT_EQ(choice ? std::optional(choice->root) : std::nullopt, inScratch(c.root));
+        EXPECT_TRUE(!choice || choice->ownFolder == c.programInLibrary);
+        ASSERT_EQ(problems.size(), c.problems);
+        if (!problems.empty()) {
+            EXPECT_NE(problems[0].find(scratch.Path(c.argument ? c.argument : c.answers[0])),
+                      std::string::npos)
+                << problems[0];
+        }
+    }
+}
+
+// What the window shows: the status line, the delete button's label and state.
+using Shown = std::tuple<std::string, std::string, bool>;
 
 class FakeView final : public DialogView {
   public:
     void SetStatus(const std::string& text) override { status = text; }
-    void RefreshStatus() override {}
-    void SetDeleteButton(const std::string& text, bool on) override {
-        label = text;
-        enabled = on;
-    }
+    void RefreshStatus() override { repaints.push_back(Now()); }
+    void SetDeleteButton(const std::string& text, bool on) override { button = {text, on}; }
     bool ShowMessage(Message kind, const std::string& text) override {
         messages.push_back({kind, text});
         return answer;
     }
-    bool OpenDocument(const std::string&) override { return true; }
+    bool OpenDocument(const std::string& path) override {
+        opened.push_back(path);
+        return opens;
+    }
+    Shown Now() const { return {status, button.first, button.second}; }
 
-    std::string status, label = kDeleteOlderLabel;
-    bool enabled = false;
+    std::string status;
+    std::pair<std::string, bool> button = {kDeleteOlderLabel, false};
+    std::vector<Shown> repaints;
     bool answer = true;  // to questions
+    bool opens = true;   // a program shows the report
     std::vector<std::pair<Message, std::string>> messages;
+    std::vector<std::string> opened;
 };
 
-// The sample library (three older items in three files) and a dialog on it.
+// A library with older copies of a, b and c, each in a file of its own, and a
+// dialog on it.
 struct Dialog {
-    testing::TempLibrary library;
+    TempLibrary library;
     FakeView view;
     std::unique_ptr<DialogLogic> logic;
     explicit Dialog(platform::FileSystem& fs = platform::RealFileSystem()) {
-        testing::PrepareSample(CORVANE_SAMPLE, library.Root());
+        for (const std::string name : {"a", "b", "c"}) {
+            library.Write("Stock/" + name + ".stk", "name " + name + "\r\n", "2010-01-01 10:00");
+        }
+        library.Write("Stock/new.stk", testing::CrLf({"name a", "name b", "name c"}));
         logic = std::make_unique<DialogLogic>(library.Root(), view, fs);
     }
 };
 
-TEST(DialogLogic, AFailedCommandSaysSoAndTheButtonOffersWhatIsLeft) {
+TEST(DialogLogic, WhatEachCommandLeavesShownAndFailuresNameTheirFile) {
+    enum Fault { kNone, kSecondFile, kBusy, kNoReport, kNoProgram };
     struct Case {
         const char* what;
-        int failAt;  // the failing operation of the delete; 0: none
-        bool busy;   // another command holds the library
-        std::string status, label;
+        const char* steps;  // Check, Delete, View Report; in capitals: with the fault
+        Fault fault;
+        const char* status;
+        int older;  // what the button offers; -1: no check yet
         bool enabled;
-        size_t errors;
+        const char* named;  // the file the error names, or none
     };
     const Case cases[] = {
-        {"a delete that works", 0, false, "Finished", "Delete 0 older items", false, 0},
-        {"a delete whose second file cannot be read", 2, false, kDeleteStopped,
-         "Delete 2 older items", true, 1},
-        {"another command at work", 0, true, kDeleteStopped, "Delete 3 older items", true, 1},
+        {"a check", "c", kNone, "Finished", 3, true, nullptr},
+        {"a delete", "cd", kNone, "Finished", 0, false, nullptr},
+        {"a delete whose second file cannot be read", "cD", kSecondFile, kDeleteStopped, 2, true,
+         "Stock/b.stk"},
+        {"a delete after it takes out what is left", "cDd", kSecondFile, "Finished", 0, false,
+         "Stock/b.stk"},
+        {"a delete while another command works", "cD", kBusy, kDeleteStopped, 3, true, ""},
+        {"a check that cannot write its report", "C", kNoReport, kCheckFailed, -1, false,
+         "Corvane.htm"},
+        // The button keeps the items of the last complete check.
+        {"a failed check after one that worked", "cC", kNoReport, kCheckFailed, 3, true,
+         "Corvane.htm"},
+        {"a delete after it", "cCd", kNoReport, "Finished", 0, false, "Corvane.htm"},
+        {"View Report", "v", kNone, "", -1, false, nullptr},
+        {"View Report with no program to show it", "V", kNoProgram, "", -1, false, "Corvane.htm"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        bool armed = false;
-        int opened = 0;
-        testing::FaultyFileSystem fs(
-            0, testing::FaultyFileSystem::Mode::kHook,
-            [&](const std::string& what, const std::string& path) {
-                if (armed && what == "open for reading" && ++opened == c.failAt) {
-                    throw platform::FileError(what, path, "no way");
-                }
-            });
+        bool faulty = false;
+        int reads = 0;
+        FaultyFileSystem fs([&](const std::string& what, const std::string& path) {
+            if (faulty && ((c.fault == kSecondFile && what == "open for reading" && ++reads == 2) ||
+                           (c.fault == kNoReport && path.ends_with("Corvane.htm")))) {
+                throw platform::FileError(what, path, "no way");
+            }
+        });
         Dialog d(fs);
-        d.logic->RunCheck();
-        ASSERT_EQ(d.view.label, "Delete 3 older items");
-        armed = true;
-        std::optional<LibraryLock> held;
-        if (c.busy) held.emplace(d.library.Root());
-        d.logic->DeleteOlderItems();
-        EXPECT_EQ(d.view.status, c.status);
-        EXPECT_EQ(d.view.label, c.label);
-        EXPECT_EQ(d.view.enabled, c.enabled);
-        EXPECT_EQ(d.view.messages.size(), c.errors);
+        for (const char step : std::string(c.steps)) {
+            faulty = std::isupper(step);
+            std::optional<LibraryLock> held;
+            if (faulty && c.fault == kBusy) held.emplace(d.library.Root());
+            d.view.opens = !(faulty && c.fault == kNoProgram);
+            if (std::tolower(step) == 'c') d.logic->RunCheck();
+            if (std::tolower(step) == 'd') d.logic->DeleteOlderItems();
+            if (std::tolower(step) == 'v') d.logic->ViewReport();
+        }
+        const std::string label = c.older < 0 ? kDeleteOlderLabel : DeleteButtonLabel(c.older);
+        EXPECT_EQ(d.view.Now(), (Shown{c.status, label, c.enabled}));
+        ASSERT_EQ(d.view.messages.size(), c.named ? 1u : 0u);
+        if (c.named) {
+            const std::string named = platform::WithoutTrailingSeparator(d.library.Path(c.named));
+            EXPECT_EQ(d.view.messages[0].first, Message::kError);
+            EXPECT_NE(d.view.messages[0].second.find(named), std::string::npos)
+                << d.view.messages[0].second;
+        }
+        if (std::string(c.steps).ends_with('v')) {
+            EXPECT_EQ(d.view.opened, std::vector<std::string>{d.library.Path("Corvane.htm")});
+        }
     }
-    // A check that fails says so and leaves the button as it was.
-    Dialog d;
-    d.library.MakeFolder("Corvane.htm/in-the-way");
-    d.logic->RunCheck();
-    EXPECT_EQ(d.view.status, kCheckFailed);
-    EXPECT_EQ(d.view.label, kDeleteOlderLabel);
-    ASSERT_EQ(d.view.messages.size(), 1u);
-    EXPECT_EQ(d.view.messages[0].first, Message::kError);
 }
 
-TEST(DialogLogic, UndoIsOfferedWhileADeleteIsLeftAndAsksFirst) {
+TEST(DialogLogic, ADeleteCountsDownAsFilesAreWrittenAndUndoAsksFirst) {
     Dialog d;
     EXPECT_FALSE(d.logic->CanUndo());
     const testing::Tree before = testing::TreeOf(d.library.Root(), true);
     d.logic->RunCheck();
+    d.view.repaints.clear();
     d.logic->DeleteOlderItems();
+    // Each item shown as its removal is planned; the count goes down as the
+    // files are written.
+    const std::string three = DeleteButtonLabel(3), c = testing::Native("c in Stock/c.stk");
+    EXPECT_EQ(d.view.repaints,
+              (std::vector<Shown>{{testing::Native("a in Stock/a.stk"), three, true},
+                                  {testing::Native("b in Stock/b.stk"), three, true},
+                                  {c, three, true},
+                                  {c, DeleteButtonLabel(2), true},
+                                  {c, DeleteButtonLabel(1), true},
+                                  {c, DeleteButtonLabel(0), true},
+                                  {"Finished", DeleteButtonLabel(0), true}}));
     ASSERT_TRUE(d.logic->CanUndo());
 
     // No keeps everything as it is; the question names the delete.
@@ -119,9 +216,7 @@ TEST(DialogLogic, UndoIsOfferedWhileADeleteIsLeftAndAsksFirst) {
     ASSERT_EQ(d.view.messages.size(), 3u);
     EXPECT_EQ(d.view.messages[2].first, Message::kInformation);
     EXPECT_EQ(d.view.messages[2].second.substr(0, 33), "Put back 3 files of the delete of");
-    EXPECT_EQ(d.view.status, "Finished");
-    EXPECT_EQ(d.view.label, kDeleteOlderLabel);
-    EXPECT_FALSE(d.view.enabled);
+    EXPECT_EQ(d.view.Now(), (Shown{"Finished", kDeleteOlderLabel, false}));
     EXPECT_FALSE(d.logic->CanUndo());
     EXPECT_EQ(testing::TreeOf(d.library.Root(), true), before);
 }

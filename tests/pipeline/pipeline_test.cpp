@@ -9,16 +9,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <mutex>
 
 #include "audit/check_run.h"
 #include "audit/item_stamp.h"
 #include "audit/walk.h"
+#include "bench/floor.h"
 #include "bench/library_gen.h"
 #include "commands/commands.h"
 #include "platform/system.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -33,8 +34,11 @@ using testing::TempLibrary;
 struct Library {
     TempLibrary temp;
     std::string root = temp.Path("lib/");
+    bench::Manifest generated;
+    bench::FloorResult floor;  // of the generated library alone
     Library() {
-        bench::GenerateLibrary(root, 120, 7);
+        generated = bench::GenerateLibrary(root, 120, 7);
+        floor = bench::ReadLibraryFiles(platform::RealFileSystem(), root);
         std::filesystem::create_directories(root + "Stock/loop");
         std::filesystem::create_directory_symlink("../..", root + "Stock/loop/up");
         ::mkfifo((root + "Track/fifo.stt").c_str(), 0644);
@@ -82,41 +86,33 @@ Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) 
 
 // Fails the read of one library file, or the listing of one folder, and
 // records in which order the files were read.
-class Faults : public platform::ForwardingFileSystem {
-  public:
-    std::string m_BadFile;
-    std::string m_BadFolder;
-
-    platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
-        {
-            std::lock_guard<std::mutex> hold(m_Lock);
-            m_Read.push_back(path);
+struct Faults {
+    std::string badFile, badFolder;
+    std::vector<std::string> read{};
+    testing::FaultyFileSystem fs{[this](const std::string& what, const std::string& path) {
+        if (what == "open for reading") read.push_back(path);
+        if ((what == "open for reading" && path == badFile) ||
+            (what == "list the folder" && path == badFolder)) {
+            throw platform::FileError(what, path, EIO);
         }
-        if (path == m_BadFile) throw platform::FileError("read", path, EIO);
-        return m_Target.ReadFile(path, bytes);
-    }
-    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
-        if (folder == m_BadFolder) throw platform::FileError("list the folder", folder, EIO);
-        return m_Target.ListFolder(folder);
-    }
-    std::vector<std::string> Read() {
-        std::lock_guard<std::mutex> hold(m_Lock);
-        return m_Read;
-    }
-
-  private:
-    std::mutex m_Lock;
-    std::vector<std::string> m_Read;
+    }};
 };
 
 TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
     Library library;
     Faults serialFs;
-    const Outcome serial = Check(library.root, serialFs, 1);
+    const Outcome serial = Check(library.root, serialFs.fs, 1);
     ASSERT_EQ(serial.error, "");
     ASSERT_GT(serial.older.size(), 0u);
-    const std::vector<std::string> read = serialFs.Read();
-    ASSERT_GT(read.size(), 100u);
+    const std::vector<std::string> read = serialFs.read;
+    // The benchmark's generator and floor: every kind of row, and the files
+    // the floor reads are those generated and those the check reads once.
+    EXPECT_EQ(std::pair(library.floor.files, library.floor.bytes),
+              std::pair(library.generated.files, library.generated.bytes));
+    EXPECT_EQ(std::int64_t(read.size()), library.generated.files + 3);  // and the case folders'
+    for (const char* row : {"Syntax", "Missing Texture", "Missing Component"}) {
+        EXPECT_NE(serial.report.find(row), std::string::npos) << row;
+    }
 
     struct Case {
         const char* what;
@@ -131,16 +127,12 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
         {"a folder mid-walk cannot be listed", "", std::string(platform::FolderOf(read[60]))},
     };
     for (const Case& c : cases) {
-        Faults fs;
-        fs.m_BadFile = c.badFile;
-        fs.m_BadFolder = c.badFolder;
-        const Outcome expected = Check(library.root, fs, 1);
+        Faults faults{c.badFile, c.badFolder};
+        const Outcome expected = Check(library.root, faults.fs, 1);
         EXPECT_EQ(expected.error.empty(), c.badFile.empty() && c.badFolder.empty()) << c.what;
         for (unsigned jobs : {2u, 3u, 8u}) {
-            Faults parallelFs;
-            parallelFs.m_BadFile = c.badFile;
-            parallelFs.m_BadFolder = c.badFolder;
-            const Outcome outcome = Check(library.root, parallelFs, jobs);
+            Faults parallel{c.badFile, c.badFolder};
+            const Outcome outcome = Check(library.root, parallel.fs, jobs);
             EXPECT_EQ(outcome.error, expected.error) << c.what << ", " << jobs << " jobs";
             EXPECT_EQ(outcome.report, expected.report) << c.what << ", " << jobs << " jobs";
             EXPECT_TRUE(outcome == expected) << c.what << ", " << jobs << " jobs";

@@ -5,14 +5,17 @@
 //   kKill  the process "dies" there: that operation and every later one
 //          fails, and nothing cleans up after it (temporary files stay, as
 //          after a kill), so that what the next command finds can be tested;
-//   kHook  a test's action runs just before every operation, told what the
-//          operation is and the path it names (to make an edit by someone
-//          else, or start a second command, at the right moment); the
-//          operation then goes on.
+//   kHook  the hook runs just before every operation, told what it is and the
+//          path it names: to record it, to edit the disk or start a second
+//          command at that moment, or to throw (a file or folder that cannot
+//          be read); unless it throws, the operation then goes on.
+// The check's workers call it from several threads: operations are counted,
+// and the hook called, one at a time.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,30 +30,26 @@ class FaultyFileSystem : public platform::ForwardingFileSystem {
 
     explicit FaultyFileSystem(int at, Mode mode = Mode::kFail, Hook hook = {})
         : m_At(at), m_Mode(mode), m_Hook(std::move(hook)) {}
+    // Runs hook before every operation.
+    explicit FaultyFileSystem(Hook hook) : FaultyFileSystem(0, Mode::kHook, std::move(hook)) {}
 
     // Whether the n-th operation came.
     bool Reached() const { return m_Count >= m_At; }
-    int Count() const { return m_Count; }
 
     void Step(const std::string& what, const std::string& path) {
+        std::lock_guard<std::recursive_mutex> hold(m_Lock);
         if (m_Killed) throw platform::FileError(what, path, "the process was killed");
-        ++m_Count;
-        if (m_Mode == Mode::kHook) {
-            m_Hook(what, path);
-            return;
-        }
-        if (m_Count != m_At) return;
-        switch (m_Mode) {
-            case Mode::kFail:
-                throw platform::FileError(what, path, "injected failure");
-            case Mode::kKill:
-                m_Killed = true;
-                throw platform::FileError(what, path, "the process was killed");
-            case Mode::kHook:
-                return;
-        }
+        if (m_Mode == Mode::kHook) return m_Hook(what, path);
+        if (++m_Count != m_At) return;
+        m_Killed = m_Mode == Mode::kKill;
+        throw platform::FileError(what, path,
+                                  m_Killed ? "the process was killed" : "injected failure");
     }
 
+    std::vector<platform::FolderEntry> ListFolder(const std::string& folder) override {
+        Step("list the folder", folder);
+        return m_Target.ListFolder(folder);
+    }
     platform::FileFacts ReadFile(const std::string& path, std::string& bytes) override {
         Step("open for reading", path);
         return m_Target.ReadFile(path, bytes);
@@ -90,32 +89,24 @@ class FaultyFileSystem : public platform::ForwardingFileSystem {
                 m_Real->Write(bytes.substr(0, bytes.size() / 2));
                 m_Real->Finish();
             }
-            m_Fs.Step("write", m_Path);
-            m_Real->Write(bytes);
+            Then("write")->Write(bytes);
         }
         std::vector<std::string> KeepAttributesOf(platform::InputFile& source,
                                                   bool lastWriteTime) override {
-            m_Fs.Step("keep the attributes of", m_Path);
-            return m_Real->KeepAttributesOf(source, lastWriteTime);
+            return Then("keep the attributes of")->KeepAttributesOf(source, lastWriteTime);
         }
-        void Finish() override {
-            m_Fs.Step("finish", m_Path);
-            m_Real->Finish();
-        }
-        void Place() override {
-            m_Fs.Step("place", m_Path);
-            m_Real->Place();
-        }
-        void PlaceIfFree() override {
-            m_Fs.Step("place", m_Path);
-            m_Real->PlaceIfFree();
-        }
+        void Finish() override { Then("finish")->Finish(); }
+        void Place() override { Then("place")->Place(); }
+        void PlaceIfFree() override { Then("place")->PlaceIfFree(); }
         void PlaceIfUnchanged(const platform::FileVersion& expected) override {
-            m_Fs.Step("replace", m_Path);
-            m_Real->PlaceIfUnchanged(expected);
+            Then("replace")->PlaceIfUnchanged(expected);
         }
 
       private:
+        platform::OutputFile* Then(const char* what) {
+            m_Fs.Step(what, m_Path);
+            return m_Real.get();
+        }
         FaultyFileSystem& m_Fs;
         std::unique_ptr<platform::OutputFile> m_Real;
         std::string m_Path;
@@ -129,40 +120,36 @@ class FaultyFileSystem : public platform::ForwardingFileSystem {
             return m_Real->KindOfEntry(relative);
         }
         std::vector<platform::FolderEntry> ListFolder(std::string_view relative) override {
-            return m_Real->ListFolder(relative);
+            return Then("list the folder", relative)->ListFolder(relative);
         }
         std::unique_ptr<platform::InputFile> OpenForReading(std::string_view relative) override {
-            m_Fs.Step("open for reading", FullPath(relative));
-            return m_Real->OpenForReading(relative);
+            return Then("open for reading", relative)->OpenForReading(relative);
         }
         std::unique_ptr<platform::OutputFile> Create(std::string_view relative,
                                                      std::string_view tag) override {
-            m_Fs.Step("create", FullPath(relative));
-            return std::make_unique<File>(m_Fs, m_Real->Create(relative, tag), FullPath(relative));
+            return std::make_unique<File>(m_Fs, Then("create", relative)->Create(relative, tag),
+                                          FullPath(relative));
         }
         void MakeFolders(std::string_view relative) override {
-            m_Fs.Step("create the folder", FullPath(relative));
-            m_Real->MakeFolders(relative);
+            Then("create the folder", relative)->MakeFolders(relative);
         }
         void MoveIfFree(std::string_view from, std::string_view to) override {
-            m_Fs.Step("move", FullPath(to));
-            m_Real->MoveIfFree(from, to);
+            Then("move", to)->MoveIfFree(from, to);
         }
         void RemoveIfUnchanged(std::string_view relative,
                                const platform::FileVersion& expected) override {
-            m_Fs.Step("delete", FullPath(relative));
-            m_Real->RemoveIfUnchanged(relative, expected);
+            Then("delete", relative)->RemoveIfUnchanged(relative, expected);
         }
         bool RemoveFile(std::string_view relative) override {
-            m_Fs.Step("delete", FullPath(relative));
-            return m_Real->RemoveFile(relative);
+            return Then("delete", relative)->RemoveFile(relative);
         }
-        void SyncAll() override {
-            m_Fs.Step("flush to disk", Top());
-            m_Real->SyncAll();
-        }
+        void SyncAll() override { Then("flush to disk", "")->SyncAll(); }
 
       private:
+        platform::ContainedTree* Then(const char* what, std::string_view relative) {
+            m_Fs.Step(what, FullPath(relative));
+            return m_Real.get();
+        }
         FaultyFileSystem& m_Fs;
         std::unique_ptr<platform::ContainedTree> m_Real;
     };
@@ -170,6 +157,7 @@ class FaultyFileSystem : public platform::ForwardingFileSystem {
     int m_At;
     Mode m_Mode;
     Hook m_Hook;
+    std::recursive_mutex m_Lock;
     int m_Count = 0;
     bool m_Killed = false;
     std::vector<std::unique_ptr<platform::OutputFile>> m_Abandoned;

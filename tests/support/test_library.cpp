@@ -76,8 +76,12 @@ TempLibrary::~TempLibrary() {
              it.increment(ignored)) {
             ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
         }
-        ignored.clear();
-        fs::remove_all(root, ignored);
+        // A program that has just ended may still hold its output files
+        // for a moment under Wine.
+        for (int tries = 0; tries < 50 && fs::exists(root, ignored); ++tries) {
+            if (tries) ::Sleep(20);
+            fs::remove_all(root, ignored);
+        }
         return;
     }
 #endif
@@ -263,8 +267,8 @@ std::string HostPath(std::string_view path) {
     return std::string(path);
 }
 
-void PrepareSample(const std::string& sampleFolder, const std::string& dest) {
-    const std::string sample = HostPath(sampleFolder);
+void PrepareSample(const std::string& dest) {
+    const std::string sample = HostPath(CORVANE_SAMPLE);
     fs::create_directories(FsPath(dest));
     for (const auto& entry : fs::directory_iterator(FsPath(sample + "/library"))) {
         fs::copy(entry.path(), FsPath(dest) / entry.path().filename(), fs::copy_options::recursive);
@@ -320,8 +324,9 @@ std::wstring Quoted(const std::wstring& arg) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch) {
-    std::wstring commandLine = Quoted(FsPath(program).wstring());
+                         const std::string& folder) {
+    const TempLibrary scratch;  // for the output
+    std::wstring commandLine = Quoted(FsPath(HostPath(program)).wstring());
     for (const std::string& arg : args) commandLine += L" " + Quoted(FsPath(arg).wstring());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     auto open = [&](const char* name, DWORD access, DWORD disposition) {
@@ -340,8 +345,10 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                    CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    const std::wstring cwd = FsPath(folder).wstring();
+    BOOL started =
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                         nullptr, folder.empty() ? nullptr : cwd.c_str(), &startup, &process);
     DWORD status = DWORD(-1);
     if (started) {
         ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -370,8 +377,9 @@ std::string Quote(const std::string& text) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch) {
-    std::string command = Quote(program);
+                         const std::string& folder) {
+    const TempLibrary scratch;  // for the output
+    std::string command = (folder.empty() ? "" : "cd " + Quote(folder) + " && ") + Quote(program);
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " >" + Quote(scratch.Path("out.txt")) + " 2>" + Quote(scratch.Path("err.txt")) +
                " </dev/null";

@@ -1,6 +1,5 @@
-// Test helpers: a library folder on the real disk, a progress observer that
-// records what it was told, and a program run with its output. Paths are
-// UTF-8 on every system.
+// Test helpers: a library folder on the real disk, the state of its files, a
+// program run with its output. Paths are UTF-8 on every system.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +10,6 @@
 
 #include "cleanup/delete_older.h"
 #include "platform/files.h"
-#include "platform/forwarding_files.h"
 
 namespace corvane::testing {
 
@@ -86,11 +84,12 @@ void Put(const std::string& root, const std::string& relative, const std::string
 bool MakeLink(const std::string& target, const std::string& link, bool folder);
 
 // Copies the sample library (sample/library) into dest, with its files'
-// times from sample/stamps.
-void PrepareSample(const std::string& sampleFolder, const std::string& dest);
+// times from sample/stamps: three older items in three files.
+void PrepareSample(const std::string& dest);
 
-// Runs a program with the arguments given, no input, and its standard output
-// and error in files; gives its exit status (-1 when it did not exit).
+// Runs a program of the machine the tests are built on with the arguments
+// given, in folder (by default the current one), with no input; gives its
+// exit status (-1 when it did not exit) and its standard output and error.
 // Output written as text on Windows has its CR LF turned into LF.
 struct ProgramResult {
     int status;
@@ -98,20 +97,16 @@ struct ProgramResult {
     std::string err;
 };
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const TempLibrary& scratch);
+                         const std::string& folder = {});
 
+// Keeps the last status text it was told.
 class RecordingProgress : public DeleteProgress {
   public:
-    void Status(const std::string& text) override { m_Shown.push_back(text); }
-    void ItemRemoved(const OlderItem& item, size_t left) override {
-        m_Removed.push_back({item, left});
-    }
-    std::string Last() const { return m_Shown.empty() ? "" : m_Shown.back(); }
+    void Status(const std::string& text) override { m_Last = text; }
+    const std::string& Last() const { return m_Last; }
 
-    std::vector<std::string> m_Shown;  // the status texts, in order
-    std::vector<std::pair<OlderItem, size_t>> m_Removed;
+  private:
+    std::string m_Last;
 };
-
-using platform::ForwardingFileSystem;
 
 }  // namespace corvane::testing

@@ -38,8 +38,8 @@ TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
         const char* inReport;  // the path's bytes in the report
     };
     const Case cases[] = {
-        // {"Stock/CON.stk", "Stock\\CON.stk"},
-        // {"Stock/aux.stk", "Stock\\aux.stk"},
+        {"Stock/CON.stk", "Stock\\CON.stk"},
+        {"Stock/aux.stk", "Stock\\aux.stk"},
         {"Stock/Dot./a.stk", "Stock\\Dot.\\a.stk"},  // trailing dot and space: names too
         {"Stock/Space /b.stk", "Stock\\Space \\b.stk"},
         {"Stock/caf\u00e9.stk", "Stock\\caf\xe9.stk"},              // held by the code page
@@ -135,23 +135,12 @@ TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
     }
 }
 
-TEST(WindowsFiles, ABackupKeepsTheFilesTimeAndAReplacedFileItsReadOnlyness) {
+// A new file for a read-only one comes out read-only too. (What a backup
+// keeps is tested with the removal, on both systems.)
+TEST(WindowsFiles, ANewFileForAReadOnlyOneIsReadOnly) {
     TempLibrary library;
-    const std::string before = CrLf({"name a", "[end]", "name b", "[end]"});
-    Put(library, "Stock/two.stk", before);
-    testing::SetStamp(library.Path("Stock/two.stk"), "2010-01-01 12:34");
+    Put(library, "Stock/two.stk", "x");
     std::string bytes;
-    const platform::FileAttributes was =
-        Fs().ReadFileWithAttributes(library.Path("Stock/two.stk"), bytes);
-    testing::RecordingProgress progress;
-    DeleteOlderItems(library.Root(), {{"a", Native("Stock/two.stk")}}, progress);
-    const platform::FileAttributes backup =
-        Fs().ReadFileWithAttributes(library.Path("backup/Stock/two.stk"), bytes);
-    EXPECT_EQ(bytes, before);
-    EXPECT_EQ(backup.lastWriteSeconds, was.lastWriteSeconds);
-    EXPECT_EQ(backup.permissions, 0666u);
-
-    // A new file for a read-only one comes out read-only too.
     std::wstring wide = platform::win32::SystemPath(library.Path("Stock/two.stk"));
     ASSERT_TRUE(::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
     auto tree = Fs().OpenTree(library.Root());
