@@ -76,8 +76,10 @@ class LibraryCheck : private WalkVisitor {
   private:
     void LibraryFile(const std::string& folder, const std::string& name, bool throughLink) override;
     void ApplyRecord(const FileRecord& record, const std::string& fullPath);
+    // reported: whether the file's findings are reported (its path below
+    // the root holds no "NFP"), relative: that path.
     void CheckComponent(std::string_view reference, const FileRecord::Event& event,
-                        const std::string& fullPath);
+                        std::string_view relative, bool reported);
     void CheckItemName(std::string_view name, const FileRecord::Event& event,
                        const std::string& fullPath, const FileRecord& record);
     std::string_view RelativePath(std::string_view fullPath) const;

@@ -49,6 +49,10 @@ void LibraryCheck::KeepRow(std::vector<PendingRow>& rows, std::string_view text,
 void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& fullPath) {
     if (record.error) std::rethrow_exception(record.error);
     const std::vector<FileRecord::Event>& events = record.Events();
+    // Entries of files whose path below the library root holds "NFP" are not
+    // reported.
+    const std::string_view relative = RelativePath(fullPath);
+    const bool reported = relative.find("NFP") == std::string_view::npos;
     for (size_t i = 0; i < events.size(); ++i) {
         // The name tables of a large category are larger than the caches:
         // start fetching the slot of a later event, and the name in the slot
@@ -76,21 +80,14 @@ void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& full
                 CheckItemName(text, event, fullPath, record);
                 break;
             case FileRecord::Kind::kComponent:
-                CheckComponent(text, event, fullPath);
+                CheckComponent(text, event, relative, reported);
                 break;
             case FileRecord::Kind::kSyntaxError:
-                // Entries of files whose path below the library root holds
-                // "NFP" are not reported.
-                if (RelativePath(fullPath).find("NFP") == std::string_view::npos) {
-                    KeepRow(m_SyntaxErrors, text, RelativePath(fullPath), event.lineNumber);
-                }
+                if (reported) KeepRow(m_SyntaxErrors, text, relative, event.lineNumber);
                 break;
             case FileRecord::Kind::kTexture:
-                if (!event.found) {
-                    std::string_view relative = RelativePath(fullPath);
-                    if (relative.find("NFP") == std::string_view::npos) {
-                        KeepRow(m_MissingTextures, text, relative, event.lineNumber);
-                    }
+                if (!event.found && reported) {
+                    KeepRow(m_MissingTextures, text, relative, event.lineNumber);
                 }
                 break;
         }
@@ -98,12 +95,11 @@ void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& full
 }
 
 void LibraryCheck::CheckComponent(std::string_view reference, const FileRecord::Event& event,
-                                  const std::string& fullPath) {
+                                  std::string_view relative, bool reported) {
     const std::uint64_t hash = event.hash;
     if (m_Items.Contains(reference, hash)) return;
     if (m_MissingComponents.Contains(reference, hash)) return;
-    std::string_view relative = RelativePath(fullPath);
-    if (relative.find("NFP") != std::string_view::npos) return;
+    if (!reported) return;
     m_MissingComponents.Add(reference, hash);
     m_ComponentRefs.Add(reference, relative, event.lineNumber);
 }

@@ -59,7 +59,23 @@ void AppendEscaped(std::string& out, std::string_view text) {
     out.append(text.substr(start));
 }
 
-HtmlReport::HtmlReport(std::unique_ptr<platform::OutputFile> file) : m_File(std::move(file)) {}
+HtmlReport::HtmlReport(std::unique_ptr<platform::OutputFile> file) : m_File(std::move(file)) {
+    struct Entry {
+        std::string_view label, font;
+    };
+    const Entry entries[kEntryKinds] = {{"Syntax", "<font color=\"red\">"},
+                                        {"Missing Texture", "<font color=\"green\">"},
+                                        {"Missing Component", "<font color=\"blue\">"}};
+    for (int kind = 0; kind < kEntryKinds; ++kind) {
+        for (int shaded = 0; shaded < 2; ++shaded) {
+            const std::string cell(shaded ? kShadedCell : kPlainCell);
+            EntryMarkup& markup = m_EntryMarkup[kind];
+            markup.head[shaded] = "<tr>" + cell + std::string(entries[kind].label) + "</td>" +
+                                  cell + std::string(entries[kind].font);
+            markup.middle[shaded] = "</font></td>" + cell;
+        }
+    }
+}
 
 void HtmlReport::Markup(std::string_view markup) {
     m_Buffer.append(markup);
@@ -168,18 +184,14 @@ void HtmlReport::Duplicate(const DuplicateFinding& finding) {
     Markup("</td></tr>");
 }
 
-void HtmlReport::WriteEntryRow(std::string_view label, std::string_view font, std::string_view text,
-                               const std::string* paths, size_t count,
-                               std::string_view pathPrefix) {
-    std::string_view cell = BeginRow();
-    Markup(label);
-    Markup("</td>");
-    Markup(cell);
-    Markup(font);
-    Text(text);
-    Markup("</font>");
-    Markup("</td>");
-    Markup(cell);
+void HtmlReport::WriteEntryRow(EntryKind kind, std::string_view text, const std::string* paths,
+                               size_t count, std::string_view pathPrefix) {
+    const EntryMarkup& markup = m_EntryMarkup[kind];
+    const int shaded = m_Shade ? 1 : 0;
+    m_Shade = !m_Shade;
+    m_Buffer.append(markup.head[shaded]);
+    AppendEscaped(m_Buffer, text);
+    m_Buffer.append(markup.middle[shaded]);
     for (size_t i = 0; i < count; ++i) {
         if (!pathPrefix.empty()) Path(pathPrefix);
         Path(paths[i]);
@@ -189,16 +201,15 @@ void HtmlReport::WriteEntryRow(std::string_view label, std::string_view font, st
 
 void HtmlReport::SyntaxError(const SyntaxFinding& finding) {
     // A syntax row names its file with the library root in front.
-    WriteEntryRow("Syntax", "<font color=\"red\">", finding.line, &finding.file, 1, m_LibraryRoot);
+    WriteEntryRow(kSyntaxRow, finding.line, &finding.file, 1, m_LibraryRoot);
 }
 
 void HtmlReport::MissingTexture(const TextureFinding& finding) {
-    WriteEntryRow("Missing Texture", "<font color=\"green\">", finding.texture, &finding.file, 1);
+    WriteEntryRow(kTextureRow, finding.texture, &finding.file, 1);
 }
 
 void HtmlReport::MissingComponent(const ComponentFinding& finding) {
-    WriteEntryRow("Missing Component", "<font color=\"blue\">", finding.component,
-                  finding.files.data(), finding.files.size());
+    WriteEntryRow(kComponentRow, finding.component, finding.files.data(), finding.files.size());
 }
 
 }  // namespace corvane

@@ -45,9 +45,18 @@ class HtmlReport final : public FindingSink {
     // Data rows alternate between plain and shaded cells across the whole
     // report.
     std::string_view BeginRow();
-    // A row of a label, a coloured text and the paths it was found in.
-    void WriteEntryRow(std::string_view label, std::string_view font, std::string_view text,
-                       const std::string* paths, size_t count, std::string_view pathPrefix = {});
+    // The kinds of row that give a label, a coloured text and the paths it
+    // was found in.
+    enum EntryKind { kSyntaxRow, kTextureRow, kComponentRow, kEntryKinds };
+    // The markup of such a row up to its text, and from its text to its
+    // paths, for a plain and a shaded row: a report may hold a row for
+    // every line of the library.
+    struct EntryMarkup {
+        std::string head[2];
+        std::string middle[2];
+    };
+    void WriteEntryRow(EntryKind kind, std::string_view text, const std::string* paths,
+                       size_t count, std::string_view pathPrefix = {});
     // Writes out what is buffered and closes the file.
     void Close();
 
@@ -58,6 +67,7 @@ class HtmlReport final : public FindingSink {
     std::string m_Escaped;
     std::string m_LibraryRoot;
     bool m_Shade = false;
+    EntryMarkup m_EntryMarkup[kEntryKinds];
 };
 
 // Escapes &, <, > and " for HTML and writes each line feed as CR LF.
