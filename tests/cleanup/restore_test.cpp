@@ -7,18 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <iostream>
-#include <optional>
 
 #include "cleanup/backup_tree.h"
 #include "commands/commands.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace corvane {
 namespace {
@@ -50,23 +44,10 @@ struct Library {
     }
     Tree Now() const { return testing::TreeOf(lib.Root(), true); }
     DeleteResult Delete(platform::FileSystem& fs = platform::RealFileSystem()) {
-        testing::RecordingProgress progress;
-        return RunDeleteCommand(LibraryLock(lib.Root(), fs), older, progress);
+        return testing::Delete(lib.Root(), older, fs);
     }
     RestoreResult Restore(platform::FileSystem& fs = platform::RealFileSystem()) {
-        testing::RecordingProgress progress;
-        return RunRestoreCommand(LibraryLock(lib.Root(), fs), progress);
-    }
-    // Files of ours left behind anywhere: temporaries and their lists.
-    std::vector<std::string> Leftovers() const {
-        std::vector<std::string> found;
-        for (const std::string& file : lib.Files()) {
-            if (file.find(".corvane-") != std::string::npos ||
-                file.find("running-") != std::string::npos) {
-                found.push_back(file);
-            }
-        }
-        return found;
+        return testing::Restore(lib.Root(), fs);
     }
     std::string DeleteLog() const {
         for (const std::string& file : lib.Files()) {
@@ -180,22 +161,15 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
             std::cout << "[ SKIPPED  ] " << s.what << ": the system makes no links here\n";
             continue;
         }
-#ifndef _WIN32
-        struct rusage usage;
-        ::getrusage(RUSAGE_SELF, &usage);
-        const long peakBefore = usage.ru_maxrss;
-#endif
+        const long peak = testing::PeakKiB();
         const RestoreResult r = l.Restore();
-#ifndef _WIN32
-        ::getrusage(RUSAGE_SELF, &usage);
-        EXPECT_LT(usage.ru_maxrss - peakBefore, 64 << 10) << "KiB more memory at the peak";
-#endif
+        EXPECT_LT(testing::PeakKiB() - peak, 64 << 10) << "KiB more memory at the peak";
         EXPECT_EQ(r.Failed(), s.restoreFails) << testing::Join(DescribeRestore(r));
         if (s.after != kCustom) {
             EXPECT_EQ(l.Now(), s.after == kOriginal ? before : afterDelete);
         }
         EXPECT_EQ(l.lib.Read("outside/victim"), "victim");
-        EXPECT_EQ(l.Leftovers(), std::vector<std::string>{});
+        EXPECT_EQ(testing::Leftovers(l.lib.Root()), std::vector<std::string>{});
 
         if (s.scene == kFarFutureLog) {
             EXPECT_TRUE(CommandBefore(d.id, "29990101T000000Z")) << d.id;
@@ -261,15 +235,7 @@ TEST(Undo, AFaultOrAKillAnywhereLosesNothingAndTheNextCommandFinishes) {
                     !(inRestore ? l.Restore(fs).Failed() : l.Delete(fs).Failed()) && !fs.Reached();
                 // Every library file holds its bytes from before the delete
                 // or from after it, whatever the step.
-                const Tree now = l.Now();
-                for (const auto& [path, file] : l.original) {
-                    auto bytes = [&](const Tree& tree) {
-                        auto found = tree.find(path);
-                        return found == tree.end() ? std::nullopt
-                                                   : std::optional(found->second.bytes);
-                    };
-                    EXPECT_TRUE(bytes(now) == file.bytes || bytes(now) == bytes(deleted)) << path;
-                }
+                EXPECT_EQ(testing::Torn(l.Now(), l.original, deleted), std::vector<std::string>{});
                 // The next command removes what the killed one left, and the
                 // restores that follow give back the library as it was.
                 RestoreResult restored = l.Restore();
@@ -278,7 +244,7 @@ TEST(Undo, AFaultOrAKillAnywhereLosesNothingAndTheNextCommandFinishes) {
                 }
                 EXPECT_FALSE(restored.Failed()) << testing::Join(DescribeRestore(restored));
                 EXPECT_EQ(l.Now(), l.original);
-                EXPECT_EQ(l.Leftovers(), std::vector<std::string>{});
+                EXPECT_EQ(testing::Leftovers(l.lib.Root()), std::vector<std::string>{});
                 // No backup is lost, whoever made it.
                 bool kept = false;
                 for (const auto& [path, file] : testing::TreeOf(l.lib.Root(), false)) {
@@ -329,15 +295,12 @@ TEST(Undo, DeletesAreUndoneOneAfterTheOtherWhateverTheLengthOfTheirPaths) {
             return bytes;
         };
         auto remove = [&](const char* item) {
-            testing::RecordingProgress progress;
-            DeleteResult result = RunDeleteCommand(LibraryLock(lib.Root()),
-                                                   {{item, testing::Native(file)}}, progress);
+            DeleteResult result = testing::Delete(lib.Root(), {{item, testing::Native(file)}});
             EXPECT_FALSE(result.Failed()) << testing::Join(result.problems);
             return result.id;
         };
         auto restore = [&] {
-            testing::RecordingProgress progress;
-            RestoreResult result = RunRestoreCommand(LibraryLock(lib.Root()), progress);
+            RestoreResult result = testing::Restore(lib.Root());
             EXPECT_FALSE(result.Failed()) << testing::Join(DescribeRestore(result));
         };
         const auto first = state();

@@ -3,7 +3,6 @@
 // case, a 50 MiB line. One check run over it must finish, under an alarm and in
 // bounded memory. (A file that vanishes mid-run is tested with the check run.)
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -25,9 +24,6 @@ using namespace std::string_literals;
 
 TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
     ::alarm(240);  // nothing may block: a run this long is stuck
-    auto peakMiB = [usage = rusage{}]() mutable {
-        return ::getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss >> 10 : 0;
-    };
     testing::TempLibrary lib;
     lib.Write("Stock/empty.stk", "");
     lib.Write("Stock/cr.stk", std::string(10000, '\r'));
@@ -88,11 +84,11 @@ TEST(HostileLibrary, OneCheckRunOverEveryCaseFinishesAndDeleteKeepsEveryFile) {
     }
     lib.Write("Stock/plain.stk", plain, "2015-06-01 12:00");
 
-    long before = peakMiB();
+    const long before = testing::PeakKiB();
     testing::RecordingProgress progress;
     std::vector<OlderItem> older;
     ASSERT_NO_THROW(older = CheckAndWriteReport(lib.Root(), progress).olderItems);
-    long grown = peakMiB() - before;
+    long grown = (testing::PeakKiB() - before) >> 10;
 #if defined(__SANITIZE_ADDRESS__)
     grown /= 2;  // AddressSanitizer holds freed blocks back a while
 #endif
@@ -143,9 +139,7 @@ TEST(HostileLibrary, AFileLongerThanItsSizeEndsTheCheckWithItsName) {
     testing::TempLibrary lib;
     lib.MakeFolder("Stock");
     ASSERT_EQ(::symlink("/proc/self/pagemap", lib.Path("Stock/endless.stk").c_str()), 0);
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const long before = usage.ru_maxrss;
+    const long before = testing::PeakKiB();
     testing::RecordingProgress progress;
     try {
         CheckAndWriteReport(lib.Root(), progress);
@@ -154,8 +148,7 @@ TEST(HostileLibrary, AFileLongerThanItsSizeEndsTheCheckWithItsName) {
         EXPECT_EQ(error.Path(), lib.Path("Stock/endless.stk"));
         EXPECT_NE(std::string(error.what()).find("more than"), std::string::npos) << error.what();
     }
-    ::getrusage(RUSAGE_SELF, &usage);
-    EXPECT_LT(usage.ru_maxrss - before, 64 << 10) << "KiB of peak memory growth";
+    EXPECT_LT(testing::PeakKiB() - before, 64 << 10) << "KiB of peak memory growth";
 }
 
 }  // namespace

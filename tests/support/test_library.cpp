@@ -10,6 +10,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,6 +148,54 @@ Tree TreeOf(const std::string& root, bool libraryOnly) {
         tree[path] = {bytes, unsigned(attributes.permissions), attributes.lastWriteSeconds};
     }
     return tree;
+}
+
+std::optional<std::string> BytesAt(const Tree& tree, const std::string& path) {
+    auto found = tree.find(path);
+    return found == tree.end() ? std::nullopt : std::optional(found->second.bytes);
+}
+
+std::vector<std::string> Torn(const Tree& now, const Tree& before, const Tree& after) {
+    std::vector<std::string> torn;
+    for (const auto& [path, file] : before) {
+        const std::optional<std::string> bytes = BytesAt(now, path);
+        if (bytes != file.bytes && bytes != BytesAt(after, path)) torn.push_back(path);
+    }
+    return torn;
+}
+
+std::vector<std::string> Leftovers(const std::string& root) {
+    std::vector<std::string> found;
+    const fs::path top = FsPath(root);
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+        const std::string path = Utf8(entry.path().lexically_relative(top), true);
+        if (entry.is_regular_file() && (path.find(".corvane-") != std::string::npos ||
+                                        path.find("running-") != std::string::npos)) {
+            found.push_back(path);
+        }
+    }
+    return found;
+}
+
+DeleteResult Delete(const std::string& root, const std::vector<OlderItem>& items,
+                    platform::FileSystem& fs) {
+    RecordingProgress progress;
+    return RunDeleteCommand(LibraryLock(root, fs), items, progress);
+}
+
+RestoreResult Restore(const std::string& root, platform::FileSystem& fs) {
+    RecordingProgress progress;
+    return RunRestoreCommand(LibraryLock(root, fs), progress);
+}
+
+long PeakKiB() {
+#ifdef _WIN32
+    return 0;
+#else
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+#endif
 }
 
 std::string Join(const std::vector<std::string>& lines) {

@@ -4,11 +4,12 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cleanup/delete_older.h"
+#include "commands/commands.h"
 #include "platform/files.h"
 
 namespace corvane::testing {
@@ -54,6 +55,28 @@ using Tree = std::map<std::string, FileState>;
 // The regular files below root (links not followed), by relative path; with
 // libraryOnly, not those under backup/, the report or temporary files.
 Tree TreeOf(const std::string& root, bool libraryOnly);
+
+// The bytes of the file at path in tree, if it holds one.
+std::optional<std::string> BytesAt(const Tree& tree, const std::string& path);
+
+// The files of before that now hold neither their bytes of before nor those
+// of after: a command that stopped half-way tore them.
+std::vector<std::string> Torn(const Tree& now, const Tree& before, const Tree& after);
+
+// Files of ours a command left behind below root: temporary files and the
+// lists of them.
+std::vector<std::string> Leftovers(const std::string& root);
+
+// The delete and the restore as the front ends run them, under the library's
+// lock, with a status that goes nowhere.
+DeleteResult Delete(const std::string& root, const std::vector<OlderItem>& items,
+                    platform::FileSystem& fs = platform::RealFileSystem());
+RestoreResult Restore(const std::string& root,
+                      platform::FileSystem& fs = platform::RealFileSystem());
+
+// The peak memory of this process so far, in KiB; 0 on Windows, where the
+// tests do not measure it.
+long PeakKiB();
 
 // Lines joined with line feeds, for messages.
 std::string Join(const std::vector<std::string>& lines);
