@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 
+#include "audit/item_stamp.h"
 #include "commands/commands.h"
 #include "report/html_report.h"
 #include "tests/support/faulty_file_system.h"
@@ -243,6 +246,29 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
     run.Write("textures/roof.bmp", "BM");
     testing::FaultyFileSystem fs = Unreadable(run.Path("textures"));
     EXPECT_EQ(run.Check(fs), Lines{"texture roof.bmp Stock/a.stk:1"});
+}
+
+// The local time a file was given, to the minute, in winter and in summer:
+// each date under its own rules, not today's.
+TEST(ItemStamp, IsTheLocalTimeAFileWasGivenToTheMinute) {
+    testing::TempLibrary library;
+    for (const char* stamp : {"2010-01-15 09:05", "2010-07-15 09:05", "1999-12-31 23:59"}) {
+        library.Write("a.stk", "x", stamp);
+        std::string bytes, expected(stamp);
+        std::int64_t time =
+            platform::RealFileSystem().ReadFile(library.Path("a.stk"), bytes).lastWriteTime;
+        std::erase_if(expected, [](char c) { return c == '-' || c == ' ' || c == ':'; });
+        EXPECT_EQ(ItemStamp(time + 59), expected);
+    }
+#ifndef _WIN32
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    ::setenv("TZ", "CET-1", 1);
+    ::tzset();
+    EXPECT_EQ(ItemStamp(1267607159), "201003031005");  // 2010-03-03 09:05:59 UTC
+    saved ? ::setenv("TZ", previous.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+#endif
 }
 
 }  // namespace
