@@ -12,9 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cleanup/delete_older.h"
 #include "commands/commands.h"
-#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {

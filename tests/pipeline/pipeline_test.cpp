@@ -6,18 +6,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "audit/check_run.h"
 #include "audit/item_stamp.h"
+#include "audit/library_root.h"
 #include "audit/walk.h"
 #include "bench/floor.h"
 #include "bench/library_gen.h"
 #include "commands/commands.h"
-#include "platform/system.h"
-#include "report/html_report.h"
 #include "report/json_report.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"

@@ -3,11 +3,7 @@
 // program, folder junctions. Run under Wine.
 #include <gtest/gtest.h>
 
-#include "cleanup/backup_tree.h"
-#include "cleanup/delete_older.h"
-#include "commands/commands.h"
 #include "platform/win32.h"
-#include "report/html_report.h"
 #include "tests/support/test_library.h"
 
 namespace corvane {
@@ -17,18 +13,10 @@ using testing::CrLf;
 using testing::Native;
 using testing::TempLibrary;
 
-platform::FileSystem& Fs() {
-    return platform::RealFileSystem();
-}
+platform::FileSystem& fs = platform::RealFileSystem();
 
 void Put(const TempLibrary& library, const std::string& relative, const std::string& bytes) {
     testing::Put(library.Root(), relative, bytes);
-}
-
-std::string Get(const TempLibrary& library, const std::string& relative) {
-    std::string bytes;
-    Fs().ReadFile(library.Path(relative), bytes);
-    return bytes;
 }
 
 TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
@@ -68,10 +56,10 @@ TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
     }
     ASSERT_EQ(older.size(), size_t(item));
 
-    EXPECT_FALSE(DeleteOlderItems(library.Root(), older, progress).Failed());
+    EXPECT_FALSE(testing::Delete(library.Root(), older).Failed());
     for (const Case& c : cases) {
-        EXPECT_EQ(Fs().KindOf(library.Path(c.path)), platform::EntryKind::kMissing) << c.path;
-        EXPECT_EQ(Fs().KindOf(library.Path(std::string("backup/") + c.path)),
+        EXPECT_EQ(fs.KindOf(library.Path(c.path)), platform::EntryKind::kMissing) << c.path;
+        EXPECT_EQ(fs.KindOf(library.Path(std::string("backup/") + c.path)),
                   platform::EntryKind::kFile)
             << c.path;
     }
@@ -118,9 +106,7 @@ TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
                                   nullptr);
             ASSERT_NE(other, INVALID_HANDLE_VALUE);
         }
-        testing::RecordingProgress progress;
-        const DeleteResult result =
-            DeleteOlderItems(library.Root(), {{"a", Native("Stock/held.stk")}}, progress);
+        const DeleteResult result = testing::Delete(library.Root(), {{"a", Native("Stock/held.stk")}});
         ASSERT_EQ(result.problems.size(), 1u) << "the delete went on";
         EXPECT_NE(result.problems[0].find("\"" + path + "\""), std::string::npos)
             << result.problems[0];
@@ -128,9 +114,9 @@ TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
         EXPECT_EQ(result.notRemoved.size(), 1u);
         if (other != INVALID_HANDLE_VALUE) ::CloseHandle(other);
         ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-        EXPECT_EQ(Get(library, "Stock/held.stk"), before);
-        if (Fs().KindOf(library.Path("backup/Stock/held.stk")) == platform::EntryKind::kFile) {
-            EXPECT_EQ(Get(library, "backup/Stock/held.stk"), before);
+        EXPECT_EQ(library.Read("Stock/held.stk"), before);
+        if (fs.KindOf(library.Path("backup/Stock/held.stk")) == platform::EntryKind::kFile) {
+            EXPECT_EQ(library.Read("backup/Stock/held.stk"), before);
         }
     }
 }
@@ -143,13 +129,13 @@ TEST(WindowsFiles, ANewFileForAReadOnlyOneIsReadOnly) {
     std::string bytes;
     std::wstring wide = platform::win32::SystemPath(library.Path("Stock/two.stk"));
     ASSERT_TRUE(::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
-    auto tree = Fs().OpenTree(library.Root());
+    auto tree = fs.OpenTree(library.Root());
     auto copy = tree->Create("Stock/copy.stk", "testtest");
     copy->Write("x");
     EXPECT_EQ(copy->KeepAttributesOf(*tree->OpenForReading("Stock/two.stk"), false),
               std::vector<std::string>{});
     copy->Place();
-    EXPECT_EQ(Fs().ReadFileWithAttributes(library.Path("Stock/copy.stk"), bytes).permissions,
+    EXPECT_EQ(fs.ReadFileWithAttributes(library.Path("Stock/copy.stk"), bytes).permissions,
               0444u);
 }
 
