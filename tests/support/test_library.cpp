@@ -120,12 +120,12 @@ bool TempLibrary::Exists(std::string_view relative) const {
     return fs::exists(fs::symlink_status(FsPath(Path(relative)), ignored));
 }
 
-std::vector<std::string> TempLibrary::Files() const {
+std::vector<std::string> FilesBelow(const std::string& root) {
     std::vector<std::string> files;
-    const fs::path root = FsPath(m_Root);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const fs::path top = FsPath(root);
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
         if (entry.is_regular_file()) {
-            files.push_back(Utf8(entry.path().lexically_relative(root), true));
+            files.push_back(Utf8(entry.path().lexically_relative(top), true));
         }
     }
     std::sort(files.begin(), files.end());
@@ -165,15 +165,11 @@ std::vector<std::string> Torn(const Tree& now, const Tree& before, const Tree& a
 }
 
 std::vector<std::string> Leftovers(const std::string& root) {
-    std::vector<std::string> found;
-    const fs::path top = FsPath(root);
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        const std::string path = Utf8(entry.path().lexically_relative(top), true);
-        if (entry.is_regular_file() && (path.find(".corvane-") != std::string::npos ||
-                                        path.find("running-") != std::string::npos)) {
-            found.push_back(path);
-        }
-    }
+    std::vector<std::string> found = FilesBelow(root);
+    std::erase_if(found, [](const std::string& path) {
+        return path.find(".corvane-") == std::string::npos &&
+               path.find("running-") == std::string::npos;
+    });
     return found;
 }
 

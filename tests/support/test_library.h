@@ -14,6 +14,9 @@
 
 namespace corvane::testing {
 
+// Every file below root, relative paths with "/" in byte order.
+std::vector<std::string> FilesBelow(const std::string& root);
+
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempLibrary {
   public:
@@ -33,8 +36,7 @@ class TempLibrary {
     void MakeFolder(std::string_view relative);
     std::string Read(std::string_view relative) const;
     bool Exists(std::string_view relative) const;
-    // Every file below the root, relative paths with "/" in byte order.
-    std::vector<std::string> Files() const;
+    std::vector<std::string> Files() const { return FilesBelow(m_Root); }
 
     std::string Report() const { return Read("Corvane.htm"); }
 
