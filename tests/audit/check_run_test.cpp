@@ -83,17 +83,14 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
     run.Write("Stock/a.stk", CrLf({"name coach", "[end]"}), "2010-03-03 09:05");
     run.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2012-01-01 10:00");
     run.Write("stray.stk", CrLf({"name coach"}));  // outside the categories
-    const std::string expected =
-        "<h1>Corvane</h1>\r\n"
-        "<font face=\"arial narrow\"><table><tr><td colspan=\"3\"><h2>Stock</h2>\r\n"
-        "</td></tr><tr><td>coach</td><td>" +
-        testing::Native("Stock/b.stk") + "</td><td><font color=\"red\">" +
-        testing::Native("Stock/a.stk") +
-        "</font></td></tr><tr><td colspan=\"3\"><h2>Scenery</h2>\r\n"
-        "</td></tr><tr><td colspan=\"3\"><h2>Signals</h2>\r\n"
-        "</td></tr><tr><td colspan=\"3\"><h2>Track</h2>\r\n"
-        "</td></tr><tr><td colspan=\"3\"><h2>OHLE</h2>\r\n"
-        "</td></tr></table><font color=\"red\">Red file is <b>older</b></font><br></font>";
+    std::string expected = testing::kReportHead + testing::ReportHeading("Stock") +
+                           "<tr><td>coach</td><td>" + testing::Native("Stock/b.stk") +
+                           "</td><td><font color=\"red\">" + testing::Native("Stock/a.stk") +
+                           "</font></td></tr>";
+    for (const char* title : {"Scenery", "Signals", "Track", "OHLE"}) {
+        expected += testing::ReportHeading(title);
+    }
+    expected += testing::kReportTail;
     for (int pass = 0; pass < 2; ++pass) {  // a second run truncates, counts nothing twice
         EXPECT_EQ(run.Check(), (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older "
                                       "Stock/a.stk",
@@ -207,10 +204,7 @@ testing::FaultyFileSystem Unreadable(const std::string& victim) {
 }
 
 TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
-    const std::string kHeader = "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>";
-    auto heading = [](const char* title) {
-        return std::string("<tr><td colspan=\"3\"><h2>") + title + "</h2>\r\n</td></tr>";
-    };
+    auto heading = testing::ReportHeading;
     const std::string coach =
         "<tr><td>coach</td><td><font color=\"red\">Stock/a/b.stk</font></td><td>Stock/a/a.stk"
         "</td></tr>";
@@ -239,7 +233,7 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
             EXPECT_EQ(error.Path(), victim);
         }
         EXPECT_EQ(Generic(run.temp.Read("NFP/Corvane.htm")),
-                  kHeader + reportSoFar +
+                  testing::kReportHead + reportSoFar +
                       "</table><font color=\"red\"><b>The check did not finish:</b> " + message +
                       "</font><br></font>");
         EXPECT_FALSE(run.collector.Result().finished);

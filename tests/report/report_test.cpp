@@ -41,13 +41,11 @@ TEST(HtmlReport, EachKindOfRowAndShadingThatRunsOnAcrossHeadings) {
     report.EndCheck({});
 
     const std::string red = "<font color=\"red\">", green = "<font color=\"green\">";
-    auto heading = [](const char* title) {
-        return std::string("<tr><td colspan=\"3\"><h2>") + title + "</h2>\r\n</td></tr>";
-    };
+    auto heading = testing::ReportHeading;
     // The syntax row's file with the library root, the component's files one
     // after the other, library text escaped and split nowhere, no line number.
     EXPECT_EQ(scratch.Read("r.htm"),
-              "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>" + heading("Stock") +
+              testing::kReportHead + heading("Stock") +
                   Row(false, "coach", red + "Stock/b.stk</font>", "Stock/a.stk") +
                   Row(true, "Syntax", red + "skin &quot;x</font>", "/lib/Stock/a.stk") +
                   Row(false, "Missing Texture", green + "x.bmp</font>", "Stock/a.stk") +
@@ -56,7 +54,7 @@ TEST(HtmlReport, EachKindOfRowAndShadingThatRunsOnAcrossHeadings) {
                       "Stock/a.stkStock/b.stk") +
                   Row(false, "&lt;b&gt;c &amp; &quot;o&quot;|&lt;/b&gt;", "S/&lt;i&gt;.stk",
                       red + "S/&amp;.stk</font>") +
-                  "</table><font color=\"red\">Red file is <b>older</b></font><br></font>");
+                  testing::kReportTail);
 }
 
 #ifndef _WIN32  // names with "<", ">", a line feed and bytes that are not UTF-8

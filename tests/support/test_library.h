@@ -80,6 +80,14 @@ RestoreResult Restore(const std::string& root,
 // tests do not measure it.
 long PeakKiB();
 
+// The HTML report's first and last bytes, and a category's heading in it.
+inline const std::string kReportHead = "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>";
+inline const std::string kReportTail =
+    "</table><font color=\"red\">Red file is <b>older</b></font><br></font>";
+inline std::string ReportHeading(const std::string& title) {
+    return "<tr><td colspan=\"3\"><h2>" + title + "</h2>\r\n</td></tr>";
+}
+
 // Lines joined with line feeds, for messages.
 std::string Join(const std::vector<std::string>& lines);
 
