@@ -1,7 +1,7 @@
 // Delete and undo as a pair, on the real disk of either system: whatever
 // happens to the library, its backups and its logs between and during the
 // two commands, undo gives back what it can, names the rest, never writes
-// outside the library and never loses a file. The logs the undo reads.
+// outside the library and never loses a file; and the logs it reads.
 #include "cleanup/restore.h"
 
 #include <gtest/gtest.h>
