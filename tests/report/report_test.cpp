@@ -66,7 +66,6 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
                   "2010-01-01 00:00");
     library.Write("Stock/z.stk", CrLf({"", "name caf\xe9\x1b <b>|\"x\""}), "2011-01-01 00:00");
     library.Write("Stock/\xc3\xa9t\xc3\xa9.stk", CrLf({"texture \"\xc3\xa9.bmp\""}));
-    library.Write("Stock/NFP/hidden.stk", CrLf({"skin \"open", "include 0 0 0 spook"}));
     library.Write("Track/t.stt", CrLf({"name t"}));
     testing::RecordingProgress progress;
     FindingsCollector findings;

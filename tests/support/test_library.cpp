@@ -17,7 +17,6 @@
 #endif
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
