@@ -18,10 +18,6 @@ using testing::TempLibrary;
 
 platform::FileSystem& fs = platform::RealFileSystem();
 
-void Put(const TempLibrary& library, const std::string& relative, const std::string& bytes) {
-    testing::Put(library.Root(), relative, bytes);
-}
-
 // Names of files and of the textures they name, in the system code page.
 TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
     if (::GetACP() != 1252) GTEST_SKIP() << "the expected bytes are those of code page 1252";
@@ -43,16 +39,15 @@ TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
     int item = 0;
     for (const Case& c : cases) {
         std::string name = "name item" + std::to_string(item++);
-        Put(library, c.path, CrLf({name, "[end]"}));
+        testing::Put(library.Root(), c.path, CrLf({name, "[end]"}));  // names as they stand
         testing::SetStamp(library.Path(c.path), "2010-01-01 00:00");
         newer += CrLf({name, "[end]"});
     }
-    Put(library, "Stock/zz.stk", newer);
-    testing::SetStamp(library.Path("Stock/zz.stk"), "2011-01-01 00:00");
+    library.Write("Stock/zz.stk", newer, "2011-01-01 00:00");
     // Textures named in the bytes their author's system wrote, looked up in
     // the system code page.
-    Put(library, "Scenery/caf\u00e9.bmp", "BM");
-    Put(library, "Scenery/a.stc", CrLf({"name a", "skin caf\xe9", "skin gone\xe9"}));
+    library.Write("Scenery/caf\u00e9.bmp", "BM");
+    library.Write("Scenery/a.stc", CrLf({"name a", "skin caf\xe9", "skin gone\xe9"}));
 
     testing::RecordingProgress progress;
     std::vector<OlderItem> older = CheckAndWriteReport(library.Root(), progress).olderItems;
@@ -91,7 +86,7 @@ TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
         SCOPED_TRACE(c.what);
         TempLibrary library;
         const std::string before = CrLf({"name a", "[end]", "name b", "[end]"});
-        Put(library, "Stock/held.stk", before);
+        library.Write("Stock/held.stk", before);
         const std::string path = library.Path("Stock/held.stk");
         std::wstring wide = platform::win32::SystemPath(path);
         HANDLE other = INVALID_HANDLE_VALUE;
@@ -123,7 +118,7 @@ TEST(WindowsFiles, ReadOnlyOrHeldOpenFilesStopTheDeleteWithTheirName) {
 // keeps is tested with the removal, on both systems.)
 TEST(WindowsFiles, ANewFileForAReadOnlyOneIsReadOnly) {
     TempLibrary library;
-    Put(library, "Stock/two.stk", "x");
+    library.Write("Stock/two.stk", "x");
     std::string bytes;
     std::wstring wide = platform::win32::SystemPath(library.Path("Stock/two.stk"));
     ASSERT_TRUE(::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -138,7 +133,7 @@ TEST(WindowsFiles, ANewFileForAReadOnlyOneIsReadOnly) {
 
 TEST(WindowsFiles, AJunctionBackUpTheTreeIsWalkedOnce) {
     TempLibrary library;
-    Put(library, "Stock/Sub/a.stk", CrLf({"name a"}));
+    library.Write("Stock/Sub/a.stk", CrLf({"name a"}));
     std::wstring link = platform::win32::SystemPath(library.Path("Stock/Sub/Loop"));
     std::wstring target = platform::win32::SystemPath(library.Path("Stock"));
     if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
