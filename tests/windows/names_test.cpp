@@ -139,6 +139,11 @@ TEST(WindowsFiles, AJunctionBackUpTheTreeIsWalkedOnce) {
     if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
         GTEST_SKIP() << "no folder links here (error " << ::GetLastError() << ")";
     }
+    // Wine says the link is made and makes none: without it there is no loop.
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        GTEST_SKIP() << "the folder link was not made, though the system said it was";
+    }
     testing::RecordingProgress progress;
     std::vector<OlderItem> older;
     ASSERT_NO_THROW(older = CheckAndWriteReport(library.Root(), progress).olderItems);
