@@ -1,14 +1,24 @@
 // Whole check runs on small libraries on the disk: the report's bytes, the
 // findings in report order, the older items queued, and where a file or
-// folder that cannot be read ends the run. Each library's top folder lies in
-// a folder named NFP, which only counts below the top.
+// folder that cannot be read ends the run; which files the walk reads, in
+// what order, the texture lookup, and which folders pass for a library. Most
+// libraries' top folder lies in a folder named NFP, which only counts below
+// the top.
 #include "audit/check_run.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <iostream>
 #include <map>
 
+#include "audit/item_stamp.h"
+#include "audit/library_root.h"
 #include "commands/commands.h"
 #include "report/html_report.h"
 #include "tests/support/faulty_file_system.h"
@@ -73,23 +83,19 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
     run.Write("Stock/a.stk", CrLf({"name coach", "[end]"}), "2010-03-03 09:05");
     run.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2012-01-01 10:00");
     run.Write("stray.stk", CrLf({"name coach"}));  // outside the categories
-    const std::string expected =
-        "<h1>Corvane</h1>\r\n"
-        "<font face=\"arial narrow\"><table><tr><td colspan=\"3\"><h2>Stock</h2>\r\n"
-        "</td></tr><tr><td>coach</td><td>" +
-        testing::Native("Stock/b.stk") + "</td><td><font color=\"red\">" +
-        testing::Native("Stock/a.stk") +
-        "</font></td></tr><tr><td colspan=\"3\"><h2>Scenery</h2>\r\n"
-        "</td></tr><tr><td colspan=\"3\"><h2>Signals</h2>\r\n"
-        "</td></tr><tr><td colspan=\"3\"><h2>Track</h2>\r\n"
-        "</td></tr><tr><td colspan=\"3\"><h2>OHLE</h2>\r\n"
-        "</td></tr></table><font color=\"red\">Red file is <b>older</b></font><br></font>";
+    std::string expected = testing::kReportHead + testing::ReportHeading("Stock") +
+                           "<tr><td>coach</td><td>" + testing::Native("Stock/b.stk") +
+                           "</td><td><font color=\"red\">" + testing::Native("Stock/a.stk") +
+                           "</font></td></tr>";
+    for (const char* title : {"Scenery", "Signals", "Track", "OHLE"}) {
+        expected += testing::ReportHeading(title);
+    }
+    expected += testing::kReportTail;
     for (int pass = 0; pass < 2; ++pass) {  // a second run truncates, counts nothing twice
         EXPECT_EQ(run.Check(), (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older "
                                       "Stock/a.stk",
                                       "older coach Stock/a.stk:1"}));
         EXPECT_EQ(run.temp.Read("NFP/Corvane.htm"), expected);
-        EXPECT_EQ(run.collector.Result().categories.size(), 5u);
         EXPECT_TRUE(run.collector.Result().finished);
         EXPECT_EQ(run.progress.Last(), "Finished");
     }
@@ -198,10 +204,7 @@ testing::FaultyFileSystem Unreadable(const std::string& victim) {
 }
 
 TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
-    const std::string kHeader = "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>";
-    auto heading = [](const char* title) {
-        return std::string("<tr><td colspan=\"3\"><h2>") + title + "</h2>\r\n</td></tr>";
-    };
+    auto heading = testing::ReportHeading;
     const std::string coach =
         "<tr><td>coach</td><td><font color=\"red\">Stock/a/b.stk</font></td><td>Stock/a/a.stk"
         "</td></tr>";
@@ -230,7 +233,7 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
             EXPECT_EQ(error.Path(), victim);
         }
         EXPECT_EQ(Generic(run.temp.Read("NFP/Corvane.htm")),
-                  kHeader + reportSoFar +
+                  testing::kReportHead + reportSoFar +
                       "</table><font color=\"red\"><b>The check did not finish:</b> " + message +
                       "</font><br></font>");
         EXPECT_FALSE(run.collector.Result().finished);
@@ -243,6 +246,203 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
     run.Write("textures/roof.bmp", "BM");
     testing::FaultyFileSystem fs = Unreadable(run.Path("textures"));
     EXPECT_EQ(run.Check(fs), Lines{"texture roof.bmp Stock/a.stk:1"});
+}
+
+// The local time a file was given, to the minute, in winter and in summer:
+// each date under its own rules, not today's.
+TEST(ItemStamp, IsTheLocalTimeAFileWasGivenToTheMinute) {
+    testing::TempLibrary library;
+    for (const char* stamp : {"2010-01-15 09:05", "2010-07-15 09:05", "1999-12-31 23:59"}) {
+        library.Write("a.stk", "x", stamp);
+        std::string bytes, expected(stamp);
+        std::int64_t time =
+            platform::RealFileSystem().ReadFile(library.Path("a.stk"), bytes).lastWriteTime;
+        std::erase_if(expected, [](char c) { return c == '-' || c == ' ' || c == ':'; });
+        EXPECT_EQ(ItemStamp(time + 59), expected);
+    }
+#ifndef _WIN32
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    ::setenv("TZ", "CET-1", 1);
+    ::tzset();
+    EXPECT_EQ(ItemStamp(1267607159), "201003031005");  // 2010-03-03 09:05:59 UTC
+    saved ? ::setenv("TZ", previous.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+#endif
+}
+
+// Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and
+// "path>target" as a link to the folder or file target; false where the
+// system makes no links.
+bool Make(testing::TempLibrary& library, const std::string& entry) {
+    if (size_t arrow = entry.find('>'); arrow != std::string::npos) {
+        library.MakeFolder(entry.substr(0, entry.rfind('/', arrow) + 1));
+        return testing::MakeLink(library.Path(entry.substr(arrow + 1)),
+                                 library.Path(entry.substr(0, arrow)), true);
+    }
+    if (entry.back() == '/') {
+        library.MakeFolder(entry);
+#ifndef _WIN32
+    } else if (entry.back() == '|') {
+        EXPECT_EQ(::mkfifo(library.Path(entry.substr(0, entry.size() - 1)).c_str(), 0644), 0);
+#endif
+    } else {
+        library.Write(entry, "");
+    }
+    return true;
+}
+
+// The files a check on this thread reads, in walk order (several workers give
+// the same outcome: tests/pipeline), relative, with "/" between folders.
+Lines ReadOrder(const testing::TempLibrary& library) {
+    Lines read;
+    testing::FaultyFileSystem log([&](const std::string& what, const std::string& path) {
+        if (what == "open for reading") read.push_back(Generic(path.substr(library.Root().size())));
+    });
+    testing::RecordingProgress progress;
+    FindingsCollector collector;
+    RunCheck(library.Root(), collector, progress, {.fs = &log, .jobs = 1});
+    return read;
+}
+
+TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> entries;
+        Lines read;
+    };
+    const Case cases[] = {
+        {"subfolders first",
+         {"Stock/x.stk", "Stock/Sub/y.stk"},
+         {"Stock/Sub/y.stk", "Stock/x.stk"}},
+        // Folding a-z to A-Z puts "_" (0x5F) after the letters; ties go by bytes.
+        {"folded name order",
+         {"Stock/b.stk", "Stock/a.stk", "Stock/_x.stk", "Stock/C.stk", "Stock/.hidden.stk",
+          "Stock/coach.stk.bak", "Stock/z.stc", "Stock/.Hidden/h.stk"},
+         {"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/a.stk", "Stock/b.stk", "Stock/C.stk",
+          "Stock/_x.stk"}},
+#ifndef _WIN32  // names that differ only in case, names that are not UTF-8
+        {"ties by bytes",
+         {"Stock/b.stk", "Stock/A.STK", "Stock/a.stk", "Stock/\xe9.stk"},
+         {"Stock/A.STK", "Stock/a.stk", "Stock/b.stk", "Stock/\xe9.stk"}},
+        {"each category its own folder and pattern",
+         {"Scenery/a.stc", "Scenery/a.stk", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc",
+          "backup/Stock/e.stk", "f.stk"},
+         {"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}},
+        {"category folders in any case, the exact name first",
+         {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc", "signals/d.stc"},
+         {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc"}},
+#endif
+        // (Sockets named like library files are in the hostile library.)
+        {"a folder named like a library file",
+         {"Stock/real.stk", "Stock/old.stk/", "Stock/old.stk/inner.stk"},
+         {"Stock/old.stk/inner.stk", "Stock/real.stk"}},
+#ifndef _WIN32
+        {"only regular files, no folder twice",
+         {"Stock/real.stk", "Stock/pipe.stk|", "Stock/dangling.stk>Stock/nowhere.stk",
+          "Stock/link.stk>Stock/real.stk", "Stock/Loop>"},
+         {"Stock/link.stk", "Stock/real.stk"}},
+#endif
+    };
+    for (const Case& c : cases) {
+        testing::TempLibrary library;
+        for (const std::string& entry : c.entries) Make(library, entry);
+        EXPECT_EQ(ReadOrder(library), c.read) << c.what;
+    }
+}
+
+TEST(Texture, LookupOrderCaseAndSeparators) {
+    struct Case {
+        const char* line;
+        const char* missing;  // the texture reported missing, or none
+    };
+    Checked run;
+    for (const char* texture :
+         {"Scenery/Walls/Brick.BMP", "Scenery/Walls/Sub/Stone.bmp", "Textures/Roof.bmp",
+          "Textures/Sub Dir/Slate.bmp", "Scenery/Up.bmp"}) {
+        run.Write(texture, "BM");
+    }
+    Make(run.temp, "NFP/Scenery/Walls/folder.bmp/");
+#ifndef _WIN32
+    Make(run.temp, "NFP/Scenery/Walls/fifo.bmp|");
+#endif
+    const Case cases[] = {
+        {"skin brick", nullptr},
+        {"skin \"BRICK.bmp\"", nullptr},
+        {"skin roof", nullptr},                      // under textures/
+        {"texture \"x/sub/stone.bmp\"", nullptr},    // the first folder is dropped
+        {"texture \"sub/stone.bmp\"", "stone.bmp"},  // ... even when it is real
+        {"\"sub\\stone.bmp\"", nullptr},             // a backslash separates folders too
+        {"\"sub dir\\slate.bmp\"", nullptr},         // under textures/
+        {"\"..\\up.bmp\"", nullptr},
+        {"skin folder.bmp", "folder.bmp"},  // a folder is no texture
+#ifndef _WIN32
+        {"skin fifo.bmp", "fifo.bmp"},  // a special file is never opened
+#endif
+        {"skin nothing", "nothing.bmp"},
+    };
+    std::string text;
+    Lines expected;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        text += std::string(cases[i].line) + "\r\n";
+        if (cases[i].missing) {
+            expected.push_back("texture " + std::string(cases[i].missing) +
+                               " Scenery/Walls/walls.stc:" + std::to_string(i + 1));
+        }
+    }
+    run.Write("Scenery/Walls/walls.stc", text);
+    EXPECT_EQ(run.Check(), expected);
+}
+
+// The answers kept per folder and for the shared folder are those of a fresh
+// lookup: wall.bmp is beside some files only, roof.bmp in textures/ for all.
+TEST(Texture, KeptAnswersAreThoseOfAFreshLookup) {
+    Checked run;
+    for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
+                             "Scenery/A/Sub/c.stc", "Scenery/A/a.stc", "Signals/A/a.stc"}) {
+        run.Write(file, CrLf({"skin wall", "texture \"roof.bmp\"", "texture \"wall.bmp\""}));
+    }
+    for (const char* file :
+         {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP"}) {
+        run.Write(file, "BM");
+    }
+    // Each line is reported, not only the first of a texture in a folder.
+    Lines expected;
+    for (const char* file : {"Stock/B/b.stk", "Scenery/A/Sub/c.stc", "Signals/A/a.stc"}) {
+        for (const char* line : {":1", ":3"}) {
+            expected.push_back(std::string("texture wall.bmp ") + file + line);
+        }
+    }
+    EXPECT_EQ(run.Check(), expected);
+}
+
+TEST(LibraryRoot, AFolderWithAnyCategoryFolderInAnyCaseIsALibrary) {
+    using enum LibraryRootProblem;
+    // What the scratch folder holds, made by Make; the folder looked at is
+    // "root".
+    const std::pair<std::vector<std::string>, LibraryRootProblem> cases[] = {
+        {{"root/Stock/"}, kNone},
+        {{"root/ohle/"}, kNone},  // only one, in lower case
+        {{"elsewhere/tracks/", "root/Track>elsewhere/tracks"}, kNone},
+#ifndef _WIN32  // under Wine the test folder cannot remove a link to a full folder
+        {{"lib/SIGNALS/", "root>lib"}, kNone},
+#endif
+        {{}, kMissing},
+        {{"root"}, kNotAFolder},
+        {{"root/"}, kNoCategoryFolder},
+        {{"root/Stock", "root/pack/Scenery/", "root/Stocks/"}, kNoCategoryFolder},
+    };
+    for (const auto& [entries, problem] : cases) {
+        SCOPED_TRACE(testing::Join(entries));
+        testing::TempLibrary scratch;
+        bool linked = true;
+        for (const std::string& entry : entries) linked = Make(scratch, entry) && linked;
+        if (!linked) {
+            std::cout << "[ SKIPPED  ] the system makes no links here\n";
+            continue;
+        }
+        EXPECT_EQ(ExamineLibraryRoot(scratch.Path("root/")), problem);
+    }
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The line scanner: what each kind of line names, and every file scanned as
 // the plain line-by-line model of the grammar (tests/support/reference_scan)
-// scans it, with the same events, texts, hashes and line numbers.
+// scans it, with the same events, texts, hashes and line numbers; the table
+// its names go into, and the byte-string rules it relies on.
 #include "audit/file_record.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <tuple>
+#include <unordered_map>
 
 #include "audit/line_rules.h"
 #include "audit/name_table.h"
@@ -75,12 +77,10 @@ Events RecordScan(ItemFileScanner& scanner, std::string_view bytes) {
 // (the line trimmed and lower-cased), "texture x.bmp", joined by "; ".
 std::string Named(std::string_view bytes) {
     const char* kinds[] = {"name ", "component ", "syntax ", "texture "};  // by Kind
-    FileRecord record;
-    ItemFileScanner().Scan(bytes, record);
+    ItemFileScanner scanner;
     std::string named;
-    for (const FileRecord::Event& event : record.Events()) {
-        named += (named.empty() ? "" : "; ") +
-                 (kinds[int(event.kind)] + std::string(record.Text(event)));
+    for (const auto& [kind, text, line] : RecordScan(scanner, bytes)) {
+        named += (named.empty() ? "" : "; ") + (kinds[int(kind)] + text);
     }
     return named;
 }
@@ -218,6 +218,77 @@ TEST(FileRecord, RepeatedTexturesShareTheirText) {
     ASSERT_EQ(record.Events().size(), 201u);
     EXPECT_EQ(record.Text(record.Events().back()), name + ".bmp");
     EXPECT_EQ(record.Events()[1].offset, record.Events().back().offset);
+}
+
+// The flat name table against a standard map, through growth and clearing.
+TEST(NameTable, AgreesWithAStandardMapThroughGrowthAndClearing) {
+    std::mt19937 random(7);
+    NameTable table;
+    std::unordered_map<std::string, std::uint32_t> model;
+    auto name = [&] {
+        std::string text(random() % 12, 'a');
+        for (char& c : text) c = char("ab\0\xff"[random() % 4]);
+        return text;
+    };
+    for (int round = 0; round < 4; ++round) {
+        // Round 1 grows past the size that clearing keeps; round 3 stays small.
+        const int count = round == 1 ? 20000 : round == 3 ? 10 : 3000;
+        for (int i = 0; i < count; ++i) {
+            std::string key = name();
+            std::uint32_t value = random() % 1000;
+            table.Set(key, value);
+            model[key] = value;
+        }
+        ASSERT_EQ(table.Size(), model.size());
+        for (const auto& [key, value] : model) ASSERT_EQ(table.Find(key), value);
+        for (int i = 0; i < 1000; ++i) {
+            std::string key = name() + "x";
+            EXPECT_EQ(table.Find(key), NameTable::kNone);
+        }
+        table.Clear();
+        model.clear();
+        EXPECT_EQ(table.Find(""), NameTable::kNone);
+        EXPECT_EQ(table.Size(), 0u);
+    }
+}
+
+TEST(Text, LinesEndAtLineFeedAndKeepEveryOtherByte) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\r\n\r\n", {"a", ""}},
+        {"a\rb\n", {"a\rb"}},
+        {"a\r\r\n", {"a\r"}},
+        {"\r", {"\r"}},
+        {std::string("a\0b\n\xff", 5), {std::string("a\0b", 3), "\xff"}},
+        {"\n\n", {"", ""}},
+    };
+    for (const Case& c : cases) {
+        text::LineReader reader(c.bytes);
+        std::vector<std::string> lines;
+        std::string_view line;
+        while (reader.Next(line)) lines.emplace_back(line);
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+TEST(Text, TrimAndCaseTouchOnlyTheirOwnBytes) {
+    EXPECT_EQ(text::Trim(" \t\v\f\r\nab c\r\n "), "ab c");
+    EXPECT_EQ(text::Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is no white space
+    EXPECT_EQ(text::ToLower("AbC\xc9\xe9[Z]"), "abc\xc9\xe9[z]");
+    EXPECT_TRUE(text::EqualsNoCase("Coach A", "cOACH a"));
+    EXPECT_FALSE(text::EqualsNoCase("\xc9", "\xe9"));
+    EXPECT_TRUE(text::EndsWithNoCase("A.STK", ".stk"));
+    EXPECT_FALSE(text::EndsWithNoCase("a.stk.bak", ".stk"));
+    std::string marked = "[d3d]a[d3d][d3d]b[d3d";
+    text::EraseAll(marked, "[d3d]");
+    EXPECT_EQ(marked, "ab[d3d");
 }
 
 }  // namespace

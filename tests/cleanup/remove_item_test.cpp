@@ -1,6 +1,7 @@
-// What the delete keeps of a file: its backup whole (bytes, time,
-// permissions, owner, ACL, extended attributes), and the rewritten file its
-// permissions, never a wider one; what the restore then gives back.
+// Which lines the copy of a library file keeps when an item comes out; what
+// the delete keeps of a file: its backup whole (bytes, time, permissions,
+// owner, ACL, extended attributes), and the rewritten file its permissions,
+// never a wider one; what the restore then gives back.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,8 +9,6 @@
 #include <iostream>
 #include <map>
 
-#include "cleanup/delete_older.h"
-#include "cleanup/restore.h"
 #include "tests/support/test_library.h"
 
 #ifndef _WIN32
@@ -29,11 +28,6 @@ using testing::TempLibrary;
 const std::string kTwoItems = CrLf({"name coach", "skin x", "[end]", "name wagon", "[end]"});
 const std::string kWithoutCoach = CrLf({"", "name wagon", "[end]"});
 const std::string kOnlyCoach = CrLf({"name coach", "[end]"});
-
-DeleteResult Delete(const TempLibrary& library, const std::vector<OlderItem>& items) {
-    testing::RecordingProgress progress;
-    return DeleteOlderItems(library.Root(), items, progress);
-}
 
 #ifndef _WIN32
 // What the tests compare of a file besides its bytes: mode, owner, ACL in
@@ -115,7 +109,7 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
     const platform::FileAttributes time =
         platform::RealFileSystem().ReadFileWithAttributes(library.Path(cases[0].file), bytes);
     const std::int64_t start = std::time(nullptr);
-    const DeleteResult result = Delete(library, older);
+    const DeleteResult result = testing::Delete(library.Root(), older);
     EXPECT_FALSE(result.Failed()) << testing::Join(result.problems);
     EXPECT_EQ(result.warnings, std::vector<std::string>{});
 
@@ -146,8 +140,7 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
     }
 #ifndef _WIN32
     // Undone, every file is as it was, ACL and attributes too.
-    testing::RecordingProgress progress;
-    EXPECT_FALSE(RestoreLatestDelete(library.Root(), progress).Failed());
+    EXPECT_FALSE(testing::Restore(library.Root()).Failed());
     for (const Case& c : cases) {
         Kept expected = was[c.file];
         if (!attributes) expected.attribute.clear();
@@ -156,6 +149,60 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
         }
     }
 #endif
+}
+
+// Which lines the copy of a library file keeps when an item comes out.
+TEST(CopyWithoutItem, RemovalRules) {
+    struct Case {
+        const char* what;
+        std::string before;
+        const char* name;
+        std::string after;
+        bool otherItem;
+        const char* also = nullptr;  // a second name taken out in the same pass
+    };
+    const Case cases[] = {
+        {"only item", "name coach\r\nskin x\r\n[end]\r\n", "coach", "\r\n", false},
+        {"two items of the name", "name coach\n[end]\nname wagon\n[end]\nname coach\n[end]\n",
+         "coach", "\r\nname wagon\r\n[end]\r\n\r\n", true},
+        {"no [end] at the end of the file", "name wagon\n[end]\nname coach\nskin x\n", "coach",
+         "name wagon\r\n[end]\r\n\r\n", true},
+        {"no [end] before the next item", "name coach\nskin x\nname wagon\n[end]\n", "coach",
+         "\r\nname wagon\r\n[end]\r\n", true},
+        {"no [end] before another copy", "name coach\nname coach\n[end]\nname w\n", "coach",
+         "\r\n\r\nname w\r\n", true},
+        {"[END] in capitals", "name coach\n[END]\nname x\n[end]\n", "coach",
+         "\r\nname x\r\n[end]\r\n", true},
+        {"[end] with a note", "name coach\n  [end] // note\nafter\n", "coach", "\r\nafter\r\n",
+         false},
+        {"indented upper-case name line", "  \tNAME Coach A  \nx\n[end]\n", "coach a", "\r\n",
+         false},
+        {"name line with a comment", "name coach // old\n[end]\nname b # new\n", "coach",
+         "\r\nname b # new\r\n", true},
+        {"nameplate outside the item", "nameplate 3\nname coach\n[end]\n", "coach",
+         "nameplate 3\r\n\r\n", true},
+        {"lines outside items do not keep a file", "// header\nname coach\n[end]\ntrailer\n",
+         "coach", "// header\r\n\r\ntrailer\r\n", false},
+        {"edited after the check", "name wagon\n[end]\n", "coach", "name wagon\r\n[end]\r\n", true},
+        {"no name line at all", "just text\n", "coach", "just text\r\n", false},
+        {"LF only, last line without a line end", "name wagon\nskin  x \n[end]", "coach",
+         "name wagon\r\nskin  x \r\n[end]\r\n", true},
+        {"kept lines stay exactly as read", "name w\ninclude 0 0 0 [d3d]Tree[left]\na\rb\n\t \n",
+         "coach", "name w\r\ninclude 0 0 0 [d3d]Tree[left]\r\na\rb\r\n\t \r\n", true},
+        {"bytes are not text", std::string("name w\n\xff\0\x80\n", 10), "coach",
+         std::string("name w\r\n\xff\0\x80\r\n", 13), true},
+        {"empty file", "", "coach", "", false},
+        {"two names, one item running into the next", "name a\nname B\n[end]\nname c\n", "a",
+         "\r\n\r\nname c\r\n", true, "b"},
+        {"every item of the file", "name a\n[end]\nname b\n[end]\n", "b", "\r\n\r\n", false, "a"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names = {c.name};
+        if (c.also) names.push_back(c.also);
+        ItemRemoval removal = CopyWithoutItems(c.before, names);
+        EXPECT_EQ(removal.copy, c.after) << c.what;
+        EXPECT_EQ(removal.otherItem, c.otherItem) << c.what;
+    }
 }
 
 }  // namespace

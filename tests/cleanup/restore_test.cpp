@@ -1,24 +1,21 @@
 // Delete and undo as a pair, on the real disk of either system: whatever
 // happens to the library, its backups and its logs between and during the
 // two commands, undo gives back what it can, names the rest, never writes
-// outside the library and never loses a file.
+// outside the library and never loses a file; and the logs it reads.
 #include "cleanup/restore.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <iostream>
-#include <optional>
+#include <set>
 
 #include "cleanup/backup_tree.h"
+#include "cleanup/command_log.h"
 #include "commands/commands.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace corvane {
 namespace {
@@ -50,23 +47,10 @@ struct Library {
     }
     Tree Now() const { return testing::TreeOf(lib.Root(), true); }
     DeleteResult Delete(platform::FileSystem& fs = platform::RealFileSystem()) {
-        testing::RecordingProgress progress;
-        return RunDeleteCommand(LibraryLock(lib.Root(), fs), older, progress);
+        return testing::Delete(lib.Root(), older, fs);
     }
     RestoreResult Restore(platform::FileSystem& fs = platform::RealFileSystem()) {
-        testing::RecordingProgress progress;
-        return RunRestoreCommand(LibraryLock(lib.Root(), fs), progress);
-    }
-    // Files of ours left behind anywhere: temporaries and their lists.
-    std::vector<std::string> Leftovers() const {
-        std::vector<std::string> found;
-        for (const std::string& file : lib.Files()) {
-            if (file.find(".corvane-") != std::string::npos ||
-                file.find("running-") != std::string::npos) {
-                found.push_back(file);
-            }
-        }
-        return found;
+        return testing::Restore(lib.Root(), fs);
     }
     std::string DeleteLog() const {
         for (const std::string& file : lib.Files()) {
@@ -180,22 +164,15 @@ TEST(Undo, WhateverHappensBetweenAndDuringTheCommandsNothingIsLost) {
             std::cout << "[ SKIPPED  ] " << s.what << ": the system makes no links here\n";
             continue;
         }
-#ifndef _WIN32
-        struct rusage usage;
-        ::getrusage(RUSAGE_SELF, &usage);
-        const long peakBefore = usage.ru_maxrss;
-#endif
+        const long peak = testing::PeakKiB();
         const RestoreResult r = l.Restore();
-#ifndef _WIN32
-        ::getrusage(RUSAGE_SELF, &usage);
-        EXPECT_LT(usage.ru_maxrss - peakBefore, 64 << 10) << "KiB more memory at the peak";
-#endif
+        EXPECT_LT(testing::PeakKiB() - peak, 64 << 10) << "KiB more memory at the peak";
         EXPECT_EQ(r.Failed(), s.restoreFails) << testing::Join(DescribeRestore(r));
         if (s.after != kCustom) {
             EXPECT_EQ(l.Now(), s.after == kOriginal ? before : afterDelete);
         }
         EXPECT_EQ(l.lib.Read("outside/victim"), "victim");
-        EXPECT_EQ(l.Leftovers(), std::vector<std::string>{});
+        EXPECT_EQ(testing::Leftovers(l.lib.Root()), std::vector<std::string>{});
 
         if (s.scene == kFarFutureLog) {
             EXPECT_TRUE(CommandBefore(d.id, "29990101T000000Z")) << d.id;
@@ -261,15 +238,7 @@ TEST(Undo, AFaultOrAKillAnywhereLosesNothingAndTheNextCommandFinishes) {
                     !(inRestore ? l.Restore(fs).Failed() : l.Delete(fs).Failed()) && !fs.Reached();
                 // Every library file holds its bytes from before the delete
                 // or from after it, whatever the step.
-                const Tree now = l.Now();
-                for (const auto& [path, file] : l.original) {
-                    auto bytes = [&](const Tree& tree) {
-                        auto found = tree.find(path);
-                        return found == tree.end() ? std::nullopt
-                                                   : std::optional(found->second.bytes);
-                    };
-                    EXPECT_TRUE(bytes(now) == file.bytes || bytes(now) == bytes(deleted)) << path;
-                }
+                EXPECT_EQ(testing::Torn(l.Now(), l.original, deleted), std::vector<std::string>{});
                 // The next command removes what the killed one left, and the
                 // restores that follow give back the library as it was.
                 RestoreResult restored = l.Restore();
@@ -278,7 +247,7 @@ TEST(Undo, AFaultOrAKillAnywhereLosesNothingAndTheNextCommandFinishes) {
                 }
                 EXPECT_FALSE(restored.Failed()) << testing::Join(DescribeRestore(restored));
                 EXPECT_EQ(l.Now(), l.original);
-                EXPECT_EQ(l.Leftovers(), std::vector<std::string>{});
+                EXPECT_EQ(testing::Leftovers(l.lib.Root()), std::vector<std::string>{});
                 // No backup is lost, whoever made it.
                 bool kept = false;
                 for (const auto& [path, file] : testing::TreeOf(l.lib.Root(), false)) {
@@ -329,15 +298,12 @@ TEST(Undo, DeletesAreUndoneOneAfterTheOtherWhateverTheLengthOfTheirPaths) {
             return bytes;
         };
         auto remove = [&](const char* item) {
-            testing::RecordingProgress progress;
-            DeleteResult result = RunDeleteCommand(LibraryLock(lib.Root()),
-                                                   {{item, testing::Native(file)}}, progress);
+            DeleteResult result = testing::Delete(lib.Root(), {{item, testing::Native(file)}});
             EXPECT_FALSE(result.Failed()) << testing::Join(result.problems);
             return result.id;
         };
         auto restore = [&] {
-            testing::RecordingProgress progress;
-            RestoreResult result = RunRestoreCommand(LibraryLock(lib.Root()), progress);
+            RestoreResult result = testing::Restore(lib.Root());
             EXPECT_FALSE(result.Failed()) << testing::Join(DescribeRestore(result));
         };
         const auto first = state();
@@ -443,6 +409,119 @@ TEST(Undo, FilesThatCannotBePutBackAreTriedOnceMoreThenGivenUp) {
         EXPECT_FALSE(NextUndo(l.lib.Root()));
         EXPECT_EQ(DescribeRestore(l.Restore()), std::vector<std::string>{"Nothing to undo."});
     }
+}
+
+// The command logs read back as they were written, whatever bytes the
+// library's names hold; what is not a whole log of ours is refused; command
+// ids keep the order of their commands.
+TEST(CommandLog, ReadsBackWhatItWrote) {
+    using namespace std::string_literals;
+    // No NUL in a name, and on Windows neither "\" nor a control character.
+#ifdef _WIN32
+    const std::string odd = "caf\xc3\xa9 \xff end";
+#else
+    const std::string odd = "tab\there\nline\rcr\\back\\t \xff end";
+#endif
+    const std::string name = odd + "\0"s;
+    const std::string hash = ContentHash("a");
+    DeleteLog deleted{
+        "20240229T235959Z-12",
+        {{"coach", "Stock/a.stk"}, {name, "Stock/" + odd + ".stk"}},
+        {{"Stock/a.stk", false, "backup/Stock/a.stk", 1, hash, ContentHash("b")},
+         {"Stock/" + odd + ".stk", true, "backup/Stock/" + odd + ".stk", 12345, hash, ""}},
+        {{"backup/Stock/a.stk", "backup/20240101T000000Z/Stock/a.stk"}},
+        {{"Stock/b.stk", "it changed\tsince"}}};
+    const std::string text = FormatLog(deleted);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
+    EXPECT_EQ(ParseDeleteLog(text), deleted);
+
+    RestoreLog restored{
+        "20240301T000000Z", deleted.id, {}, {{"Stock/c.stk", "no\nbackup"}}, true, true};
+    for (size_t i = 0; i < std::size(kStandingWords); ++i) {
+        restored.files.push_back(
+            {"Stock/" + odd, "backup/x", i % 2 ? "" : "backup/y", Standing(i)});
+    }
+    EXPECT_EQ(ParseRestoreLog(FormatLog(restored)), restored);
+    restored.done = restored.passedOver = false;
+    EXPECT_EQ(ParseRestoreLog(FormatLog(restored)), restored);
+
+    const std::vector<std::string> targets = {"Stock/" + odd, "backup/delete-x.log"};
+    EXPECT_EQ(ParseTemporaries(FormatTemporaries("abcdefgh", targets)),
+              std::pair(std::string("abcdefgh"), targets));
+}
+
+TEST(CommandLog, RefusesWhatIsNotAWholeLogOfOurs) {
+    const std::string hash = "0123456789abcdef";
+    const std::string head = "Corvane delete 20240101T000000Z\n";
+    const std::string removed = "removed\tStock/x\tbackup/x\t1\t" + hash + "\n";
+    const std::string refused[] = {
+        "",
+        "Corvane delete yesterday\nend\n",
+        "Corvane delete 20240101T000000Z-1\nend\n",
+        "Corvane restore 20240101T000000Z\nend\n",
+        head,                      // no end line
+        head + removed,            // no end line
+        head + removed + "end",    // cut short
+        head + "end\n" + removed,  // a line after the end
+        head + "whatever\nend\n",  // a line it cannot read
+        head + "removed\t/etc/passwd\tbackup/x\t1\t" + hash + "\nend\n",
+        head + "removed\tStock/../../x\tbackup/x\t1\t" + hash + "\nend\n",
+        head + "removed\tStock//x\tbackup/x\t1\t" + hash + "\nend\n",
+        head + "removed\tStock/x\tbackup/x\tmany\t" + hash + "\nend\n",
+        head + "changed\tStock/x\tStock/x\t1\t" + hash + "\t" + hash + "\nend\n",
+        head + "changed\tStock/x\tbackup/../x\t1\t" + hash + "\t" + hash + "\nend\n",
+#ifdef _WIN32
+        // "\" and ":" separate or name drives on Windows, however a log spells them.
+        head + "removed\tStock\\..\\..\\x\tbackup/x\t1\t" + hash + "\nend\n",
+        head + "removed\tC:/x\tbackup/x\t1\t" + hash + "\nend\n",
+#endif
+    };
+    for (const std::string& text : refused) {
+        std::string why;
+        EXPECT_FALSE(ParseDeleteLog(text, &why)) << text;
+        EXPECT_FALSE(why.empty()) << text;
+    }
+    EXPECT_TRUE(ParseDeleteLog(head + removed + "end\n"));
+    EXPECT_FALSE(ParseRestoreLog("Corvane restore 20240101T000000Z of delete soon\n"));
+    EXPECT_FALSE(
+        ParseRestoreLog("Corvane restore 20240101T000000Z of delete "
+                        "20231231T000000Z\ndone\nrestored\tStock/x\tbackup/x\t\tother\n"));
+}
+
+TEST(CommandLog, IdsFollowTheClockAndNeverRepeat) {
+    EXPECT_EQ(CommandStamp(0), "19700101T000000Z");
+    EXPECT_EQ(CommandStamp(951868799), "20000229T235959Z");
+    EXPECT_EQ(CommandTime("20000229T235959Z-3"), 951868799);
+    struct Case {
+        const char* latest;
+        const char* stamp;
+        const char* next;  // "" when none follows
+    };
+    const Case cases[] = {
+        {"", "20240101T000000Z", "20240101T000000Z"},
+        {"20231231T235959Z", "20240101T000000Z", "20240101T000000Z"},
+        {"20240101T000000Z", "20240101T000000Z", "20240101T000000Z-2"},
+        {"20240101T000000Z-9", "20240101T000000Z", "20240101T000000Z-10"},
+        {"20250101T000000Z", "20240101T000000Z", "20250101T000000Z-2"},  // the clock went back
+        {"99991231T235959Z-999999999", "20240101T000000Z", ""},          // none after it
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CommandIdAfter(c.latest, c.stamp), c.next) << c.latest;
+        if (*c.latest && *c.next) {
+            EXPECT_TRUE(CommandBefore(c.latest, c.next)) << c.latest;
+        }
+    }
+}
+
+// Every cleanup suite runs on both systems: one built out on either shows here.
+TEST(CleanupSuites, EveryOneRunsOnThisSystem) {
+    std::set<std::string> suites;
+    const ::testing::UnitTest& tests = *::testing::UnitTest::GetInstance();
+    for (int i = 0; i < tests.total_test_suite_count(); ++i) {
+        suites.insert(tests.GetTestSuite(i)->name());
+    }
+    EXPECT_EQ(suites, (std::set<std::string>{"CleanupSuites", "CommandLog", "CopyWithoutItem",
+                                             "RemoveItem", "Undo"}));
 }
 
 }  // namespace

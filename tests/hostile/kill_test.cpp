@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <optional>
 #include <random>
 #include <thread>
 
@@ -20,11 +19,6 @@ namespace corvane {
 namespace {
 
 using testing::Tree;
-
-std::optional<std::string> At(const Tree& files, const std::string& path) {
-    auto found = files.find(path);
-    return found == files.end() ? std::nullopt : std::optional(found->second.bytes);
-}
 
 // Runs the command on root and kills it `delay` after its status line number
 // `line` (0: after its start) if it has not ended. Returns its status lines.
@@ -73,24 +67,20 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
         ASSERT_TRUE(shell("rm -rf " + root + " && cp -a " + pristine + " " + root));
         RunAndKill(root, line, std::chrono::microseconds(us));
         const Tree now = testing::TreeOf(root, false);
-        for (const auto& [path, file] : before)
-            EXPECT_TRUE(At(now, path) == file.bytes || At(now, path) == At(expected, path)) << path;
+        EXPECT_EQ(testing::Torn(now, before, expected), std::vector<std::string>{});
         for (const auto& [path, file] : now) {
             if (before.count(path) || path == "Corvane.htm" || path.ends_with(".tmp")) continue;
             if (path.starts_with("backup/delete-") && path.ends_with(".log")) continue;
             if (path.starts_with("backup/running-")) continue;  // the killed command's list
-            EXPECT_TRUE(path.starts_with("backup/") && At(before, path.substr(7)) == file.bytes)
+            EXPECT_TRUE(path.starts_with("backup/") &&
+                        testing::BytesAt(before, path.substr(7)) == file.bytes)
                 << path;
         }
         const std::string restore = CORVANE_CLI " restore " + root + " >/dev/null";
         EXPECT_TRUE(shell(restore));
         EXPECT_EQ(testing::TreeOf(root, true), before);
         // Nothing the killed command wrote is left but its backups and log.
-        for (const auto& [path, file] : testing::TreeOf(root, false)) {
-            EXPECT_TRUE(path.find(".corvane-") == std::string::npos &&
-                        !path.starts_with("backup/running-"))
-                << path;
-        }
+        EXPECT_EQ(testing::Leftovers(root), std::vector<std::string>{});
         if (HasFailure()) break;
     }
 }

@@ -6,18 +6,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "audit/check_run.h"
 #include "audit/item_stamp.h"
+#include "audit/library_root.h"
 #include "audit/walk.h"
 #include "bench/floor.h"
 #include "bench/library_gen.h"
 #include "commands/commands.h"
-#include "platform/system.h"
-#include "report/html_report.h"
 #include "report/json_report.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_library.h"
@@ -177,7 +175,7 @@ class SerialSteps final : public WalkVisitor {
     TextureLookup m_Textures;
 };
 
-TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindow) {
+TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindowAndItStopsAnywhere) {
     Library library;
     FolderCache serialFolders(platform::RealFileSystem());
     LibraryWalk walk(serialFolders, platform::RealFileSystem());
@@ -216,10 +214,7 @@ TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindow) {
             EXPECT_EQ(steps, serial.m_Steps) << window << " steps, " << workers << " workers";
         }
     }
-}
-
-TEST(Pipeline, StopsWhereverItsOwnerLeavesIt) {
-    Library library;
+    // Left anywhere by its owner, it neither hangs nor leaves a thread behind.
     for (size_t taken : {0, 1, 2, 10, 100}) {
         for (size_t window : {2, 16}) {
             FolderCache folders(platform::RealFileSystem());
@@ -227,7 +222,7 @@ TEST(Pipeline, StopsWhereverItsOwnerLeavesIt) {
             for (size_t i = 0; i < taken; ++i) {
                 if (pipeline.Next().kind == CheckPipeline::Step::Kind::kEnd) break;
             }
-        }  // the destructor must neither hang nor leave a thread behind
+        }
     }
 }
 

@@ -10,13 +10,13 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -119,12 +119,12 @@ bool TempLibrary::Exists(std::string_view relative) const {
     return fs::exists(fs::symlink_status(FsPath(Path(relative)), ignored));
 }
 
-std::vector<std::string> TempLibrary::Files() const {
+std::vector<std::string> FilesBelow(const std::string& root) {
     std::vector<std::string> files;
-    const fs::path root = FsPath(m_Root);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const fs::path top = FsPath(root);
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
         if (entry.is_regular_file()) {
-            files.push_back(Utf8(entry.path().lexically_relative(root), true));
+            files.push_back(Utf8(entry.path().lexically_relative(top), true));
         }
     }
     std::sort(files.begin(), files.end());
@@ -147,6 +147,50 @@ Tree TreeOf(const std::string& root, bool libraryOnly) {
         tree[path] = {bytes, unsigned(attributes.permissions), attributes.lastWriteSeconds};
     }
     return tree;
+}
+
+std::optional<std::string> BytesAt(const Tree& tree, const std::string& path) {
+    auto found = tree.find(path);
+    return found == tree.end() ? std::nullopt : std::optional(found->second.bytes);
+}
+
+std::vector<std::string> Torn(const Tree& now, const Tree& before, const Tree& after) {
+    std::vector<std::string> torn;
+    for (const auto& [path, file] : before) {
+        const std::optional<std::string> bytes = BytesAt(now, path);
+        if (bytes != file.bytes && bytes != BytesAt(after, path)) torn.push_back(path);
+    }
+    return torn;
+}
+
+std::vector<std::string> Leftovers(const std::string& root) {
+    std::vector<std::string> found = FilesBelow(root);
+    std::erase_if(found, [](const std::string& path) {
+        return path.find(".corvane-") == std::string::npos &&
+               path.find("running-") == std::string::npos;
+    });
+    return found;
+}
+
+DeleteResult Delete(const std::string& root, const std::vector<OlderItem>& items,
+                    platform::FileSystem& fs) {
+    RecordingProgress progress;
+    return RunDeleteCommand(LibraryLock(root, fs), items, progress);
+}
+
+RestoreResult Restore(const std::string& root, platform::FileSystem& fs) {
+    RecordingProgress progress;
+    return RunRestoreCommand(LibraryLock(root, fs), progress);
+}
+
+long PeakKiB() {
+#ifdef _WIN32
+    return 0;
+#else
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+#endif
 }
 
 std::string Join(const std::vector<std::string>& lines) {

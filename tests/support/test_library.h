@@ -4,14 +4,18 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cleanup/delete_older.h"
+#include "commands/commands.h"
 #include "platform/files.h"
 
 namespace corvane::testing {
+
+// Every file below root, relative paths with "/" in byte order.
+std::vector<std::string> FilesBelow(const std::string& root);
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempLibrary {
@@ -32,8 +36,7 @@ class TempLibrary {
     void MakeFolder(std::string_view relative);
     std::string Read(std::string_view relative) const;
     bool Exists(std::string_view relative) const;
-    // Every file below the root, relative paths with "/" in byte order.
-    std::vector<std::string> Files() const;
+    std::vector<std::string> Files() const { return FilesBelow(m_Root); }
 
     std::string Report() const { return Read("Corvane.htm"); }
 
@@ -54,6 +57,36 @@ using Tree = std::map<std::string, FileState>;
 // The regular files below root (links not followed), by relative path; with
 // libraryOnly, not those under backup/, the report or temporary files.
 Tree TreeOf(const std::string& root, bool libraryOnly);
+
+// The bytes of the file at path in tree, if it holds one.
+std::optional<std::string> BytesAt(const Tree& tree, const std::string& path);
+
+// The files of before that now hold neither their bytes of before nor those
+// of after: a command that stopped half-way tore them.
+std::vector<std::string> Torn(const Tree& now, const Tree& before, const Tree& after);
+
+// Files of ours a command left behind below root: temporary files and the
+// lists of them.
+std::vector<std::string> Leftovers(const std::string& root);
+
+// The delete and the restore as the front ends run them, under the library's
+// lock, with a status that goes nowhere.
+DeleteResult Delete(const std::string& root, const std::vector<OlderItem>& items,
+                    platform::FileSystem& fs = platform::RealFileSystem());
+RestoreResult Restore(const std::string& root,
+                      platform::FileSystem& fs = platform::RealFileSystem());
+
+// The peak memory of this process so far, in KiB; 0 on Windows, where the
+// tests do not measure it.
+long PeakKiB();
+
+// The HTML report's first and last bytes, and a category's heading in it.
+inline const std::string kReportHead = "<h1>Corvane</h1>\r\n<font face=\"arial narrow\"><table>";
+inline const std::string kReportTail =
+    "</table><font color=\"red\">Red file is <b>older</b></font><br></font>";
+inline std::string ReportHeading(const std::string& title) {
+    return "<tr><td colspan=\"3\"><h2>" + title + "</h2>\r\n</td></tr>";
+}
 
 // Lines joined with line feeds, for messages.
 std::string Join(const std::vector<std::string>& lines);

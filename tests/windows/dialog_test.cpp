@@ -39,10 +39,11 @@ HWND Focus(DWORD thread) {
     return info.hwndFocus;
 }
 
-// A key as the user types it, to the control that has the focus.
-void Key(DWORD thread, WPARAM key) {
-    ::PostMessageW(Focus(thread), WM_KEYDOWN, key, 1);
-    ::PostMessageW(Focus(thread), WM_KEYUP, key, 0xC0000001);
+// A key as the user types it, to the control that has the focus; whether it
+// was sent.
+bool Key(DWORD thread, WPARAM key) {
+    return ::PostMessageW(Focus(thread), WM_KEYDOWN, key, 1) &&
+           ::PostMessageW(Focus(thread), WM_KEYUP, key, 0xC0000001);
 }
 
 // The window of thread with that caption, once it is there.
@@ -65,7 +66,7 @@ HWND Find(DWORD thread, const std::string& caption) {
 TEST(WindowsDialog, EachInputThroughTheRealWindow) {
     const DWORD ui = ::GetCurrentThreadId();
     auto click = [](HWND window, int id) {
-        ::PostMessageW(::GetDlgItem(window, id), BM_CLICK, 0, 0);
+        return ::PostMessageW(::GetDlgItem(window, id), BM_CLICK, 0, 0) != 0;
     };
     auto checked = [](HWND window) {
         return WaitFor([&] { return Text(::GetDlgItem(window, IDC_STATUS)) == "Finished"; });
@@ -86,24 +87,9 @@ TEST(WindowsDialog, EachInputThroughTheRealWindow) {
         bool ends;
     };
     const Row rows[] = {
-        {"Enter checks",
-         [&](HWND w) {
-             Key(ui, VK_RETURN);
-             return checked(w);
-         },
-         false},
-        {"Escape ends it",
-         [&](HWND) {
-             Key(ui, VK_ESCAPE);
-             return true;
-         },
-         true},
-        {"Close ends it",
-         [&](HWND w) {
-             click(w, IDCANCEL);
-             return true;
-         },
-         true},
+        {"Enter checks", [&](HWND w) { return Key(ui, VK_RETURN) && checked(w); }, false},
+        {"Escape ends it", [&](HWND) { return Key(ui, VK_ESCAPE); }, true},
+        {"Close ends it", [&](HWND w) { return click(w, IDCANCEL); }, true},
         {"the close box ends it",
          [](HWND w) { return ::PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }, true},
         {"Delete older items waits for a check",

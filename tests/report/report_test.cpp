@@ -1,8 +1,7 @@
-// The printers for other tools, JSON and diagnostics: their shape, line
-// numbers, and library texts that are not UTF-8 or hold characters that mean
-// something in JSON, HTML or a line of output.
-#include "report/json_report.h"
-
+// The report printers: the HTML one's bytes for each kind of row and its
+// shading that runs on across the whole report; JSON and diagnostics for other
+// tools, their shape, line numbers, and library texts that are not UTF-8 or
+// hold characters that mean something in JSON, HTML or a line of output.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +9,7 @@
 #include "commands/commands.h"
 #include "report/diagnostics.h"
 #include "report/html_report.h"
+#include "report/json_report.h"
 #include "tests/support/test_library.h"
 #include "text/text.h"
 
@@ -18,6 +18,44 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 using testing::CrLf;
+
+// A data row of a label (or name), a coloured text and a third cell, its
+// cells all shaded or plain.
+std::string Row(bool shaded, const std::string& label, const std::string& text,
+                const std::string& third) {
+    const std::string td = shaded ? "<td style=\"background-color: #ccccff\">" : "<td>";
+    return "<tr>" + td + label + "</td>" + td + text + "</td>" + td + third + "</td></tr>";
+}
+
+TEST(HtmlReport, EachKindOfRowAndShadingThatRunsOnAcrossHeadings) {
+    testing::TempLibrary scratch;
+    HtmlReport report(platform::RealFileSystem().Create(scratch.Path("r.htm")));
+    report.BeginCheck("/lib/");
+    report.BeginCategory("Stock");
+    report.Duplicate({"coach", "Stock/b.stk", "Stock/a.stk", true, 3, 1});
+    report.SyntaxError({"skin \"x", "Stock/a.stk", 7});
+    report.MissingTexture({"x.bmp", "Stock/a.stk", 9});
+    report.BeginCategory("Scenery");
+    report.MissingComponent({"wagon", {"Stock/a.stk", "Stock/b.stk"}, {4, 2}});
+    report.Duplicate({"<b>c & \"o\"|</b>", "S/<i>.stk", "S/&.stk", false, 1, 1});
+    report.EndCheck({});
+
+    const std::string red = "<font color=\"red\">", green = "<font color=\"green\">";
+    auto heading = testing::ReportHeading;
+    // The syntax row's file with the library root, the component's files one
+    // after the other, library text escaped and split nowhere, no line number.
+    EXPECT_EQ(scratch.Read("r.htm"),
+              testing::kReportHead + heading("Stock") +
+                  Row(false, "coach", red + "Stock/b.stk</font>", "Stock/a.stk") +
+                  Row(true, "Syntax", red + "skin &quot;x</font>", "/lib/Stock/a.stk") +
+                  Row(false, "Missing Texture", green + "x.bmp</font>", "Stock/a.stk") +
+                  heading("Scenery") +
+                  Row(true, "Missing Component", "<font color=\"blue\">wagon</font>",
+                      "Stock/a.stkStock/b.stk") +
+                  Row(false, "&lt;b&gt;c &amp; &quot;o&quot;|&lt;/b&gt;", "S/&lt;i&gt;.stk",
+                      red + "S/&amp;.stk</font>") +
+                  testing::kReportTail);
+}
 
 #ifndef _WIN32  // names with "<", ">", a line feed and bytes that are not UTF-8
 TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
@@ -28,7 +66,6 @@ TEST(JsonReport, ShapeAndTextsOfALibraryWithOddNames) {
                   "2010-01-01 00:00");
     library.Write("Stock/z.stk", CrLf({"", "name caf\xe9\x1b <b>|\"x\""}), "2011-01-01 00:00");
     library.Write("Stock/\xc3\xa9t\xc3\xa9.stk", CrLf({"texture \"\xc3\xa9.bmp\""}));
-    library.Write("Stock/NFP/hidden.stk", CrLf({"skin \"open", "include 0 0 0 spook"}));
     library.Write("Track/t.stt", CrLf({"name t"}));
     testing::RecordingProgress progress;
     FindingsCollector findings;
