@@ -66,31 +66,31 @@ HtmlReport::HtmlReport(std::unique_ptr<platform::OutputFile> file) : m_File(std:
     const Entry entries[kEntryKinds] = {{"Syntax", "<font color=\"red\">"},
                                         {"Missing Texture", "<font color=\"green\">"},
                                         {"Missing Component", "<font color=\"blue\">"}};
-    for (int kind = 0; kind < kEntryKinds; ++kind) {
-        for (int shaded = 0; shaded < 2; ++shaded) {
-            const std::string cell(shaded ? kShadedCell : kPlainCell);
-            EntryMarkup& markup = m_EntryMarkup[kind];
-            markup.head[shaded] = "<tr>" + cell + std::string(entries[kind].label) + "</td>" +
-                                  cell + std::string(entries[kind].font);
-            markup.middle[shaded] = "</font></td>" + cell;
+    for (int shaded = 0; shaded < 2; ++shaded) {
+        const std::string cell(shaded ? kShadedCell : kPlainCell);
+        for (int kind = 0; kind < kEntryKinds; ++kind) {
+            m_EntryHead[kind][shaded] = "<tr>" + cell + std::string(entries[kind].label) + "</td>" +
+                                        cell + std::string(entries[kind].font);
         }
+        m_EntryMiddle[shaded] = "</font></td>" + cell;
+    }
+}
+
+void HtmlReport::WriteOutWhenFull() {
+    if (m_Buffer.size() >= kFlushAt) {
+        m_File->Write(m_Buffer);
+        m_Buffer.clear();
     }
 }
 
 void HtmlReport::Markup(std::string_view markup) {
     m_Buffer.append(markup);
-    if (m_Buffer.size() >= kFlushAt) {
-        m_File->Write(m_Buffer);
-        m_Buffer.clear();
-    }
+    WriteOutWhenFull();
 }
 
 void HtmlReport::Text(std::string_view text) {
     AppendEscaped(m_Buffer, text);
-    if (m_Buffer.size() >= kFlushAt) {
-        m_File->Write(m_Buffer);
-        m_Buffer.clear();
-    }
+    WriteOutWhenFull();
 }
 
 void HtmlReport::Path(std::string_view path) {
@@ -106,10 +106,7 @@ void HtmlReport::Path(std::string_view path) {
         });
     }
     m_Buffer.append(m_LastPathText);
-    if (m_Buffer.size() >= kFlushAt) {
-        m_File->Write(m_Buffer);
-        m_Buffer.clear();
-    }
+    WriteOutWhenFull();
 }
 
 void HtmlReport::Close() {
@@ -160,9 +157,14 @@ void HtmlReport::BeginCategory(std::string_view title) {
     Markup("</td></tr>");
 }
 
-std::string_view HtmlReport::BeginRow() {
-    std::string_view opener = m_Shade ? kShadedCell : kPlainCell;
+bool HtmlReport::NextRowShaded() {
+    const bool shaded = m_Shade;
     m_Shade = !m_Shade;
+    return shaded;
+}
+
+std::string_view HtmlReport::BeginRow() {
+    std::string_view opener = NextRowShaded() ? kShadedCell : kPlainCell;
     Markup("<tr>");
     Markup(opener);
     return opener;
@@ -186,12 +188,10 @@ void HtmlReport::Duplicate(const DuplicateFinding& finding) {
 
 void HtmlReport::WriteEntryRow(EntryKind kind, std::string_view text, const std::string* paths,
                                size_t count, std::string_view pathPrefix) {
-    const EntryMarkup& markup = m_EntryMarkup[kind];
-    const int shaded = m_Shade ? 1 : 0;
-    m_Shade = !m_Shade;
-    m_Buffer.append(markup.head[shaded]);
+    const int shaded = NextRowShaded() ? 1 : 0;
+    m_Buffer.append(m_EntryHead[kind][shaded]);
     AppendEscaped(m_Buffer, text);
-    m_Buffer.append(markup.middle[shaded]);
+    m_Buffer.append(m_EntryMiddle[shaded]);
     for (size_t i = 0; i < count; ++i) {
         if (!pathPrefix.empty()) Path(pathPrefix);
         Path(paths[i]);

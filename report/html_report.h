@@ -35,26 +35,22 @@ class HtmlReport final : public FindingSink {
     void CheckFailed(const std::string& reason) override;
 
   private:
+    // Writes the buffer out once it holds enough to be worth a write.
+    void WriteOutWhenFull();
     // Markup of ours, as it is: it holds its line ends as CR LF.
     void Markup(std::string_view markup);
     void Text(std::string_view text);
     // A path: its names in the system code page, a character the code page
     // cannot hold as a numeric character reference.
     void Path(std::string_view path);
-    // "<tr>" and the first cell opener; returns the opener for the others.
     // Data rows alternate between plain and shaded cells across the whole
-    // report.
+    // report: whether the next row is shaded.
+    bool NextRowShaded();
+    // "<tr>" and the first cell opener; returns the opener for the others.
     std::string_view BeginRow();
     // The kinds of row that give a label, a coloured text and the paths it
     // was found in.
     enum EntryKind { kSyntaxRow, kTextureRow, kComponentRow, kEntryKinds };
-    // The markup of such a row up to its text, and from its text to its
-    // paths, for a plain and a shaded row: a report may hold a row for
-    // every line of the library.
-    struct EntryMarkup {
-        std::string head[2];
-        std::string middle[2];
-    };
     void WriteEntryRow(EntryKind kind, std::string_view text, const std::string* paths,
                        size_t count, std::string_view pathPrefix = {});
     // Writes out what is buffered and closes the file.
@@ -67,7 +63,11 @@ class HtmlReport final : public FindingSink {
     std::string m_Escaped;
     std::string m_LibraryRoot;
     bool m_Shade = false;
-    EntryMarkup m_EntryMarkup[kEntryKinds];
+    // The markup of an entry row up to its text, and from its text to its
+    // paths, plain and shaded, made once: a report may hold a row for every
+    // line of the library.
+    std::string m_EntryHead[kEntryKinds][2];
+    std::string m_EntryMiddle[2];
 };
 
 // Escapes &, <, > and " for HTML and writes each line feed as CR LF.
