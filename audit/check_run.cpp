@@ -93,23 +93,23 @@ void LibraryCheck::LibraryFile(const std::string& folder, const std::string& nam
     CheckItemFile(m_FilePath, throughLink);
 }
 
+template <typename Finding>
+void LibraryCheck::PassRows(const std::vector<PendingRow>& rows, std::string Finding::*text,
+                            void (FindingSink::*pass)(const Finding&)) {
+    // One finding, filled for each row: its strings keep their memory from
+    // row to row.
+    Finding finding;
+    for (const PendingRow& row : rows) {
+        (finding.*text).assign(m_RowTexts, row.offset, row.length);
+        finding.file.assign(m_RowFiles[row.file]);
+        finding.lineNumber = row.lineNumber;
+        (m_Sink.*pass)(finding);
+    }
+}
+
 void LibraryCheck::EndCategory() {
-    // One finding of each kind, filled for each row: its strings keep their
-    // memory from row to row.
-    SyntaxFinding syntax;
-    for (const PendingRow& row : m_SyntaxErrors) {
-        syntax.line.assign(m_RowTexts, row.offset, row.length);
-        syntax.file.assign(m_RowFiles[row.file]);
-        syntax.lineNumber = row.lineNumber;
-        m_Sink.SyntaxError(syntax);
-    }
-    TextureFinding texture;
-    for (const PendingRow& row : m_MissingTextures) {
-        texture.texture.assign(m_RowTexts, row.offset, row.length);
-        texture.file.assign(m_RowFiles[row.file]);
-        texture.lineNumber = row.lineNumber;
-        m_Sink.MissingTexture(texture);
-    }
+    PassRows(m_SyntaxErrors, &SyntaxFinding::line, &FindingSink::SyntaxError);
+    PassRows(m_MissingTextures, &TextureFinding::texture, &FindingSink::MissingTexture);
     for (const std::string& name : m_MissingComponents.Names()) {
         m_Sink.MissingComponent(m_ComponentRefs.FindingOf(name));
     }

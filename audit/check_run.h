@@ -105,6 +105,11 @@ class LibraryCheck : private WalkVisitor {
     };
     void KeepRow(std::vector<PendingRow>& rows, std::string_view text,
                  std::string_view relativePath, size_t lineNumber);
+    // Hands the kept rows to the sink as findings of one kind, text being
+    // the finding's member that takes the row's text.
+    template <typename Finding>
+    void PassRows(const std::vector<PendingRow>& rows, std::string Finding::*text,
+                  void (FindingSink::*pass)(const Finding&));
     std::string m_RowTexts;
     std::vector<std::string> m_RowFiles;
     std::vector<PendingRow> m_SyntaxErrors;
