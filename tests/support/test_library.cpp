@@ -390,9 +390,18 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
     const std::wstring cwd = FsPath(folder).wstring();
-    BOOL started =
-        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                         nullptr, folder.empty() ? nullptr : cwd.c_str(), &startup, &process);
+    // Wine has been seen to fail, once in many hundred starts while other
+    // tests ran, to start a program that is there: the start (never a run)
+    // is tried a few times more, and the error named if it never starts.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0) ::Sleep(200 * attempt);
+        started =
+            ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                             nullptr, folder.empty() ? nullptr : cwd.c_str(), &startup, &process);
+        if (!started) error = ::GetLastError();
+    }
     DWORD status = DWORD(-1);
     if (started) {
         ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -403,7 +412,10 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     ::CloseHandle(in);
     ::CloseHandle(out);
     ::CloseHandle(err);
-    if (!started) throw std::runtime_error("cannot start " + program);
+    if (!started) {
+        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(error) +
+                                 ")");
+    }
     return {int(status), ReadOutput(scratch, "out.txt", true),
             ReadOutput(scratch, "err.txt", true)};
 }
