@@ -37,8 +37,6 @@ class CCorvaneDlg : public wxDialog, public corvane::app::DialogView {
     void ViewReport() { m_Logic.ViewReport(); }
     void UndoLastDelete() { m_Logic.UndoLastDelete(); }
 
-    const std::string& ReportPath() const { return m_Logic.ReportPath(); }
-
     void SetStatus(const std::string& text) override;
     void SetDeleteButton(const std::string& label, bool enabled) override;
     bool ShowMessage(Message kind, const std::string& text) override;

@@ -11,7 +11,6 @@ namespace corvane::platform {
 
 FileError::FileError(std::string operation, std::string path, std::string reason)
     : std::runtime_error("Cannot " + operation + " \"" + path + "\": " + reason),
-      m_Operation(std::move(operation)),
       m_Path(std::move(path)) {}
 
 FileError::FileError(std::string operation, std::string path, int errorNumber)

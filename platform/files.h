@@ -32,11 +32,9 @@ class FileError : public std::runtime_error {
     FileError(std::string operation, std::string path, std::string reason);
     FileError(std::string operation, std::string path, int errorNumber);
 
-    const std::string& Operation() const { return m_Operation; }
     const std::string& Path() const { return m_Path; }
 
   private:
-    std::string m_Operation;
     std::string m_Path;
 };
 

@@ -70,7 +70,6 @@ class DialogLogic final : public DeleteProgress {
     bool CanUndo() const;
 
     const std::string& LibraryRoot() const { return m_LibraryRoot; }
-    const std::string& ReportPath() const { return m_ReportPath; }
 
     // Progress of the command running: shown at once.
     void Status(const std::string& text) override;
