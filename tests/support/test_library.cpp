@@ -332,12 +332,8 @@ namespace {
 
 std::string ReadOutput(const TempLibrary& scratch, const char* name, bool text) {
     std::string bytes = scratch.Read(name);
-    if (text) {
-        std::string lf;
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) lf += bytes[i];
-        }
-        bytes = lf;
+    for (size_t at = 0; text && (at = bytes.find("\r\n", at)) != std::string::npos;) {
+        bytes.erase(at, 1);
     }
     return bytes;
 }
