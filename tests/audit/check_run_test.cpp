@@ -1,9 +1,8 @@
 // Whole check runs on small libraries on the disk: the report's bytes, the
-// findings in report order, the older items queued, and where a file or
-// folder that cannot be read ends the run; which files the walk reads, in
-// what order, the texture lookup, and which folders pass for a library. Most
-// libraries' top folder lies in a folder named NFP, which only counts below
-// the top.
+// findings in report order, the older items queued, where an unreadable file
+// or folder ends the run; which files the walk reads in what order, the
+// texture lookup, and which folders pass for a library. Most libraries lie in
+// a folder named NFP, which only counts below the top.
 #include "audit/check_run.h"
 
 #include <gtest/gtest.h>
@@ -29,12 +28,13 @@ namespace {
 
 using testing::CrLf;
 using testing::Generic;
+using testing::ReportHeading;
 using Lines = std::vector<std::string>;
 
-// Each finding as a line, with "/" between folders: "duplicate coach
-// Stock/b.stk:2 after Stock/a.stk:1, older Stock/a.stk"; "syntax skin \"x
-// Stock/a.stk:1"; "texture x.bmp Stock/a.stk:1"; "component c Stock/a.stk:3"
-// (with each file that refers to it); then "older coach Stock/a.stk:1".
+// Each finding as a line, with "/" between folders: "duplicate coach Stock/b.stk:2 after
+// Stock/a.stk:1, older Stock/a.stk", "syntax skin \"x Stock/a.stk:1", "texture x.bmp
+// Stock/a.stk:1", "component c Stock/a.stk:3" (with each file that refers to it); then
+// "older coach Stock/a.stk:1".
 Lines Rows(const Findings& findings, const std::vector<OlderItem>& older) {
     Lines rows;
     auto add = [&](std::string row) { rows.push_back(Generic(std::move(row))); };
@@ -83,18 +83,17 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
     run.Write("Stock/a.stk", CrLf({"name coach", "[end]"}), "2010-03-03 09:05");
     run.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2012-01-01 10:00");
     run.Write("stray.stk", CrLf({"name coach"}));  // outside the categories
-    std::string expected = testing::kReportHead + testing::ReportHeading("Stock") +
+    std::string expected = testing::kReportHead + ReportHeading("Stock") +
                            "<tr><td>coach</td><td>" + testing::Native("Stock/b.stk") +
                            "</td><td><font color=\"red\">" + testing::Native("Stock/a.stk") +
                            "</font></td></tr>";
     for (const char* title : {"Scenery", "Signals", "Track", "OHLE"}) {
-        expected += testing::ReportHeading(title);
+        expected += ReportHeading(title);
     }
     expected += testing::kReportTail;
     for (int pass = 0; pass < 2; ++pass) {  // a second run truncates, counts nothing twice
-        EXPECT_EQ(run.Check(), (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older "
-                                      "Stock/a.stk",
-                                      "older coach Stock/a.stk:1"}));
+        // The duplicate and the older item (their texts: OlderCopiesByStampAndWalkOrder).
+        EXPECT_EQ(run.Check().size(), 2u);
         EXPECT_EQ(run.temp.Read("NFP/Corvane.htm"), expected);
         EXPECT_TRUE(run.collector.Result().finished);
         EXPECT_EQ(run.progress.Last(), "Finished");
@@ -204,16 +203,15 @@ testing::FaultyFileSystem Unreadable(const std::string& victim) {
 }
 
 TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
-    auto heading = testing::ReportHeading;
     const std::string coach =
         "<tr><td>coach</td><td><font color=\"red\">Stock/a/b.stk</font></td><td>Stock/a/a.stk"
         "</td></tr>";
     const std::pair<const char*, std::string> cases[] = {
         // what cannot be read, the report before the note
-        {"Stock/a/b.stk", heading("Stock")},
-        {"Stock/b", heading("Stock") + coach},
-        {"Scenery", heading("Stock") + coach + heading("Scenery")},
-        {"", heading("Stock")},  // the library root: no category folder can be found
+        {"Stock/a/b.stk", ReportHeading("Stock")},
+        {"Stock/b", ReportHeading("Stock") + coach},
+        {"Scenery", ReportHeading("Stock") + coach + ReportHeading("Scenery")},
+        {"", ReportHeading("Stock")},  // the library root: no category folder can be found
     };
     for (const auto& [what, reportSoFar] : cases) {
         SCOPED_TRACE(what);
@@ -239,13 +237,6 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
         EXPECT_FALSE(run.collector.Result().finished);
         EXPECT_NE(run.progress.Last(), "Finished");
     }
-
-    // A texture looked for in a folder that cannot be read is only missing.
-    Checked run;
-    run.Write("Stock/a.stk", CrLf({"skin roof"}));
-    run.Write("textures/roof.bmp", "BM");
-    testing::FaultyFileSystem fs = Unreadable(run.Path("textures"));
-    EXPECT_EQ(run.Check(fs), Lines{"texture roof.bmp Stock/a.stk:1"});
 }
 
 // The local time a file was given, to the minute, in winter and in summer:
@@ -306,65 +297,70 @@ Lines ReadOrder(const testing::TempLibrary& library) {
 }
 
 TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
-    struct Case {
-        const char* what;
-        std::vector<std::string> entries;
-        Lines read;
-    };
-    const Case cases[] = {
-        {"subfolders first",
-         {"Stock/x.stk", "Stock/Sub/y.stk"},
-         {"Stock/Sub/y.stk", "Stock/x.stk"}},
+    const std::pair<Lines, Lines> cases[] = {
+        // What the library holds, made by Make; the files read. Subfolders first.
+        {{"Stock/x.stk", "Stock/Sub/y.stk"}, {"Stock/Sub/y.stk", "Stock/x.stk"}},
         // Folding a-z to A-Z puts "_" (0x5F) after the letters; ties go by bytes.
-        {"folded name order",
-         {"Stock/b.stk", "Stock/a.stk", "Stock/_x.stk", "Stock/C.stk", "Stock/.hidden.stk",
-          "Stock/coach.stk.bak", "Stock/z.stc", "Stock/.Hidden/h.stk"},
+        {{"Stock/b.stk", "Stock/a.stk", "Stock/_x.stk", "Stock/C.stk", "Stock/.hidden.stk",
+          "Stock/coach.stk.bak", "Stock/z.stc", "Stock/.Hidden/h.stk", "Stock/d.STK"},
          {"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/a.stk", "Stock/b.stk", "Stock/C.stk",
-          "Stock/_x.stk"}},
+          "Stock/d.STK", "Stock/_x.stk"}},
 #ifndef _WIN32  // names that differ only in case, names that are not UTF-8
-        {"ties by bytes",
-         {"Stock/b.stk", "Stock/A.STK", "Stock/a.stk", "Stock/\xe9.stk"},
+        {{"Stock/b.stk", "Stock/A.STK", "Stock/a.stk", "Stock/\xe9.stk"},
          {"Stock/A.STK", "Stock/a.stk", "Stock/b.stk", "Stock/\xe9.stk"}},
-        {"each category its own folder and pattern",
-         {"Scenery/a.stc", "Scenery/a.stk", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc",
+        // Each category its own folder and pattern.
+        {{"Scenery/a.stc", "Scenery/a.stk", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc",
           "backup/Stock/e.stk", "f.stk"},
          {"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}},
-        {"category folders in any case, the exact name first",
-         {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc", "signals/d.stc"},
+        // Category folders in any case, the exact name first.
+        {{"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc", "signals/d.stc"},
          {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc"}},
 #endif
-        // (Sockets named like library files are in the hostile library.)
-        {"a folder named like a library file",
-         {"Stock/real.stk", "Stock/old.stk/", "Stock/old.stk/inner.stk"},
+        // A folder named like a library file. (Sockets so named: the hostile library.)
+        {{"Stock/real.stk", "Stock/old.stk/", "Stock/old.stk/inner.stk"},
          {"Stock/old.stk/inner.stk", "Stock/real.stk"}},
-#ifndef _WIN32
-        {"only regular files, no folder twice",
-         {"Stock/real.stk", "Stock/pipe.stk|", "Stock/dangling.stk>Stock/nowhere.stk",
+#ifndef _WIN32  // only regular files, no folder twice
+        {{"Stock/real.stk", "Stock/pipe.stk|", "Stock/dangling.stk>Stock/nowhere.stk",
           "Stock/link.stk>Stock/real.stk", "Stock/Loop>"},
          {"Stock/link.stk", "Stock/real.stk"}},
 #endif
     };
-    for (const Case& c : cases) {
+    for (const auto& [entries, read] : cases) {
         testing::TempLibrary library;
-        for (const std::string& entry : c.entries) Make(library, entry);
-        EXPECT_EQ(ReadOrder(library), c.read) << c.what;
+        for (const std::string& entry : entries) Make(library, entry);
+        EXPECT_EQ(ReadOrder(library), read) << testing::Join(entries);
     }
 }
 
-TEST(Texture, LookupOrderCaseAndSeparators) {
+// Each line is reported, not only the first of a texture in a folder; the
+// answers kept per folder and for the shared folder are those of a fresh
+// lookup: wall.bmp is beside some files only, roof.bmp in textures/ for all.
+TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
     struct Case {
         const char* line;
         const char* missing;  // the texture reported missing, or none
     };
     Checked run;
+    Lines expected;
+    for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
+                             "Scenery/A/Sub/c.stc", "Scenery/A/a.stc", "Signals/A/a.stc"}) {
+        run.Write(file, CrLf({"skin wall", "texture \"roof.bmp\"", "texture \"wall.bmp\""}));
+    }
+    for (const char* file : {"Stock/B/b.stk", "Scenery/A/Sub/c.stc", "Signals/A/a.stc"}) {
+        for (const char* line : {":1", ":3"}) {
+            expected.push_back(std::string("texture wall.bmp ") + file + line);
+        }
+    }
     for (const char* texture :
-         {"Scenery/Walls/Brick.BMP", "Scenery/Walls/Sub/Stone.bmp", "Textures/Roof.bmp",
-          "Textures/Sub Dir/Slate.bmp", "Scenery/Up.bmp"}) {
+         {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP",
+          "OHLE/Walls/Brick.BMP", "OHLE/Walls/Sub/Stone.bmp", "textures/Sub Dir/Slate.bmp",
+          "OHLE/Up.bmp", "textures/Locked/z.bmp"}) {
         run.Write(texture, "BM");
     }
-    Make(run.temp, "NFP/Scenery/Walls/folder.bmp/");
-#ifndef _WIN32
-    Make(run.temp, "NFP/Scenery/Walls/fifo.bmp|");
+    Make(run.temp, "NFP/OHLE/Walls/folder.bmp/");
+#ifndef _WIN32  // and a name that is not UTF-8
+    Make(run.temp, "NFP/OHLE/Walls/fifo.bmp|");
+    Make(run.temp, "NFP/OHLE/Walls/\xc9.bmp");
 #endif
     const Case cases[] = {
         {"skin brick", nullptr},
@@ -378,42 +374,23 @@ TEST(Texture, LookupOrderCaseAndSeparators) {
         {"skin folder.bmp", "folder.bmp"},  // a folder is no texture
 #ifndef _WIN32
         {"skin fifo.bmp", "fifo.bmp"},  // a special file is never opened
+        {"skin \xe9", "\xe9.bmp"},      // only ASCII letters match in any case
 #endif
         {"skin nothing", "nothing.bmp"},
+        // In a folder that cannot be read a texture is only missing.
+        {"texture \"x/locked/z.bmp\"", "locked/z.bmp"},
     };
     std::string text;
-    Lines expected;
     for (size_t i = 0; i < std::size(cases); ++i) {
         text += std::string(cases[i].line) + "\r\n";
         if (cases[i].missing) {
             expected.push_back("texture " + std::string(cases[i].missing) +
-                               " Scenery/Walls/walls.stc:" + std::to_string(i + 1));
+                               " OHLE/Walls/walls.stc:" + std::to_string(i + 1));
         }
     }
-    run.Write("Scenery/Walls/walls.stc", text);
-    EXPECT_EQ(run.Check(), expected);
-}
-
-// The answers kept per folder and for the shared folder are those of a fresh
-// lookup: wall.bmp is beside some files only, roof.bmp in textures/ for all.
-TEST(Texture, KeptAnswersAreThoseOfAFreshLookup) {
-    Checked run;
-    for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
-                             "Scenery/A/Sub/c.stc", "Scenery/A/a.stc", "Signals/A/a.stc"}) {
-        run.Write(file, CrLf({"skin wall", "texture \"roof.bmp\"", "texture \"wall.bmp\""}));
-    }
-    for (const char* file :
-         {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP"}) {
-        run.Write(file, "BM");
-    }
-    // Each line is reported, not only the first of a texture in a folder.
-    Lines expected;
-    for (const char* file : {"Stock/B/b.stk", "Scenery/A/Sub/c.stc", "Signals/A/a.stc"}) {
-        for (const char* line : {":1", ":3"}) {
-            expected.push_back(std::string("texture wall.bmp ") + file + line);
-        }
-    }
-    EXPECT_EQ(run.Check(), expected);
+    run.Write("OHLE/Walls/walls.stc", text);
+    testing::FaultyFileSystem fs = Unreadable(run.Path("textures/Locked"));
+    EXPECT_EQ(run.Check(fs), expected);
 }
 
 TEST(LibraryRoot, AFolderWithAnyCategoryFolderInAnyCaseIsALibrary) {
