@@ -1,8 +1,7 @@
-// Whole check runs on small libraries on the disk: the report's bytes, the
-// findings in report order, the older items queued, where an unreadable file
-// or folder ends the run; which files the walk reads in what order, the
-// texture lookup, and which folders pass for a library. Most libraries lie in
-// a folder named NFP, which only counts below the top.
+// Whole check runs on small libraries on the disk: the report's bytes, the findings in report
+// order, the older items queued, where an unreadable file or folder ends the run; which files the
+// walk reads in what order, the texture lookup, and which folders pass for a library. Most
+// libraries lie in a folder named NFP, which only counts below the top.
 #include "audit/check_run.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +32,8 @@ using Lines = std::vector<std::string>;
 
 // Each finding as a line, with "/" between folders: "duplicate coach Stock/b.stk:2 after
 // Stock/a.stk:1, older Stock/a.stk", "syntax skin \"x Stock/a.stk:1", "texture x.bmp
-// Stock/a.stk:1", "component c Stock/a.stk:3" (with each file that refers to it); then
-// "older coach Stock/a.stk:1".
+// Stock/a.stk:1", "component c Stock/a.stk:3" (with each file that refers to it); then "older coach
+// Stock/a.stk:1".
 Lines Rows(const Findings& findings, const std::vector<OlderItem>& older) {
     Lines rows;
     auto add = [&](std::string row) { rows.push_back(Generic(std::move(row))); };
@@ -105,8 +104,7 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
         std::vector<std::pair<const char*, std::string>> files;  // in walk order
         Lines rows;
     };
-    // Each copy on its name line, lines counted as the check splits them: at
-    // line feeds only.
+    // Each copy on its name line, lines counted as the check splits them: at line feeds only.
     const Case cases[] = {
         {{{"a", CrLf({"name coach"})}, {"b", CrLf({"// c", "NAME Coach"})}},
          {"duplicate coach Stock/b.stk:2 after Stock/a.stk:1, older Stock/a.stk",
@@ -118,14 +116,13 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
         {{{"b", CrLf({"name coach"})}, {"b2", CrLf({"name coach"})}},
          {"duplicate coach Stock/b2.stk:1 after Stock/b.stk:1, older Stock/b2.stk",
           "older coach Stock/b2.stk:1"}},
-        // Each copy against the one before it; LF only, a stray CR, no line
-        // end after the last line.
+        // Each copy against the one before; LF only, a stray CR, no line end after the last line.
         {{{"a", "x\ry\nname coach\n"}, {"b", "\n\nname coach"}, {"d", "\r\n\r\r\nname coach"}},
          {"duplicate coach Stock/b.stk:3 after Stock/a.stk:2, older Stock/a.stk",
           "duplicate coach Stock/d.stk:3 after Stock/b.stk:3, older Stock/b.stk",
           "older coach Stock/a.stk:2", "older coach Stock/b.stk:3"}},
-        // Removal takes every item of a name out of its file: a pair within
-        // one file (the first without [end]) is reported but never queued.
+        // Removal takes every item of a name out of its file: a pair within one file (the first
+        // without [end]) is reported but never queued.
         {{{"a", CrLf({"name coach", "skin x", "name coach", "[end]"})}},
          {"duplicate coach Stock/a.stk:3 after Stock/a.stk:1, older Stock/a.stk",
           "texture x.bmp Stock/a.stk:2"}},
@@ -153,10 +150,9 @@ TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
     // LF only, a stray CR, no line end after the last line.
     run.Write("Scenery/e.stc", "name coach\nx\ry\ninclude 0 0 0 shed\nskin \"x");
     run.Write("Signals/f.stc", CrLf({"name shed"}));
-    // "NFP" (in capitals only) in a path below the top drops its entries;
-    // coach is defined after its reference; a name holding "|" is one name;
-    // names do not cross categories; each missing component names the first
-    // file only, with its first line that refers to it.
+    // "NFP" (in capitals only) in a path below the top drops its entries; coach is defined after
+    // its reference; a name holding "|" is one name; names do not cross categories; each missing
+    // component names the first file only, with its first line that refers to it.
     EXPECT_EQ(run.Check(),
               (Lines{"syntax skin \"lower Stock/nfp/d.stk:1", "syntax skin \"open Stock/a.stk:1",
                      "syntax skin \"\" Stock/a.stk:2", "texture lower.bmp Stock/nfp/d.stk:1",
@@ -167,8 +163,7 @@ TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
                      "component shed Scenery/e.stc:3"}));
 }
 
-// A file reached by two paths is one file: removing "the older copy" from it
-// would remove the only one.
+// A file reached by two paths is one file: removing "the older copy" would remove the only one.
 TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
 #ifdef _WIN32  // the symbolic link is a POSIX row: under Wine, MakeLink here never returns
     for (const bool hardLink : {true}) {
@@ -192,8 +187,7 @@ TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
     }
 }
 
-// Fails reading one file or listing one folder, as a file that vanished or a
-// folder without rights would.
+// Fails to read one file or list one folder, as a vanished file or a folder without rights would.
 testing::FaultyFileSystem Unreadable(const std::string& victim) {
     return testing::FaultyFileSystem([victim](const std::string& what, const std::string& path) {
         if (platform::WithoutTrailingSeparator(path) == victim) {
@@ -239,8 +233,7 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
     }
 }
 
-// The local time a file was given, to the minute, in winter and in summer:
-// each date under its own rules, not today's.
+// A file's local time to the minute, winter and summer: each date by its own rules, not today's.
 TEST(ItemStamp, IsTheLocalTimeAFileWasGivenToTheMinute) {
     testing::TempLibrary library;
     for (const char* stamp : {"2010-01-15 09:05", "2010-07-15 09:05", "1999-12-31 23:59"}) {
@@ -262,9 +255,8 @@ TEST(ItemStamp, IsTheLocalTimeAFileWasGivenToTheMinute) {
 #endif
 }
 
-// Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and
-// "path>target" as a link to the folder or file target; false where the
-// system makes no links.
+// Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and "path>target" as a link
+// to the folder or file target; false where the system makes no links.
 bool Make(testing::TempLibrary& library, const std::string& entry) {
     if (size_t arrow = entry.find('>'); arrow != std::string::npos) {
         library.MakeFolder(entry.substr(0, entry.rfind('/', arrow) + 1));
@@ -283,8 +275,8 @@ bool Make(testing::TempLibrary& library, const std::string& entry) {
     return true;
 }
 
-// The files a check on this thread reads, in walk order (several workers give
-// the same outcome: tests/pipeline), relative, with "/" between folders.
+// The files a check on this thread reads, in walk order (several workers give the same outcome:
+// tests/pipeline), relative, with "/" between folders.
 Lines ReadOrder(const testing::TempLibrary& library) {
     Lines read;
     testing::FaultyFileSystem log([&](const std::string& what, const std::string& path) {
@@ -332,9 +324,9 @@ TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
     }
 }
 
-// Each line is reported, not only the first of a texture in a folder; the
-// answers kept per folder and for the shared folder are those of a fresh
-// lookup: wall.bmp is beside some files only, roof.bmp in textures/ for all.
+// Each line is reported, not only the first of a texture in a folder; the answers kept per folder
+// and for the shared folder are those of a fresh lookup: wall.bmp is beside some files only,
+// roof.bmp in textures/ for all.
 TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
     struct Case {
         const char* line;
@@ -395,8 +387,7 @@ TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
 
 TEST(LibraryRoot, AFolderWithAnyCategoryFolderInAnyCaseIsALibrary) {
     using enum LibraryRootProblem;
-    // What the scratch folder holds, made by Make; the folder looked at is
-    // "root".
+    // What the scratch folder holds, made by Make; the folder looked at is "root".
     const std::pair<std::vector<std::string>, LibraryRootProblem> cases[] = {
         {{"root/Stock/"}, kNone},
         {{"root/ohle/"}, kNone},  // only one, in lower case

@@ -1,7 +1,6 @@
-// The line scanner: what each kind of line names, and every file scanned as
-// the plain line-by-line model of the grammar (tests/support/reference_scan)
-// scans it, with the same events, texts, hashes and line numbers; and the
-// table its names go into. (How lines are split: the check run's line numbers.)
+// The line scanner: what each kind of line names, and every file scanned as the plain model of the
+// grammar (tests/support/reference_scan) scans it: the same events, texts, hashes and line numbers;
+// the table its names go into. (Line splitting: the check run's line numbers.)
 #include "audit/file_record.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +22,8 @@ using namespace std::string_literals;
 using Kind = FileRecord::Kind;
 using Events = std::vector<std::tuple<Kind, std::string, size_t>>;
 
-// Every line trimmed, lower-cased, sorted by ClassifyLine and taken apart by
-// the rule of its kind; lines counted as LineReader splits them.
+// Every line trimmed, lower-cased, sorted by ClassifyLine and taken apart by the rule of its kind;
+// lines counted as LineReader splits them.
 Events PlainScan(std::string_view bytes) {
     Events events;
     std::string currentItemName;
@@ -73,8 +72,8 @@ Events RecordScan(ItemFileScanner& scanner, std::string_view bytes) {
     return events;
 }
 
-// A file's events as text: "name coach", "component tree", "syntax skin \"x"
-// (the line trimmed and lower-cased), "texture x.bmp", joined by "; ".
+// A file's events as text: "name coach", "component tree", "syntax skin \"x" (the line trimmed and
+// lower-cased), "texture x.bmp", joined by "; ".
 std::string Named(std::string_view bytes) {
     const char* kinds[] = {"name ", "component ", "syntax ", "texture "};  // by Kind
     ItemFileScanner scanner;
@@ -87,8 +86,8 @@ std::string Named(std::string_view bytes) {
 
 TEST(FileRecord, WhatEachLineNames) {
     const std::pair<const char*, const char*> lines[] = {
-        // Keywords are prefixes of the trimmed line in any case, tried in
-        // order; then a line with ".bmp" at 1 or later names a bitmap.
+        // Keywords are prefixes of the trimmed line in any case, tried in order; then a line with
+        // ".bmp" at 1 or later names a bitmap.
         {"# include 0 0 0 x", ""},
         {"// include 0 0 0 x", ""},
         {"/ include 0 0 0 x", ""},
@@ -110,14 +109,13 @@ TEST(FileRecord, WhatEachLineNames) {
         {"name   spaced   out  ", "name spaced   out"},
         // Only ASCII white space is trimmed, only ASCII letters lowered.
         {"\v\f Name \xa0X\xc9\xa0 \t", "name \xa0x\xc9\xa0"},
-        // A bitmap from the last quote before its ".bmp", or the second
-        // character.
+        // A bitmap from the last quote before its ".bmp", or the second character.
         {"texture \"walls/Brick.BMP\" 0 0", "texture brick.bmp"},
         {"texture brick.bmp", "texture exture brick.bmp"},
         {"x.bmp and y.bmp", "texture .bmp"},
         {"a\"b\"c.bmp", "texture c.bmp"},
-        // A skin names a texture, by default the item's, ".bmp" added; an
-        // open or empty quote is also a syntax error.
+        // A skin names a texture, by default the item's, ".bmp" added; an open or empty quote is
+        // also a syntax error.
         {"skin \"brick\" 1 2 3", "texture brick.bmp"},
         {"name wall1\nskin", "name wall1; texture wall1.bmp"},
         {"skin \"brick", "syntax skin \"brick; texture brick.bmp"},
@@ -127,8 +125,8 @@ TEST(FileRecord, WhatEachLineNames) {
         {"skin a/b/brick", "texture b/brick.bmp"},
         {"skinned", "texture ned.bmp"},
         {"skin brick // note", "texture / note.bmp"},
-        // A component after its keyword and three fields (wheels five),
-        // without tags such as [LEFT] and the marks before it.
+        // A component after its keyword and three fields (wheels five), without tags such as [LEFT]
+        // and the marks before it.
         {"include 1.5 -2 0.25 Tree", "component tree"},
         {"include 0 0 0 1 1 WheelA", "component 1 1 wheela"},
         {"includewheel 0 0 0 Tree", "component tree"},
@@ -153,8 +151,8 @@ TEST(FileRecord, WhatEachLineNames) {
     for (const auto& [line, named] : lines) EXPECT_EQ(Named(line), named) << line;
 }
 
-// Hand-picked files, then files of pieces of every kind of line joined at
-// random, also without spaces or line ends between them.
+// Hand-picked files, then files of pieces of every kind of line joined at random, also without
+// spaces or line ends between them.
 TEST(FileRecord, HandPickedAndRandomFilesScanAsThePlainScan) {
     const std::string padding(13, 'v');  // moves ".bmp" across 16-byte blocks
     const std::vector<std::string> files = {

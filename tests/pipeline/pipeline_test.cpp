@@ -1,7 +1,6 @@
-// Checks with several workers against the check that reads the files one by
-// one: the same report bytes, the same findings with their line numbers, the
-// same queued older items, the same progress texts, and the same error at the
-// same place when a read or a listing fails.
+// Checks with several workers against the check that reads the files one by one: the same report
+// bytes, the same findings with their line numbers, the same queued older items, the same progress
+// texts, and the same error at the same place when a read or a listing fails.
 #include "audit/pipeline.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +25,8 @@ namespace {
 using testing::CrLf;
 using testing::TempLibrary;
 
-// A generated library with a few hostile corners: a link back up the tree, a
-// FIFO named like a library file, folders that differ only in case, a file
-// that names the same texture on many lines.
+// A generated library with a few hostile corners: a link back up the tree, a FIFO named like a
+// library file, folders that differ only in case, a file that names the same texture on many lines.
 struct Library {
     TempLibrary temp;
     std::string root = temp.Path("lib/");
@@ -82,8 +80,8 @@ Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) 
     return outcome;
 }
 
-// Fails the read of one library file, or the listing of one folder, and
-// records in which order the files were read.
+// Fails the read of one library file, or the listing of one folder, and records in which order the
+// files were read.
 struct Faults {
     std::string badFile, badFolder;
     std::vector<std::string> read{};
@@ -103,8 +101,8 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
     ASSERT_EQ(serial.error, "");
     ASSERT_GT(serial.older.size(), 0u);
     const std::vector<std::string> read = serialFs.read;
-    // The benchmark's generator and floor: every kind of row, and the files
-    // the floor reads are those generated and those the check reads once.
+    // The benchmark's generator and floor: every kind of row, and the files the floor reads are
+    // those generated and those the check reads once.
     EXPECT_EQ(std::pair(library.floor.files, library.floor.bytes),
               std::pair(library.generated.files, library.generated.bytes));
     EXPECT_EQ(std::int64_t(read.size()), library.generated.files + 3);  // and the case folders'

@@ -34,8 +34,8 @@ const ThingCase kThings[] = {
     {Thing::kFolder, "a folder", EntryKind::kFolder},
 };
 
-// A library folder holding "outside/victim" (mode 0600) and the thing at
-// "target"; its links point to the victim or to "outside/nowhere".
+// A library folder holding "outside/victim" (mode 0600) and the thing at "target"; its links point
+// to the victim or to "outside/nowhere".
 struct Scene {
     TempLibrary lib;
     std::string target = lib.Path("target");
@@ -98,8 +98,8 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
                 EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kFolder);
                 continue;
             }
-            // Place() over anything, PlaceIfFree() where nothing stood, PlaceIfUnchanged() over
-            // the file whose version was read.
+            // Place() over anything, PlaceIfFree() where nothing stood, PlaceIfUnchanged() over the
+            // file whose version was read.
             const bool placed = ending == kPlace ||
                                 (ending == kPlaceIfFree && c.thing == Thing::kNothing) ||
                                 (ending == kPlaceIfUnchanged && c.thing == Thing::kFile);
