@@ -30,15 +30,14 @@ using testing::Generic;
 using testing::ReportHeading;
 using Lines = std::vector<std::string>;
 
-// Each finding as a line, with "/" between folders: "duplicate coach Stock/b.stk:2 after
-// Stock/a.stk:1, older Stock/a.stk", "syntax skin \"x Stock/a.stk:1", "texture x.bmp
-// Stock/a.stk:1", "component c Stock/a.stk:3" (with each file that refers to it); then "older coach
-// Stock/a.stk:1".
+// Each finding as a line with "/" between folders, as "duplicate coach Stock/b.stk:2 after
+// Stock/a.stk:1, older Stock/a.stk" or "component c Stock/a.stk:3" (each file that refers to it);
+// then each older item queued, as "older coach Stock/a.stk:1".
 Lines Rows(const Findings& findings, const std::vector<OlderItem>& older) {
     Lines rows;
     auto add = [&](std::string row) { rows.push_back(Generic(std::move(row))); };
-    auto at = [](const std::string& file, size_t line) {
-        return " " + file + ":" + std::to_string(line);
+    auto at = [](const std::string& file, size_t n) {
+        return " " + file + ":" + std::to_string(n);
     };
     for (const CategoryFindings& c : findings.categories) {
         for (const DuplicateFinding& d : c.duplicates) {
@@ -86,9 +85,8 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
                            "<tr><td>coach</td><td>" + testing::Native("Stock/b.stk") +
                            "</td><td><font color=\"red\">" + testing::Native("Stock/a.stk") +
                            "</font></td></tr>";
-    for (const char* title : {"Scenery", "Signals", "Track", "OHLE"}) {
+    for (const char* title : {"Scenery", "Signals", "Track", "OHLE"})
         expected += ReportHeading(title);
-    }
     expected += testing::kReportTail;
     for (int pass = 0; pass < 2; ++pass) {  // a second run truncates, counts nothing twice
         // The duplicate and the older item (their texts: OlderCopiesByStampAndWalkOrder).
@@ -328,10 +326,6 @@ TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
 // and for the shared folder are those of a fresh lookup: wall.bmp is beside some files only,
 // roof.bmp in textures/ for all.
 TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
-    struct Case {
-        const char* line;
-        const char* missing;  // the texture reported missing, or none
-    };
     Checked run;
     Lines expected;
     for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
@@ -354,7 +348,8 @@ TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
     Make(run.temp, "NFP/OHLE/Walls/fifo.bmp|");
     Make(run.temp, "NFP/OHLE/Walls/\xc9.bmp");
 #endif
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // a line of walls.stc, the texture it leaves missing or none
         {"skin brick", nullptr},
         {"skin \"BRICK.bmp\"", nullptr},
         {"skin roof", nullptr},                      // under textures/
@@ -374,9 +369,9 @@ TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
     };
     std::string text;
     for (size_t i = 0; i < std::size(cases); ++i) {
-        text += std::string(cases[i].line) + "\r\n";
-        if (cases[i].missing) {
-            expected.push_back("texture " + std::string(cases[i].missing) +
+        text += std::string(cases[i].first) + "\r\n";
+        if (cases[i].second) {
+            expected.push_back("texture " + std::string(cases[i].second) +
                                " OHLE/Walls/walls.stc:" + std::to_string(i + 1));
         }
     }
@@ -387,17 +382,14 @@ TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
 
 TEST(LibraryRoot, AFolderWithAnyCategoryFolderInAnyCaseIsALibrary) {
     using enum LibraryRootProblem;
-    // What the scratch folder holds, made by Make; the folder looked at is "root".
+    // What the scratch folder holds, made by Make; the folder looked at is "root". (No root, a
+    // file, a folder without categories or with STOCK: Cli.ArgumentsAndRootsThatEnd...Written.)
     const std::pair<std::vector<std::string>, LibraryRootProblem> cases[] = {
-        {{"root/Stock/"}, kNone},
         {{"root/ohle/"}, kNone},  // only one, in lower case
         {{"elsewhere/tracks/", "root/Track>elsewhere/tracks"}, kNone},
 #ifndef _WIN32  // under Wine the test folder cannot remove a link to a full folder
         {{"lib/SIGNALS/", "root>lib"}, kNone},
 #endif
-        {{}, kMissing},
-        {{"root"}, kNotAFolder},
-        {{"root/"}, kNoCategoryFolder},
         {{"root/Stock", "root/pack/Scenery/", "root/Stocks/"}, kNoCategoryFolder},
     };
     for (const auto& [entries, problem] : cases) {
