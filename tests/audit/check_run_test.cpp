@@ -1,9 +1,7 @@
-// Whole check runs on small libraries on the disk: the report's bytes, the
-// findings in report order, the older items queued, and where a file or
-// folder that cannot be read ends the run; which files the walk reads, in
-// what order, the texture lookup, and which folders pass for a library. Most
-// libraries' top folder lies in a folder named NFP, which only counts below
-// the top.
+// Whole check runs on small libraries on the disk: the report's bytes, the findings in report
+// order, the older items queued, where an unreadable file or folder ends the run; which files the
+// walk reads in what order, the texture lookup, and which folders pass for a library. Most
+// libraries lie in a folder named NFP, which only counts below the top.
 #include "audit/check_run.h"
 
 #include <gtest/gtest.h>
@@ -29,17 +27,17 @@ namespace {
 
 using testing::CrLf;
 using testing::Generic;
+using testing::ReportHeading;
 using Lines = std::vector<std::string>;
 
-// Each finding as a line, with "/" between folders: "duplicate coach
-// Stock/b.stk:2 after Stock/a.stk:1, older Stock/a.stk"; "syntax skin \"x
-// Stock/a.stk:1"; "texture x.bmp Stock/a.stk:1"; "component c Stock/a.stk:3"
-// (with each file that refers to it); then "older coach Stock/a.stk:1".
+// Each finding as a line with "/" between folders, as "duplicate coach Stock/b.stk:2 after
+// Stock/a.stk:1, older Stock/a.stk" or "component c Stock/a.stk:3" (each file that refers to it);
+// then each older item queued, as "older coach Stock/a.stk:1".
 Lines Rows(const Findings& findings, const std::vector<OlderItem>& older) {
     Lines rows;
     auto add = [&](std::string row) { rows.push_back(Generic(std::move(row))); };
-    auto at = [](const std::string& file, size_t line) {
-        return " " + file + ":" + std::to_string(line);
+    auto at = [](const std::string& file, size_t n) {
+        return " " + file + ":" + std::to_string(n);
     };
     for (const CategoryFindings& c : findings.categories) {
         for (const DuplicateFinding& d : c.duplicates) {
@@ -83,18 +81,16 @@ TEST(CheckRun, TwoCopiesOfAnItemGiveTheSevenLineReport) {
     run.Write("Stock/a.stk", CrLf({"name coach", "[end]"}), "2010-03-03 09:05");
     run.Write("Stock/b.stk", CrLf({"name coach", "[end]"}), "2012-01-01 10:00");
     run.Write("stray.stk", CrLf({"name coach"}));  // outside the categories
-    std::string expected = testing::kReportHead + testing::ReportHeading("Stock") +
+    std::string expected = testing::kReportHead + ReportHeading("Stock") +
                            "<tr><td>coach</td><td>" + testing::Native("Stock/b.stk") +
                            "</td><td><font color=\"red\">" + testing::Native("Stock/a.stk") +
                            "</font></td></tr>";
-    for (const char* title : {"Scenery", "Signals", "Track", "OHLE"}) {
-        expected += testing::ReportHeading(title);
-    }
+    for (const char* title : {"Scenery", "Signals", "Track", "OHLE"})
+        expected += ReportHeading(title);
     expected += testing::kReportTail;
     for (int pass = 0; pass < 2; ++pass) {  // a second run truncates, counts nothing twice
-        EXPECT_EQ(run.Check(), (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older "
-                                      "Stock/a.stk",
-                                      "older coach Stock/a.stk:1"}));
+        // The duplicate and the older item (their texts: OlderCopiesByStampAndWalkOrder).
+        EXPECT_EQ(run.Check().size(), 2u);
         EXPECT_EQ(run.temp.Read("NFP/Corvane.htm"), expected);
         EXPECT_TRUE(run.collector.Result().finished);
         EXPECT_EQ(run.progress.Last(), "Finished");
@@ -106,8 +102,7 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
         std::vector<std::pair<const char*, std::string>> files;  // in walk order
         Lines rows;
     };
-    // Each copy on its name line, lines counted as the check splits them: at
-    // line feeds only.
+    // Each copy on its name line, lines counted as the check splits them: at line feeds only.
     const Case cases[] = {
         {{{"a", CrLf({"name coach"})}, {"b", CrLf({"// c", "NAME Coach"})}},
          {"duplicate coach Stock/b.stk:2 after Stock/a.stk:1, older Stock/a.stk",
@@ -119,25 +114,45 @@ TEST(CheckRun, OlderCopiesByStampAndWalkOrder) {
         {{{"b", CrLf({"name coach"})}, {"b2", CrLf({"name coach"})}},
          {"duplicate coach Stock/b2.stk:1 after Stock/b.stk:1, older Stock/b2.stk",
           "older coach Stock/b2.stk:1"}},
-        // Each copy against the one before it; LF only, a stray CR, no line
-        // end after the last line.
+        // Each copy against the one before; LF only, a stray CR, no line end after the last line.
         {{{"a", "x\ry\nname coach\n"}, {"b", "\n\nname coach"}, {"d", "\r\n\r\r\nname coach"}},
          {"duplicate coach Stock/b.stk:3 after Stock/a.stk:2, older Stock/a.stk",
           "duplicate coach Stock/d.stk:3 after Stock/b.stk:3, older Stock/b.stk",
           "older coach Stock/a.stk:2", "older coach Stock/b.stk:3"}},
-        // Removal takes every item of a name out of its file: a pair within
-        // one file (the first without [end]) is reported but never queued.
+        // Removal takes every item of a name out of its file: a pair within one file (the first
+        // without [end]) is reported but never queued.
         {{{"a", CrLf({"name coach", "skin x", "name coach", "[end]"})}},
          {"duplicate coach Stock/a.stk:3 after Stock/a.stk:1, older Stock/a.stk",
           "texture x.bmp Stock/a.stk:2"}},
+        // So are the paths to one file: b and a hard link (=) and a symbolic one (>) to it. Other
+        // pairs are queued as before.
+        {{{"b", CrLf({"name coach"})},
+          {"c", CrLf({"name wagon"})},
+          {"d", CrLf({"name wagon"})},
+#ifndef _WIN32  // under Wine, MakeLink here never returns
+          {"e", ">b"},
+#endif
+          {"a", "=b"}},
+         {"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older Stock/b.stk",
+          "duplicate wagon Stock/d.stk:1 after Stock/c.stk:1, older Stock/c.stk",
+#ifndef _WIN32
+          "duplicate coach Stock/e.stk:1 after Stock/b.stk:1, older Stock/e.stk",
+#endif
+          "older wagon Stock/c.stk:1"}},
     };
     const std::map<std::string, int> year = {
         {"a", 2010}, {"b", 2011}, {"b2", 2011}, {"c", 2009}, {"d", 2012}};
     for (const Case& c : cases) {
         Checked run;
         for (const auto& [name, text] : c.files) {
-            run.Write("Stock/" + std::string(name) + ".stk", text,
-                      std::to_string(year.at(name)) + "-01-01 00:00");
+            const std::string path = "Stock/" + std::string(name) + ".stk", to = text.substr(1);
+            if (text[0] == '=') {
+                std::filesystem::create_hard_link(run.Path("Stock/" + to + ".stk"), run.Path(path));
+            } else if (text[0] == '>') {
+                std::filesystem::create_symlink(to + ".stk", run.Path(path));
+            } else {
+                run.Write(path, text, std::to_string(year.at(name)) + "-01-01 00:00");
+            }
         }
         EXPECT_EQ(run.Check(), c.rows);
     }
@@ -154,10 +169,9 @@ TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
     // LF only, a stray CR, no line end after the last line.
     run.Write("Scenery/e.stc", "name coach\nx\ry\ninclude 0 0 0 shed\nskin \"x");
     run.Write("Signals/f.stc", CrLf({"name shed"}));
-    // "NFP" (in capitals only) in a path below the top drops its entries;
-    // coach is defined after its reference; a name holding "|" is one name;
-    // names do not cross categories; each missing component names the first
-    // file only, with its first line that refers to it.
+    // "NFP" (in capitals only) in a path below the top drops its entries; coach is defined after
+    // its reference; a name holding "|" is one name; names do not cross categories; each missing
+    // component names the first file only, with its first line that refers to it.
     EXPECT_EQ(run.Check(),
               (Lines{"syntax skin \"lower Stock/nfp/d.stk:1", "syntax skin \"open Stock/a.stk:1",
                      "syntax skin \"\" Stock/a.stk:2", "texture lower.bmp Stock/nfp/d.stk:1",
@@ -168,33 +182,7 @@ TEST(CheckRun, FindingsOfEachCategoryInTheirOrder) {
                      "component shed Scenery/e.stc:3"}));
 }
 
-// A file reached by two paths is one file: removing "the older copy" from it
-// would remove the only one.
-TEST(CheckRun, OneFileReachedTwiceIsReportedButNotQueued) {
-#ifdef _WIN32  // the symbolic link is a POSIX row: under Wine, MakeLink here never returns
-    for (const bool hardLink : {true}) {
-#else
-    for (const bool hardLink : {false, true}) {
-#endif
-        SCOPED_TRACE(hardLink ? "hard link" : "symbolic link");
-        Checked run;
-        run.Write("Stock/b.stk", CrLf({"name coach", "[end]"}));
-        run.Write("Stock/c.stk", CrLf({"name wagon", "[end]"}), "2010-01-01 00:00");
-        run.Write("Stock/d.stk", CrLf({"name wagon", "[end]"}), "2011-01-01 00:00");
-        if (hardLink) {
-            std::filesystem::create_hard_link(run.Path("Stock/b.stk"), run.Path("Stock/a.stk"));
-        } else {
-            std::filesystem::create_symlink("b.stk", run.Path("Stock/a.stk"));
-        }
-        EXPECT_EQ(run.Check(),
-                  (Lines{"duplicate coach Stock/b.stk:1 after Stock/a.stk:1, older Stock/b.stk",
-                         "duplicate wagon Stock/d.stk:1 after Stock/c.stk:1, older Stock/c.stk",
-                         "older wagon Stock/c.stk:1"}));  // other pairs as before
-    }
-}
-
-// Fails reading one file or listing one folder, as a file that vanished or a
-// folder without rights would.
+// Fails to read one file or list one folder, as a vanished file or a folder without rights would.
 testing::FaultyFileSystem Unreadable(const std::string& victim) {
     return testing::FaultyFileSystem([victim](const std::string& what, const std::string& path) {
         if (platform::WithoutTrailingSeparator(path) == victim) {
@@ -204,16 +192,15 @@ testing::FaultyFileSystem Unreadable(const std::string& victim) {
 }
 
 TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
-    auto heading = testing::ReportHeading;
     const std::string coach =
         "<tr><td>coach</td><td><font color=\"red\">Stock/a/b.stk</font></td><td>Stock/a/a.stk"
         "</td></tr>";
     const std::pair<const char*, std::string> cases[] = {
         // what cannot be read, the report before the note
-        {"Stock/a/b.stk", heading("Stock")},
-        {"Stock/b", heading("Stock") + coach},
-        {"Scenery", heading("Stock") + coach + heading("Scenery")},
-        {"", heading("Stock")},  // the library root: no category folder can be found
+        {"Stock/a/b.stk", ReportHeading("Stock")},
+        {"Stock/b", ReportHeading("Stock") + coach},
+        {"Scenery", ReportHeading("Stock") + coach + ReportHeading("Scenery")},
+        {"", ReportHeading("Stock")},  // the library root: no category folder can be found
     };
     for (const auto& [what, reportSoFar] : cases) {
         SCOPED_TRACE(what);
@@ -239,17 +226,9 @@ TEST(CheckRun, AnUnreadableFileOrFolderEndsTheRunAndTheReportSaysSo) {
         EXPECT_FALSE(run.collector.Result().finished);
         EXPECT_NE(run.progress.Last(), "Finished");
     }
-
-    // A texture looked for in a folder that cannot be read is only missing.
-    Checked run;
-    run.Write("Stock/a.stk", CrLf({"skin roof"}));
-    run.Write("textures/roof.bmp", "BM");
-    testing::FaultyFileSystem fs = Unreadable(run.Path("textures"));
-    EXPECT_EQ(run.Check(fs), Lines{"texture roof.bmp Stock/a.stk:1"});
 }
 
-// The local time a file was given, to the minute, in winter and in summer:
-// each date under its own rules, not today's.
+// A file's local time to the minute, winter and summer: each date by its own rules, not today's.
 TEST(ItemStamp, IsTheLocalTimeAFileWasGivenToTheMinute) {
     testing::TempLibrary library;
     for (const char* stamp : {"2010-01-15 09:05", "2010-07-15 09:05", "1999-12-31 23:59"}) {
@@ -271,9 +250,8 @@ TEST(ItemStamp, IsTheLocalTimeAFileWasGivenToTheMinute) {
 #endif
 }
 
-// Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and
-// "path>target" as a link to the folder or file target; false where the
-// system makes no links.
+// Makes "path" as an empty file, "path/" as a folder, "path|" as a FIFO and "path>target" as a link
+// to the folder or file target; false where the system makes no links.
 bool Make(testing::TempLibrary& library, const std::string& entry) {
     if (size_t arrow = entry.find('>'); arrow != std::string::npos) {
         library.MakeFolder(entry.substr(0, entry.rfind('/', arrow) + 1));
@@ -292,8 +270,8 @@ bool Make(testing::TempLibrary& library, const std::string& entry) {
     return true;
 }
 
-// The files a check on this thread reads, in walk order (several workers give
-// the same outcome: tests/pipeline), relative, with "/" between folders.
+// The files a check on this thread reads, in walk order (several workers give the same outcome:
+// tests/pipeline), relative, with "/" between folders.
 Lines ReadOrder(const testing::TempLibrary& library) {
     Lines read;
     testing::FaultyFileSystem log([&](const std::string& what, const std::string& path) {
@@ -306,67 +284,69 @@ Lines ReadOrder(const testing::TempLibrary& library) {
 }
 
 TEST(Walk, WhichFilesAreReadAndInWhatOrder) {
-    struct Case {
-        const char* what;
-        std::vector<std::string> entries;
-        Lines read;
-    };
-    const Case cases[] = {
-        {"subfolders first",
-         {"Stock/x.stk", "Stock/Sub/y.stk"},
-         {"Stock/Sub/y.stk", "Stock/x.stk"}},
+    const std::pair<Lines, Lines> cases[] = {
+        // What the library holds, made by Make; the files read. Subfolders first.
+        {{"Stock/x.stk", "Stock/Sub/y.stk"}, {"Stock/Sub/y.stk", "Stock/x.stk"}},
         // Folding a-z to A-Z puts "_" (0x5F) after the letters; ties go by bytes.
-        {"folded name order",
-         {"Stock/b.stk", "Stock/a.stk", "Stock/_x.stk", "Stock/C.stk", "Stock/.hidden.stk",
-          "Stock/coach.stk.bak", "Stock/z.stc", "Stock/.Hidden/h.stk"},
+        {{"Stock/b.stk", "Stock/a.stk", "Stock/_x.stk", "Stock/C.stk", "Stock/.hidden.stk",
+          "Stock/coach.stk.bak", "Stock/z.stc", "Stock/.Hidden/h.stk", "Stock/d.STK"},
          {"Stock/.Hidden/h.stk", "Stock/.hidden.stk", "Stock/a.stk", "Stock/b.stk", "Stock/C.stk",
-          "Stock/_x.stk"}},
+          "Stock/d.STK", "Stock/_x.stk"}},
 #ifndef _WIN32  // names that differ only in case, names that are not UTF-8
-        {"ties by bytes",
-         {"Stock/b.stk", "Stock/A.STK", "Stock/a.stk", "Stock/\xe9.stk"},
+        {{"Stock/b.stk", "Stock/A.STK", "Stock/a.stk", "Stock/\xe9.stk"},
          {"Stock/A.STK", "Stock/a.stk", "Stock/b.stk", "Stock/\xe9.stk"}},
-        {"each category its own folder and pattern",
-         {"Scenery/a.stc", "Scenery/a.stk", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc",
+        // Each category its own folder and pattern.
+        {{"Scenery/a.stc", "Scenery/a.stk", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc",
           "backup/Stock/e.stk", "f.stk"},
          {"Scenery/a.stc", "Signals/b.stc", "Track/c.stt", "OHLE/d.stc"}},
-        {"category folders in any case, the exact name first",
-         {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc", "signals/d.stc"},
+        // Category folders in any case, the exact name first.
+        {{"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc", "signals/d.stc"},
          {"stock/a.stk", "SCENERY/b.stc", "Signals/c.stc"}},
 #endif
-        // (Sockets named like library files are in the hostile library.)
-        {"a folder named like a library file",
-         {"Stock/real.stk", "Stock/old.stk/", "Stock/old.stk/inner.stk"},
+        // A folder named like a library file. (Sockets so named: the hostile library.)
+        {{"Stock/real.stk", "Stock/old.stk/", "Stock/old.stk/inner.stk"},
          {"Stock/old.stk/inner.stk", "Stock/real.stk"}},
-#ifndef _WIN32
-        {"only regular files, no folder twice",
-         {"Stock/real.stk", "Stock/pipe.stk|", "Stock/dangling.stk>Stock/nowhere.stk",
+#ifndef _WIN32  // only regular files, no folder twice
+        {{"Stock/real.stk", "Stock/pipe.stk|", "Stock/dangling.stk>Stock/nowhere.stk",
           "Stock/link.stk>Stock/real.stk", "Stock/Loop>"},
          {"Stock/link.stk", "Stock/real.stk"}},
 #endif
     };
-    for (const Case& c : cases) {
+    for (const auto& [entries, read] : cases) {
         testing::TempLibrary library;
-        for (const std::string& entry : c.entries) Make(library, entry);
-        EXPECT_EQ(ReadOrder(library), c.read) << c.what;
+        for (const std::string& entry : entries) Make(library, entry);
+        EXPECT_EQ(ReadOrder(library), read) << testing::Join(entries);
     }
 }
 
-TEST(Texture, LookupOrderCaseAndSeparators) {
-    struct Case {
-        const char* line;
-        const char* missing;  // the texture reported missing, or none
-    };
+// Each line is reported, not only the first of a texture in a folder; the answers kept per folder
+// and for the shared folder are those of a fresh lookup: wall.bmp is beside some files only,
+// roof.bmp in textures/ for all.
+TEST(Texture, LookupOrderCaseSeparatorsAndKeptAnswers) {
     Checked run;
+    Lines expected;
+    for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
+                             "Scenery/A/Sub/c.stc", "Scenery/A/a.stc", "Signals/A/a.stc"}) {
+        run.Write(file, CrLf({"skin wall", "texture \"roof.bmp\"", "texture \"wall.bmp\""}));
+    }
+    for (const char* file : {"Stock/B/b.stk", "Scenery/A/Sub/c.stc", "Signals/A/a.stc"}) {
+        for (const char* line : {":1", ":3"}) {
+            expected.push_back(std::string("texture wall.bmp ") + file + line);
+        }
+    }
     for (const char* texture :
-         {"Scenery/Walls/Brick.BMP", "Scenery/Walls/Sub/Stone.bmp", "Textures/Roof.bmp",
-          "Textures/Sub Dir/Slate.bmp", "Scenery/Up.bmp"}) {
+         {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP",
+          "OHLE/Walls/Brick.BMP", "OHLE/Walls/Sub/Stone.bmp", "textures/Sub Dir/Slate.bmp",
+          "OHLE/Up.bmp", "textures/Locked/z.bmp"}) {
         run.Write(texture, "BM");
     }
-    Make(run.temp, "NFP/Scenery/Walls/folder.bmp/");
-#ifndef _WIN32
-    Make(run.temp, "NFP/Scenery/Walls/fifo.bmp|");
+    Make(run.temp, "NFP/OHLE/Walls/folder.bmp/");
+#ifndef _WIN32  // and a name that is not UTF-8
+    Make(run.temp, "NFP/OHLE/Walls/fifo.bmp|");
+    Make(run.temp, "NFP/OHLE/Walls/\xc9.bmp");
 #endif
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // a line of walls.stc, the texture it leaves missing or none
         {"skin brick", nullptr},
         {"skin \"BRICK.bmp\"", nullptr},
         {"skin roof", nullptr},                      // under textures/
@@ -378,58 +358,35 @@ TEST(Texture, LookupOrderCaseAndSeparators) {
         {"skin folder.bmp", "folder.bmp"},  // a folder is no texture
 #ifndef _WIN32
         {"skin fifo.bmp", "fifo.bmp"},  // a special file is never opened
+        {"skin \xe9", "\xe9.bmp"},      // only ASCII letters match in any case
 #endif
         {"skin nothing", "nothing.bmp"},
+        // In a folder that cannot be read a texture is only missing.
+        {"texture \"x/locked/z.bmp\"", "locked/z.bmp"},
     };
     std::string text;
-    Lines expected;
     for (size_t i = 0; i < std::size(cases); ++i) {
-        text += std::string(cases[i].line) + "\r\n";
-        if (cases[i].missing) {
-            expected.push_back("texture " + std::string(cases[i].missing) +
-                               " Scenery/Walls/walls.stc:" + std::to_string(i + 1));
+        text += std::string(cases[i].first) + "\r\n";
+        if (cases[i].second) {
+            expected.push_back("texture " + std::string(cases[i].second) +
+                               " OHLE/Walls/walls.stc:" + std::to_string(i + 1));
         }
     }
-    run.Write("Scenery/Walls/walls.stc", text);
-    EXPECT_EQ(run.Check(), expected);
-}
-
-// The answers kept per folder and for the shared folder are those of a fresh
-// lookup: wall.bmp is beside some files only, roof.bmp in textures/ for all.
-TEST(Texture, KeptAnswersAreThoseOfAFreshLookup) {
-    Checked run;
-    for (const char* file : {"Stock/A/a.stk", "Stock/B/b.stk", "Stock/C/c.stk",
-                             "Scenery/A/Sub/c.stc", "Scenery/A/a.stc", "Signals/A/a.stc"}) {
-        run.Write(file, CrLf({"skin wall", "texture \"roof.bmp\"", "texture \"wall.bmp\""}));
-    }
-    for (const char* file :
-         {"Stock/A/wall.bmp", "Stock/C/WALL.bmp", "Scenery/A/Wall.BMP", "textures/Roof.BMP"}) {
-        run.Write(file, "BM");
-    }
-    // Each line is reported, not only the first of a texture in a folder.
-    Lines expected;
-    for (const char* file : {"Stock/B/b.stk", "Scenery/A/Sub/c.stc", "Signals/A/a.stc"}) {
-        for (const char* line : {":1", ":3"}) {
-            expected.push_back(std::string("texture wall.bmp ") + file + line);
-        }
-    }
-    EXPECT_EQ(run.Check(), expected);
+    run.Write("OHLE/Walls/walls.stc", text);
+    testing::FaultyFileSystem fs = Unreadable(run.Path("textures/Locked"));
+    EXPECT_EQ(run.Check(fs), expected);
 }
 
 TEST(LibraryRoot, AFolderWithAnyCategoryFolderInAnyCaseIsALibrary) {
     using enum LibraryRootProblem;
-    // What the scratch folder holds, made by Make; the folder looked at is
-    // "root".
+    // What the scratch folder holds, made by Make; the folder looked at is "root". (No root, a
+    // file, a folder without categories or with STOCK: Cli.ArgumentsAndRootsThatEnd...Written.)
     const std::pair<std::vector<std::string>, LibraryRootProblem> cases[] = {
-        {{"root/Stock/"}, kNone},
         {{"root/ohle/"}, kNone},  // only one, in lower case
         {{"elsewhere/tracks/", "root/Track>elsewhere/tracks"}, kNone},
 #ifndef _WIN32  // under Wine the test folder cannot remove a link to a full folder
         {{"lib/SIGNALS/", "root>lib"}, kNone},
 #endif
-        {{}, kMissing},
-        {{"root"}, kNotAFolder},
-        {{"root/"}, kNoCategoryFolder},
         {{"root/Stock", "root/pack/Scenery/", "root/Stocks/"}, kNoCategoryFolder},
     };
     for (const auto& [entries, problem] : cases) {

@@ -1,7 +1,6 @@
-// The line scanner: what each kind of line names, and every file scanned as
-// the plain line-by-line model of the grammar (tests/support/reference_scan)
-// scans it, with the same events, texts, hashes and line numbers; the table
-// its names go into, and the byte-string rules it relies on.
+// The line scanner: what each kind of line names, and every file scanned as the plain model of the
+// grammar (tests/support/reference_scan) scans it: the same events, texts, hashes and line numbers;
+// the table its names go into. (Line splitting: the check run's line numbers.)
 #include "audit/file_record.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +22,8 @@ using namespace std::string_literals;
 using Kind = FileRecord::Kind;
 using Events = std::vector<std::tuple<Kind, std::string, size_t>>;
 
-// Every line trimmed, lower-cased, sorted by ClassifyLine and taken apart by
-// the rule of its kind; lines counted as LineReader splits them.
+// Every line trimmed, lower-cased, sorted by ClassifyLine and taken apart by the rule of its kind;
+// lines counted as LineReader splits them.
 Events PlainScan(std::string_view bytes) {
     Events events;
     std::string currentItemName;
@@ -73,8 +72,8 @@ Events RecordScan(ItemFileScanner& scanner, std::string_view bytes) {
     return events;
 }
 
-// A file's events as text: "name coach", "component tree", "syntax skin \"x"
-// (the line trimmed and lower-cased), "texture x.bmp", joined by "; ".
+// A file's events as text: "name coach", "component tree", "syntax skin \"x" (the line trimmed and
+// lower-cased), "texture x.bmp", joined by "; ".
 std::string Named(std::string_view bytes) {
     const char* kinds[] = {"name ", "component ", "syntax ", "texture "};  // by Kind
     ItemFileScanner scanner;
@@ -87,8 +86,8 @@ std::string Named(std::string_view bytes) {
 
 TEST(FileRecord, WhatEachLineNames) {
     const std::pair<const char*, const char*> lines[] = {
-        // Keywords are prefixes of the trimmed line in any case, tried in
-        // order; then a line with ".bmp" at 1 or later names a bitmap.
+        // Keywords are prefixes of the trimmed line in any case, tried in order; then a line with
+        // ".bmp" at 1 or later names a bitmap.
         {"# include 0 0 0 x", ""},
         {"// include 0 0 0 x", ""},
         {"/ include 0 0 0 x", ""},
@@ -108,14 +107,15 @@ TEST(FileRecord, WhatEachLineNames) {
         {"nameplate 3", "name plate 3"},
         {"name a#b//c", "name a"},
         {"name   spaced   out  ", "name spaced   out"},
-        // A bitmap from the last quote before its ".bmp", or the second
-        // character.
+        // Only ASCII white space is trimmed, only ASCII letters lowered.
+        {"\v\f Name \xa0X\xc9\xa0 \t", "name \xa0x\xc9\xa0"},
+        // A bitmap from the last quote before its ".bmp", or the second character.
         {"texture \"walls/Brick.BMP\" 0 0", "texture brick.bmp"},
         {"texture brick.bmp", "texture exture brick.bmp"},
         {"x.bmp and y.bmp", "texture .bmp"},
         {"a\"b\"c.bmp", "texture c.bmp"},
-        // A skin names a texture, by default the item's, ".bmp" added; an
-        // open or empty quote is also a syntax error.
+        // A skin names a texture, by default the item's, ".bmp" added; an open or empty quote is
+        // also a syntax error.
         {"skin \"brick\" 1 2 3", "texture brick.bmp"},
         {"name wall1\nskin", "name wall1; texture wall1.bmp"},
         {"skin \"brick", "syntax skin \"brick; texture brick.bmp"},
@@ -125,8 +125,8 @@ TEST(FileRecord, WhatEachLineNames) {
         {"skin a/b/brick", "texture b/brick.bmp"},
         {"skinned", "texture ned.bmp"},
         {"skin brick // note", "texture / note.bmp"},
-        // A component after its keyword and three fields (wheels five),
-        // without tags such as [LEFT] and the marks before it.
+        // A component after its keyword and three fields (wheels five), without tags such as [LEFT]
+        // and the marks before it.
         {"include 1.5 -2 0.25 Tree", "component tree"},
         {"include 0 0 0 1 1 WheelA", "component 1 1 wheela"},
         {"includewheel 0 0 0 Tree", "component tree"},
@@ -137,6 +137,10 @@ TEST(FileRecord, WhatEachLineNames) {
         {"include 0 0 0 Tree // big one", "component tree"},
         {"include 0 0 0 [lod2] Tree", "component tree"},
         {"include 0 0 0 <500.5 Tree", "component tree"},
+        {"door 0:0/0\t<1/2 d", "component 2 d"},  // fields end at "/", ":" and bytes <= 32
+        {"door \xe9\xe9 0 0 <\xe9 d", "component d"},
+        {"door 0 0 0 <12", "component "},
+        {"door 0 0 0 [d3d]a[d3d][d3d]b[d3d", "component ab[d3d"},  // tags taken out once
         {"include 0 0 0 !Tree", "component tree"},
         {"include 0 0 0 !?Tree", "component tree"},
         {"include 0 0 0 ?!Tree", "component !tree"},
@@ -147,22 +151,9 @@ TEST(FileRecord, WhatEachLineNames) {
     for (const auto& [line, named] : lines) EXPECT_EQ(Named(line), named) << line;
 }
 
-TEST(FileRecord, SkipTokenRemovesOneFieldAndItsSeparator) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"12 34", "34"},  {"12/34", "34"},     {"12:34", "34"}, {"1234", ""},       {"\t12", "12"},
-        {"1.5 -2", "-2"}, {"/34 56", "34 56"}, {"", ""},        {"\xe9\xe9 x", "x"}};
-    for (const auto& [input, expected] : cases) {
-        std::string_view text = input;
-        SkipToken(text);
-        EXPECT_EQ(text, expected) << '"' << input << '"';
-    }
-    std::string_view text = " 12 34";
-    EXPECT_EQ(SkipToken(text), "");  // a leading separator is a field of its own
-    text = "ab\t cd";
-    EXPECT_EQ(SkipToken(text), "ab");
-}
-
-TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
+// Hand-picked files, then files of pieces of every kind of line joined at random, also without
+// spaces or line ends between them.
+TEST(FileRecord, HandPickedAndRandomFilesScanAsThePlainScan) {
     const std::string padding(13, 'v');  // moves ".bmp" across 16-byte blocks
     const std::vector<std::string> files = {
         "",
@@ -183,12 +174,7 @@ TEST(FileRecord, HandPickedFilesScanAsThePlainScan) {
     for (const std::string& file : files) {
         EXPECT_EQ(RecordScan(scanner, file), PlainScan(file)) << file;
     }
-}
-
-TEST(FileRecord, RandomFilesScanAsThePlainScan) {
-    // Pieces of every kind of line, joined at random, also without spaces
-    // or line ends between them; "|" ends each piece.
-    const std::string all =
+    const std::string all =  // "|" ends each piece
         "name |NaMe\t|skin| Skin |include |Wheel |wheelbase |door |BOGIE |imperialfloat|#|//|/|"
         "texture |.bmp|.BMP|.bm|p|\"|\"\"|[d3d]|[left]|[|]|=|<5 |>|!|?|0 |1.5 |:|Tree|a/b|\\c|"
         "\r\n|\n|\r|\t| |\xe9|\0|vertex 1.0 2.0 3.0\r\n|[end]\r\n|"s;
@@ -197,7 +183,6 @@ TEST(FileRecord, RandomFilesScanAsThePlainScan) {
         pieces.push_back(all.substr(at, bar - at));
     }
     std::mt19937 random(12);
-    ItemFileScanner scanner;
     for (int file = 0; file < 3000; ++file) {
         std::string bytes;
         size_t count = random() % 60;
@@ -207,8 +192,7 @@ TEST(FileRecord, RandomFilesScanAsThePlainScan) {
 }
 
 TEST(FileRecord, RepeatedTexturesShareTheirText) {
-    // A long item name, then empty skin lines: one copy of the texture, not
-    // one per line.
+    // A long item name, then empty skin lines: one copy of the texture, not one per line.
     const std::string name(1 << 16, 'n');
     std::string bytes = "name " + name + "\n";
     for (int i = 0; i < 200; ++i) bytes += "skin\n";
@@ -241,54 +225,12 @@ TEST(NameTable, AgreesWithAStandardMapThroughGrowthAndClearing) {
         }
         ASSERT_EQ(table.Size(), model.size());
         for (const auto& [key, value] : model) ASSERT_EQ(table.Find(key), value);
-        for (int i = 0; i < 1000; ++i) {
-            std::string key = name() + "x";
-            EXPECT_EQ(table.Find(key), NameTable::kNone);
-        }
+        for (int i = 0; i < 1000; ++i) EXPECT_EQ(table.Find(name() + "x"), NameTable::kNone);
         table.Clear();
         model.clear();
         EXPECT_EQ(table.Find(""), NameTable::kNone);
         EXPECT_EQ(table.Size(), 0u);
     }
-}
-
-TEST(Text, LinesEndAtLineFeedAndKeepEveryOtherByte) {
-    struct Case {
-        std::string bytes;
-        std::vector<std::string> lines;
-    };
-    const Case cases[] = {
-        {"", {}},
-        {"a", {"a"}},
-        {"a\n", {"a"}},
-        {"a\r\nb", {"a", "b"}},
-        {"a\r\n\r\n", {"a", ""}},
-        {"a\rb\n", {"a\rb"}},
-        {"a\r\r\n", {"a\r"}},
-        {"\r", {"\r"}},
-        {std::string("a\0b\n\xff", 5), {std::string("a\0b", 3), "\xff"}},
-        {"\n\n", {"", ""}},
-    };
-    for (const Case& c : cases) {
-        text::LineReader reader(c.bytes);
-        std::vector<std::string> lines;
-        std::string_view line;
-        while (reader.Next(line)) lines.emplace_back(line);
-        EXPECT_EQ(lines, c.lines);
-    }
-}
-
-TEST(Text, TrimAndCaseTouchOnlyTheirOwnBytes) {
-    EXPECT_EQ(text::Trim(" \t\v\f\r\nab c\r\n "), "ab c");
-    EXPECT_EQ(text::Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is no white space
-    EXPECT_EQ(text::ToLower("AbC\xc9\xe9[Z]"), "abc\xc9\xe9[z]");
-    EXPECT_TRUE(text::EqualsNoCase("Coach A", "cOACH a"));
-    EXPECT_FALSE(text::EqualsNoCase("\xc9", "\xe9"));
-    EXPECT_TRUE(text::EndsWithNoCase("A.STK", ".stk"));
-    EXPECT_FALSE(text::EndsWithNoCase("a.stk.bak", ".stk"));
-    std::string marked = "[d3d]a[d3d][d3d]b[d3d";
-    text::EraseAll(marked, "[d3d]");
-    EXPECT_EQ(marked, "ab[d3d");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// Checks with several workers against the check that reads the files one by
-// one: the same report bytes, the same findings with their line numbers, the
-// same queued older items, the same progress texts, and the same error at the
-// same place when a read or a listing fails.
+// Checks with several workers against the check that reads the files one by one: the same report
+// bytes, the same findings with their line numbers, the same queued older items, the same progress
+// texts, and the same error at the same place when a read or a listing fails.
 #include "audit/pipeline.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +25,8 @@ namespace {
 using testing::CrLf;
 using testing::TempLibrary;
 
-// A generated library with a few hostile corners: a link back up the tree, a
-// FIFO named like a library file, folders that differ only in case, a file
-// that names the same texture on many lines.
+// A generated library with a few hostile corners: a link back up the tree, a FIFO named like a
+// library file, folders that differ only in case, a file that names the same texture on many lines.
 struct Library {
     TempLibrary temp;
     std::string root = temp.Path("lib/");
@@ -82,8 +80,8 @@ Outcome Check(const std::string& root, platform::FileSystem& fs, unsigned jobs) 
     return outcome;
 }
 
-// Fails the read of one library file, or the listing of one folder, and
-// records in which order the files were read.
+// Fails the read of one library file, or the listing of one folder, and records in which order the
+// files were read.
 struct Faults {
     std::string badFile, badFolder;
     std::vector<std::string> read{};
@@ -103,8 +101,8 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
     ASSERT_EQ(serial.error, "");
     ASSERT_GT(serial.older.size(), 0u);
     const std::vector<std::string> read = serialFs.read;
-    // The benchmark's generator and floor: every kind of row, and the files
-    // the floor reads are those generated and those the check reads once.
+    // The benchmark's generator and floor: every kind of row, and the files the floor reads are
+    // those generated and those the check reads once.
     EXPECT_EQ(std::pair(library.floor.files, library.floor.bytes),
               std::pair(library.generated.files, library.generated.bytes));
     EXPECT_EQ(std::int64_t(read.size()), library.generated.files + 3);  // and the case folders'
@@ -112,28 +110,24 @@ TEST(Pipeline, EveryWorkerCountGivesTheSerialOutcome) {
         EXPECT_NE(serial.report.find(row), std::string::npos) << row;
     }
 
-    struct Case {
-        const char* what;
-        std::string badFile;
-        std::string badFolder;
-    };
-    const Case cases[] = {
-        {"no fault", "", ""},
-        {"the first file fails", read.front(), ""},
-        {"a file mid-walk fails", read[read.size() / 2], ""},
-        {"the last file fails", read.back(), ""},
-        {"a folder mid-walk cannot be listed", "", std::string(platform::FolderOf(read[60]))},
-    };
-    for (const Case& c : cases) {
-        Faults faults{c.badFile, c.badFolder};
+    // No fault; the first, a middle and the last file fail; a folder mid-walk cannot be listed.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {read.front(), ""},
+        {read[read.size() / 2], ""},
+        {read.back(), ""},
+        {"", std::string(platform::FolderOf(read[60]))}};
+    for (const auto& [badFile, badFolder] : cases) {
+        Faults faults{badFile, badFolder};
         const Outcome expected = Check(library.root, faults.fs, 1);
-        EXPECT_EQ(expected.error.empty(), c.badFile.empty() && c.badFolder.empty()) << c.what;
+        EXPECT_EQ(expected.error.empty(), badFile.empty() && badFolder.empty()) << badFile;
         for (unsigned jobs : {2u, 3u, 8u}) {
-            Faults parallel{c.badFile, c.badFolder};
+            SCOPED_TRACE(badFile + badFolder + ", " + std::to_string(jobs) + " jobs");
+            Faults parallel{badFile, badFolder};
             const Outcome outcome = Check(library.root, parallel.fs, jobs);
-            EXPECT_EQ(outcome.error, expected.error) << c.what << ", " << jobs << " jobs";
-            EXPECT_EQ(outcome.report, expected.report) << c.what << ", " << jobs << " jobs";
-            EXPECT_TRUE(outcome == expected) << c.what << ", " << jobs << " jobs";
+            EXPECT_EQ(outcome.error, expected.error);
+            EXPECT_EQ(outcome.report, expected.report);
+            EXPECT_TRUE(outcome == expected);
         }
     }
 }
@@ -176,6 +170,7 @@ class SerialSteps final : public WalkVisitor {
 };
 
 TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindowAndItStopsAnywhere) {
+    using Kind = CheckPipeline::Step::Kind;
     Library library;
     FolderCache serialFolders(platform::RealFileSystem());
     LibraryWalk walk(serialFolders, platform::RealFileSystem());
@@ -195,21 +190,13 @@ TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindowAndItStopsAnywhere) {
             std::vector<std::string> steps;
             for (bool more = true; more;) {
                 const CheckPipeline::Step& step = pipeline.Next();
-                switch (step.kind) {
-                    case CheckPipeline::Step::Kind::kCategory:
-                        steps.push_back("category " + std::to_string(step.category));
-                        break;
-                    case CheckPipeline::Step::Kind::kFolder:
-                        steps.push_back("folder " + step.path);
-                        break;
-                    case CheckPipeline::Step::Kind::kFile:
-                        steps.push_back(SerialSteps::Describe(step.path, step.record));
-                        break;
-                    case CheckPipeline::Step::Kind::kEnd:
-                        steps.push_back(step.record.error ? "end error" : "end");
-                        more = false;
-                        break;
-                }
+                more = step.kind != Kind::kEnd;
+                steps.push_back(
+                    step.kind == Kind::kCategory ? "category " + std::to_string(step.category)
+                    : step.kind == Kind::kFolder ? "folder " + step.path
+                    : step.kind == Kind::kFile   ? SerialSteps::Describe(step.path, step.record)
+                    : step.record.error          ? "end error"
+                                                 : "end");
             }
             EXPECT_EQ(steps, serial.m_Steps) << window << " steps, " << workers << " workers";
         }
@@ -220,7 +207,7 @@ TEST(Pipeline, StepsComeInWalkOrderWhateverTheWindowAndItStopsAnywhere) {
             FolderCache folders(platform::RealFileSystem());
             CheckPipeline pipeline(platform::RealFileSystem(), folders, library.root, 3, window);
             for (size_t i = 0; i < taken; ++i) {
-                if (pipeline.Next().kind == CheckPipeline::Step::Kind::kEnd) break;
+                if (pipeline.Next().kind == Kind::kEnd) break;
             }
         }
     }

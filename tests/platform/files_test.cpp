@@ -1,7 +1,6 @@
-// How the file system layer writes: what stood at a target before, and what
-// stands there after Place(), PlaceIfFree(), PlaceIfUnchanged() or none; and
-// that a tree writes nothing through a link. (What a copy keeps is tested
-// with the backups and rewritten files of a removal.)
+// How the file system layer writes: what stood at a target before, and what stands there after
+// Place(), PlaceIfFree(), PlaceIfUnchanged() or none; and that a tree writes nothing through a
+// link. (What a copy keeps is tested with the backups and rewritten files of a removal.)
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +34,8 @@ const ThingCase kThings[] = {
     {Thing::kFolder, "a folder", EntryKind::kFolder},
 };
 
-// A library folder holding "outside/victim" (mode 0600) and the thing at
-// "target"; its links point to the victim or to "outside/nowhere".
+// A library folder holding "outside/victim" (mode 0600) and the thing at "target"; its links point
+// to the victim or to "outside/nowhere".
 struct Scene {
     TempLibrary lib;
     std::string target = lib.Path("target");
@@ -48,11 +47,9 @@ struct Scene {
             lib.Write("target", "old");
             ::chmod(target.c_str(), 04640);
         }
-        if (thing == Thing::kLinkToFile) {
-            EXPECT_EQ(::symlink("outside/victim", target.c_str()), 0);
-        }
-        if (thing == Thing::kDanglingLink) {
-            EXPECT_EQ(::symlink("outside/nowhere", target.c_str()), 0);
+        if (thing == Thing::kLinkToFile || thing == Thing::kDanglingLink) {
+            const char* to = thing == Thing::kLinkToFile ? "outside/victim" : "outside/nowhere";
+            EXPECT_EQ(::symlink(to, target.c_str()), 0);
         }
         if (thing == Thing::kFifo) {
             EXPECT_EQ(::mkfifo(target.c_str(), 0644), 0);
@@ -101,7 +98,11 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
                 EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kFolder);
                 continue;
             }
-            bool placed = false;
+            // Place() over anything, PlaceIfFree() where nothing stood, PlaceIfUnchanged() over the
+            // file whose version was read.
+            const bool placed = ending == kPlace ||
+                                (ending == kPlaceIfFree && c.thing == Thing::kNothing) ||
+                                (ending == kPlaceIfUnchanged && c.thing == Thing::kFile);
             std::string bytes;
             const FileVersion version =
                 c.thing == Thing::kFile ? fs.ReadFileWithAttributes(scene.target, bytes).Version()
@@ -109,8 +110,7 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
             {
                 std::unique_ptr<OutputFile> out = fs.Create(scene.target);
                 out->Write("new bytes");
-                // Written under a fresh name of its own, for its owner alone
-                // until it is finished.
+                // Written under a fresh name of its own, for its owner alone until it is finished.
                 std::vector<std::string> during = scene.Entries();
                 ASSERT_EQ(during.size(), before.size() + 1);
                 std::string temporary;
@@ -120,33 +120,24 @@ TEST(OutputFile, ReplacesWhatStoodAtItsTargetWithoutFollowingIt) {
                 EXPECT_EQ(scene.Mode(temporary), 0600u);
                 EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
                 out->Finish();
-                if (ending == kPlace) {
-                    out->Place();
-                    placed = true;
-                } else if (ending == kPlaceIfFree && c.thing == Thing::kNothing) {
-                    out->PlaceIfFree();
-                    placed = true;
-                } else if (ending == kPlaceIfFree) {
+                if (ending == kPlace) out->Place();
+                if (ending == kPlaceIfFree && placed) out->PlaceIfFree();
+                if (ending == kPlaceIfFree && !placed) {
                     EXPECT_THROW(out->PlaceIfFree(), FileError);
-                } else if (ending == kPlaceIfUnchanged && c.thing == Thing::kFile) {
-                    EXPECT_THROW(out->PlaceIfUnchanged(FileVersion{}), FileChanged);
-                    out->PlaceIfUnchanged(version);
-                    placed = true;
-                } else if (ending == kPlaceIfUnchanged) {
-                    EXPECT_THROW(out->PlaceIfUnchanged(version), FileChanged);
                 }
+                if (ending == kPlaceIfUnchanged) {
+                    EXPECT_THROW(out->PlaceIfUnchanged(FileVersion{}), FileChanged);
+                }
+                if (ending == kPlaceIfUnchanged && placed) out->PlaceIfUnchanged(version);
             }
+            EXPECT_EQ(fs.KindOfEntry(scene.target), placed ? EntryKind::kFile : c.entry);
             if (placed) {
-                EXPECT_EQ(fs.KindOfEntry(scene.target), EntryKind::kFile);
                 EXPECT_EQ(scene.lib.Read("target"), "new bytes");
                 // The permissions of a file it replaces, less the set-id bits.
                 EXPECT_EQ(scene.Mode("target"), c.thing == Thing::kFile ? 0640u : NewFileMode());
-            } else {
-                EXPECT_EQ(fs.KindOfEntry(scene.target), c.entry);
             }
             std::vector<std::string> after = scene.Entries();
-            if (c.thing == Thing::kNothing && placed)
-                after.erase(std::find(after.begin(), after.end(), "target"));
+            if (c.thing == Thing::kNothing && placed) std::erase(after, "target");
             EXPECT_EQ(after, before) << "a temporary file was left";
             scene.ExpectOutsideUntouched();
         }
