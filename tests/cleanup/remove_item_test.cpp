@@ -105,9 +105,13 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
     std::map<std::string, Kept> was;
     for (const Case& c : cases) was[c.file] = KeptOf(library.Path(c.file));
 #endif
-    std::string bytes;
-    const platform::FileAttributes time =
-        platform::RealFileSystem().ReadFileWithAttributes(library.Path(cases[0].file), bytes);
+    auto times = [&](const std::string& relative) {
+        std::string bytes;
+        const platform::FileAttributes attributes =
+            platform::RealFileSystem().ReadFileWithAttributes(library.Path(relative), bytes);
+        return std::pair(attributes.lastWriteSeconds, attributes.lastWriteNanoseconds);
+    };
+    const auto time = times(cases[0].file);
     const std::int64_t start = std::time(nullptr);
     const DeleteResult result = testing::Delete(library.Root(), older);
     EXPECT_FALSE(result.Failed()) << testing::Join(result.problems);
@@ -117,10 +121,7 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
         SCOPED_TRACE(c.file);
         const std::string backup = std::string("backup/") + c.file;
         EXPECT_EQ(library.Read(backup), c.before);
-        const platform::FileAttributes saved =
-            platform::RealFileSystem().ReadFileWithAttributes(library.Path(backup), bytes);
-        EXPECT_EQ(std::pair(saved.lastWriteSeconds, saved.lastWriteNanoseconds),
-                  std::pair(time.lastWriteSeconds, time.lastWriteNanoseconds));
+        EXPECT_EQ(times(backup), time);
         EXPECT_EQ(library.Exists(c.file), c.staysInLibrary);
 #ifndef _WIN32
         Kept expected = was[c.file];
@@ -133,10 +134,7 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
 #endif
         if (!c.staysInLibrary) continue;
         EXPECT_EQ(library.Read(c.file), kWithoutCoach);
-        EXPECT_GE(platform::RealFileSystem()
-                      .ReadFileWithAttributes(library.Path(c.file), bytes)
-                      .lastWriteSeconds,
-                  start);
+        EXPECT_GE(times(c.file).first, start);
     }
 #ifndef _WIN32
     // Undone, every file is as it was, ACL and attributes too.
