@@ -210,10 +210,8 @@ TEST(HostileNames, NoWriteGoesThroughWhatStandsInItsWay) {
                 EXPECT_EQ(fs.KindOfEntry(lib.Path("Corvane.htm")), platform::EntryKind::kFile);
                 EXPECT_EQ(cli("restore", "--").status, 0);
             }
+            // The library as it was, "outside" (where the links lead) too.
             EXPECT_EQ(testing::TreeOf(lib.Root(), true), before);
-            EXPECT_EQ(lib.Read("outside/victim"), "victim");
-            EXPECT_FALSE(lib.Exists("outside/nowhere"));
-            EXPECT_TRUE(std::filesystem::is_empty(lib.Path("outside/folder")));
         }
     }
 }
