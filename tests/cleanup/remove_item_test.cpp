@@ -105,9 +105,13 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
     std::map<std::string, Kept> was;
     for (const Case& c : cases) was[c.file] = KeptOf(library.Path(c.file));
 #endif
-    std::string bytes;
-    const platform::FileAttributes time =
-        platform::RealFileSystem().ReadFileWithAttributes(library.Path(cases[0].file), bytes);
+    auto times = [&](const std::string& relative) {
+        std::string bytes;
+        const platform::FileAttributes attributes =
+            platform::RealFileSystem().ReadFileWithAttributes(library.Path(relative), bytes);
+        return std::pair(attributes.lastWriteSeconds, attributes.lastWriteNanoseconds);
+    };
+    const auto time = times(cases[0].file);
     const std::int64_t start = std::time(nullptr);
     const DeleteResult result = testing::Delete(library.Root(), older);
     EXPECT_FALSE(result.Failed()) << testing::Join(result.problems);
@@ -117,10 +121,7 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
         SCOPED_TRACE(c.file);
         const std::string backup = std::string("backup/") + c.file;
         EXPECT_EQ(library.Read(backup), c.before);
-        const platform::FileAttributes saved =
-            platform::RealFileSystem().ReadFileWithAttributes(library.Path(backup), bytes);
-        EXPECT_EQ(std::pair(saved.lastWriteSeconds, saved.lastWriteNanoseconds),
-                  std::pair(time.lastWriteSeconds, time.lastWriteNanoseconds));
+        EXPECT_EQ(times(backup), time);
         EXPECT_EQ(library.Exists(c.file), c.staysInLibrary);
 #ifndef _WIN32
         Kept expected = was[c.file];
@@ -133,10 +134,7 @@ TEST(RemoveItem, BackupsKeepTheFileWholeAndRewrittenFilesKeepTheirPermissions) {
 #endif
         if (!c.staysInLibrary) continue;
         EXPECT_EQ(library.Read(c.file), kWithoutCoach);
-        EXPECT_GE(platform::RealFileSystem()
-                      .ReadFileWithAttributes(library.Path(c.file), bytes)
-                      .lastWriteSeconds,
-                  start);
+        EXPECT_GE(times(c.file).first, start);
     }
 #ifndef _WIN32
     // Undone, every file is as it was, ACL and attributes too.
@@ -161,46 +159,39 @@ TEST(CopyWithoutItem, RemovalRules) {
         bool otherItem;
         const char* also = nullptr;  // a second name taken out in the same pass
     };
+    // The copy's lines end in CR LF, written LF here.
     const Case cases[] = {
-        {"only item", "name coach\r\nskin x\r\n[end]\r\n", "coach", "\r\n", false},
-        {"two items of the name", "name coach\n[end]\nname wagon\n[end]\nname coach\n[end]\n",
-         "coach", "\r\nname wagon\r\n[end]\r\n\r\n", true},
-        {"no [end] at the end of the file", "name wagon\n[end]\nname coach\nskin x\n", "coach",
-         "name wagon\r\n[end]\r\n\r\n", true},
-        {"no [end] before the next item", "name coach\nskin x\nname wagon\n[end]\n", "coach",
-         "\r\nname wagon\r\n[end]\r\n", true},
-        {"no [end] before another copy", "name coach\nname coach\n[end]\nname w\n", "coach",
-         "\r\n\r\nname w\r\n", true},
-        {"[END] in capitals", "name coach\n[END]\nname x\n[end]\n", "coach",
-         "\r\nname x\r\n[end]\r\n", true},
-        {"[end] with a note", "name coach\n  [end] // note\nafter\n", "coach", "\r\nafter\r\n",
-         false},
-        {"indented upper-case name line", "  \tNAME Coach A  \nx\n[end]\n", "coach a", "\r\n",
-         false},
-        {"name line with a comment", "name coach // old\n[end]\nname b # new\n", "coach",
-         "\r\nname b # new\r\n", true},
-        {"nameplate outside the item", "nameplate 3\nname coach\n[end]\n", "coach",
-         "nameplate 3\r\n\r\n", true},
-        {"lines outside items do not keep a file", "// header\nname coach\n[end]\ntrailer\n",
-         "coach", "// header\r\n\r\ntrailer\r\n", false},
-        {"edited after the check", "name wagon\n[end]\n", "coach", "name wagon\r\n[end]\r\n", true},
-        {"no name line at all", "just text\n", "coach", "just text\r\n", false},
-        {"LF only, last line without a line end", "name wagon\nskin  x \n[end]", "coach",
-         "name wagon\r\nskin  x \r\n[end]\r\n", true},
-        {"kept lines stay exactly as read", "name w\ninclude 0 0 0 [d3d]Tree[left]\na\rb\n\t \n",
-         "coach", "name w\r\ninclude 0 0 0 [d3d]Tree[left]\r\na\rb\r\n\t \r\n", true},
-        {"bytes are not text", std::string("name w\n\xff\0\x80\n", 10), "coach",
-         std::string("name w\r\n\xff\0\x80\r\n", 13), true},
+        {"only item", "name coach\r\nskin x\r\n[end]\r\n", "coach", "\n", false},
+        {"two of the name", "name c\n[end]\nname w\n[end]\nname c\n[end]\n", "c",
+         "\nname w\n[end]\n\n", true},
+        {"no [end] at the end", "name w\n[end]\nname c\nskin x\n", "c", "name w\n[end]\n\n", true},
+        {"no [end] before next", "name c\nskin x\nname w\n[end]\n", "c", "\nname w\n[end]\n", true},
+        {"no [end] before a copy", "name c\nname c\n[end]\nname w\n", "c", "\n\nname w\n", true},
+        {"[END] in capitals", "name c\n[END]\nname x\n[end]\n", "c", "\nname x\n[end]\n", true},
+        {"[end] with a note", "name c\n  [end] // note\nafter\n", "c", "\nafter\n", false},
+        {"indented upper case", "  \tNAME Coach A  \nx\n[end]\n", "coach a", "\n", false},
+        {"name with comment", "name c // old\n[end]\nname b # new\n", "c", "\nname b # new\n",
+         true},
+        {"nameplate outside", "nameplate 3\nname coach\n[end]\n", "coach", "nameplate 3\n\n", true},
+        {"lines outside items", "// head\nname c\n[end]\ntail\n", "c", "// head\n\ntail\n", false},
+        {"edited after the check", "name wagon\n[end]\n", "coach", "name wagon\n[end]\n", true},
+        {"no name line at all", "just text\n", "coach", "just text\n", false},
+        {"LF, no last line end", "name w\nskin  x \n[end]", "c", "name w\nskin  x \n[end]\n", true},
+        {"kept lines as read", "name w\ninclude 0 0 0 [d3d]T[l]\na\rb\n\t \n", "c",
+         "name w\ninclude 0 0 0 [d3d]T[l]\na\rb\n\t \n", true},
+        {"bytes, not text", std::string("name w\n\xff\0\x80\n", 10), "c",
+         std::string("name w\n\xff\0\x80\n", 11), true},
         {"empty file", "", "coach", "", false},
-        {"two names, one item running into the next", "name a\nname B\n[end]\nname c\n", "a",
-         "\r\n\r\nname c\r\n", true, "b"},
-        {"every item of the file", "name a\n[end]\nname b\n[end]\n", "b", "\r\n\r\n", false, "a"},
+        {"two names running on", "name a\nname B\n[end]\nname c\n", "a", "\n\nname c\n", true, "b"},
+        {"every item of the file", "name a\n[end]\nname b\n[end]\n", "b", "\n\n", false, "a"},
     };
     for (const Case& c : cases) {
+        std::string after;
+        for (char ch : c.after) after += ch == '\n' ? "\r\n" : std::string(1, ch);
         std::vector<std::string> names = {c.name};
         if (c.also) names.push_back(c.also);
         ItemRemoval removal = CopyWithoutItems(c.before, names);
-        EXPECT_EQ(removal.copy, c.after) << c.what;
+        EXPECT_EQ(removal.copy, after) << c.what;
         EXPECT_EQ(removal.otherItem, c.otherItem) << c.what;
     }
 }

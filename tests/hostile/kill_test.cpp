@@ -1,8 +1,7 @@
-// Kills corvane-cli check --delete at many points of a run on a copy of the
-// sample library. After every kill each library file must hold its before
-// content or the content an uninterrupted run gives it, every backup that is
-// not a temporary file must hold its file's before, and corvane-cli restore
-// must bring back the library as it was, times and permissions too.
+// Kills corvane-cli check --delete at many points of a run on the sample
+// library: each library file then holds its content from before or after the
+// run, each backup its file's content from before, and corvane-cli restore
+// brings back the library as it was, times and permissions too.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -45,14 +44,17 @@ size_t RunAndKill(const std::string& root, size_t line, std::chrono::microsecond
 }
 
 TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
-    auto shell = [](const std::string& command) { return std::system(command.c_str()) == 0; };
     testing::TempLibrary work;
-    std::string pristine = work.Path("pristine/"), done = work.Path("done/");
-    ASSERT_TRUE(
-        shell(CORVANE_PREPARE_SAMPLE " " + pristine + " && cp -a " + pristine + " " + done));
-    const Tree before = testing::TreeOf(pristine, true);
-    size_t lines = RunAndKill(done, SIZE_MAX, {});
-    const Tree expected = testing::TreeOf(done, true);
+    const std::string pristine = work.Path("pristine/"), root = work.Path("trial/");
+    testing::PrepareSample(pristine);
+    // A copy of the sample, times and permissions too.
+    auto copy = [&] {
+        return std::system(("rm -rf " + root + " && cp -a " + pristine + " " + root).c_str()) == 0;
+    };
+    ASSERT_TRUE(copy());
+    const Tree before = testing::TreeOf(root, true);
+    size_t lines = RunAndKill(root, SIZE_MAX, {});
+    const Tree expected = testing::TreeOf(root, true);
     ASSERT_NE(before, expected) << "the sample has older items to delete";
     ASSERT_GT(lines, 2u);
 
@@ -61,10 +63,9 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
         for (size_t line = 0; line <= lines; ++line) points.push_back({line, us});
     std::mt19937 random(20240607);
     for (int i = 0; i < 30; ++i) points.push_back({random() % (lines + 1), random() % 3000});
-    std::string root = work.Path("trial/");
     for (auto [line, us] : points) {
         SCOPED_TRACE("killed " + std::to_string(us) + " us after line " + std::to_string(line));
-        ASSERT_TRUE(shell("rm -rf " + root + " && cp -a " + pristine + " " + root));
+        ASSERT_TRUE(copy());
         RunAndKill(root, line, std::chrono::microseconds(us));
         const Tree now = testing::TreeOf(root, false);
         EXPECT_EQ(testing::Torn(now, before, expected), std::vector<std::string>{});
@@ -76,8 +77,7 @@ TEST(KillTest, NothingIsLostWhereverTheDeleteCommandIsKilled) {
                         testing::BytesAt(before, path.substr(7)) == file.bytes)
                 << path;
         }
-        const std::string restore = CORVANE_CLI " restore " + root + " >/dev/null";
-        EXPECT_TRUE(shell(restore));
+        EXPECT_EQ(testing::RunProgram(CORVANE_CLI, {"restore", root}).status, 0);
         EXPECT_EQ(testing::TreeOf(root, true), before);
         // Nothing the killed command wrote is left but its backups and log.
         EXPECT_EQ(testing::Leftovers(root), std::vector<std::string>{});
