@@ -118,7 +118,7 @@ struct Dialog {
 };
 
 TEST(DialogLogic, WhatEachCommandLeavesShownAndFailuresNameTheirFile) {
-    enum Fault { kNone, kSecondFile, kBusy, kNoReport, kNoProgram };
+    enum Fault { kNone, kReadB, kBusy, kNoReport, kNoProgram };
     struct Case {
         const char* what;
         const char* steps;  // Check, Delete, View Report; in capitals: with the fault
@@ -131,26 +131,22 @@ TEST(DialogLogic, WhatEachCommandLeavesShownAndFailuresNameTheirFile) {
     const Case cases[] = {
         {"a check", "c", kNone, "Finished", 3, true, nullptr},
         {"a delete", "cd", kNone, "Finished", 0, false, nullptr},
-        {"a delete whose second file cannot be read", "cD", kSecondFile, kDeleteStopped, 2, true,
-         "Stock/b.stk"},
-        {"a delete after it takes out what is left", "cDd", kSecondFile, "Finished", 0, false,
-         "Stock/b.stk"},
+        {"a delete that cannot read b", "cD", kReadB, kDeleteStopped, 2, true, "Stock/b.stk"},
+        {"a delete after it takes the rest", "cDd", kReadB, "Finished", 0, false, "Stock/b.stk"},
         {"a delete while another command works", "cD", kBusy, kDeleteStopped, 3, true, ""},
-        {"a check that cannot write its report", "C", kNoReport, kCheckFailed, -1, false,
-         "Corvane.htm"},
+        {"a check that writes no report", "C", kNoReport, kCheckFailed, -1, false, "Corvane.htm"},
         // The button keeps the items of the last complete check.
-        {"a failed check after one that worked", "cC", kNoReport, kCheckFailed, 3, true,
-         "Corvane.htm"},
+        {"a failed check after one", "cC", kNoReport, kCheckFailed, 3, true, "Corvane.htm"},
         {"a delete after it", "cCd", kNoReport, "Finished", 0, false, "Corvane.htm"},
         {"View Report", "v", kNone, "", -1, false, nullptr},
-        {"View Report with no program to show it", "V", kNoProgram, "", -1, false, "Corvane.htm"},
+        {"View Report with no program", "V", kNoProgram, "", -1, false, "Corvane.htm"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         bool faulty = false;
         int reads = 0;
         FaultyFileSystem fs([&](const std::string& what, const std::string& path) {
-            if (faulty && ((c.fault == kSecondFile && what == "open for reading" && ++reads == 2) ||
+            if (faulty && ((c.fault == kReadB && what == "open for reading" && ++reads == 2) ||
                            (c.fault == kNoReport && path.ends_with("Corvane.htm")))) {
                 throw platform::FileError(what, path, "no way");
             }

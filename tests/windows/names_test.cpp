@@ -62,11 +62,10 @@ TEST(WindowsNames, EveryNameIsReadReportedAndTakenOutAsItStands) {
     ASSERT_EQ(older.size(), size_t(item));
 
     EXPECT_FALSE(testing::Delete(library.Root(), older).Failed());
+    auto kind = [&](const std::string& path) { return fs.KindOf(library.Path(path)); };
     for (const Case& c : cases) {
-        EXPECT_EQ(fs.KindOf(library.Path(c.path)), platform::EntryKind::kMissing) << c.path;
-        EXPECT_EQ(fs.KindOf(library.Path(std::string("backup/") + c.path)),
-                  platform::EntryKind::kFile)
-            << c.path;
+        EXPECT_EQ(kind(c.path), platform::EntryKind::kMissing) << c.path;
+        EXPECT_EQ(kind(std::string("backup/") + c.path), platform::EntryKind::kFile) << c.path;
     }
 }
 
@@ -136,13 +135,13 @@ TEST(WindowsFiles, AJunctionBackUpTheTreeIsWalkedOnce) {
     library.Write("Stock/Sub/a.stk", CrLf({"name a"}));
     std::wstring link = platform::win32::SystemPath(library.Path("Stock/Sub/Loop"));
     std::wstring target = platform::win32::SystemPath(library.Path("Stock"));
-    if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-        GTEST_SKIP() << "no folder links here (error " << ::GetLastError() << ")";
-    }
     // Wine says the link is made and makes none: without it there is no loop.
+    const bool made =
+        ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
     const DWORD attributes = ::GetFileAttributesW(link.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        GTEST_SKIP() << "the folder link was not made, though the system said it was";
+    if (!made || attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        GTEST_SKIP() << "no folder link made here";
     }
     testing::RecordingProgress progress;
     std::vector<OlderItem> older;
@@ -154,8 +153,9 @@ TEST(WindowsFiles, AJunctionBackUpTheTreeIsWalkedOnce) {
 // this process's own, as in a console window, and gives what the console
 // shows afterwards: its lines, without trailing blanks, joined by "\n".
 std::string OnConsole(const std::string& library) {
-    HANDLE standard[] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
-                         ::GetStdHandle(STD_ERROR_HANDLE)};
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE standard[3];
+    for (int i = 0; i < 3; ++i) standard[i] = ::GetStdHandle(ids[i]);
     ::FreeConsole();
     if (!::AllocConsole()) return "no console";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -189,9 +189,7 @@ std::string OnConsole(const std::string& library) {
     }
     ::CloseHandle(screen);
     ::FreeConsole();
-    ::SetStdHandle(STD_INPUT_HANDLE, standard[0]);
-    ::SetStdHandle(STD_OUTPUT_HANDLE, standard[1]);
-    ::SetStdHandle(STD_ERROR_HANDLE, standard[2]);
+    for (int i = 0; i < 3; ++i) ::SetStdHandle(ids[i], standard[i]);
     return shown;
 }
 
