@@ -181,7 +181,8 @@ void MoveTo(const std::string& from, const std::string& to, bool replace) {
     std::wstring target = SystemPath(to);
     DWORD attributes = AttributesAt(target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (!replace) throw FileError("move \"" + from + "\" to", to, ErrorText(ERROR_ALREADY_EXISTS));
+        if (!replace)
+            throw FileError("move \"" + from + "\" to", to, ErrorText(ERROR_ALREADY_EXISTS));
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             throw FileError("replace", to, "a folder stands in its place");
