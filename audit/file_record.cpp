@@ -31,7 +31,7 @@ void FileRecord::AddLowered(Kind kind, std::string_view text, std::string_view s
     Add(kind, text, suffix, true);
 }
 
-void FileRecord::AddLower(Kind kind, std::string_view text, std::string_view suffix) {
+void FileRecord::AddAsIs(Kind kind, std::string_view text, std::string_view suffix) {
     Add(kind, text, suffix, false);
 }
 
@@ -164,7 +164,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, keyword::kImperialFloat)) return;
             if (StartsWithNoCase(kept, keyword::kInclude)) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLower(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddAsIs(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
@@ -172,7 +172,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, keyword::kWheelbase)) return;
             if (StartsWithNoCase(kept, keyword::kWheel)) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLower(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddAsIs(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;
@@ -180,8 +180,8 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
             if (StartsWithNoCase(kept, keyword::kSkin)) {
                 text::ToLowerInto(kept, m_Work);
                 SkinReferenceParts skin = TakeSkinReference(m_Work, m_CurrentItemName, m_Buffer);
-                if (skin.syntaxError) record.AddLower(Kind::kSyntaxError, m_Work);
-                record.AddLower(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
+                if (skin.syntaxError) record.AddAsIs(Kind::kSyntaxError, m_Work);
+                record.AddAsIs(Kind::kTexture, skin.part, skin.addBmp ? ".bmp" : "");
                 return;
             }
             break;
@@ -189,7 +189,7 @@ void ItemFileScanner::ScanKeywordLine(std::string_view kept, size_t bmp, FileRec
         case 'b':
             if (StartsWithNoCase(kept, keyword::kDoor) || StartsWithNoCase(kept, keyword::kBogie)) {
                 text::ToLowerInto(kept, m_Work);
-                record.AddLower(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
+                record.AddAsIs(Kind::kComponent, TakeComponentReference(m_Work, kept, m_Buffer));
                 return;
             }
             break;

@@ -42,7 +42,7 @@ class FileRecord {
     // Adds an event whose text is text lower-cased, then suffix.
     void AddLowered(Kind kind, std::string_view text, std::string_view suffix = {});
     // The same for a text that is lower-case already.
-    void AddLower(Kind kind, std::string_view text, std::string_view suffix = {});
+    void AddAsIs(Kind kind, std::string_view text, std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
     Event& EventAt(size_t index) { return m_Events[index]; }
     std::string_view Text(const Event& event) const {

@@ -93,17 +93,21 @@ void HtmlReport::Text(std::string_view text) {
     WriteOutWhenFull();
 }
 
+void HtmlReport::MakePathText(std::string_view path, std::string& out) {
+    // Escaping touches ASCII only, so it can come before the conversion.
+    m_Escaped.clear();
+    AppendEscaped(m_Escaped, path);
+    out.clear();
+    platform::AppendInCodePage(out, m_Escaped, [](std::string& text, char32_t c) {
+        text += "&#" + std::to_string(std::uint32_t(c)) + ";";
+    });
+}
+
 void HtmlReport::Path(std::string_view path) {
     // The rows of one file name it one after another: it is made once.
     if (path != m_LastPath) {
         m_LastPath.assign(path);
-        // Escaping touches ASCII only, so it can come before the conversion.
-        m_Escaped.clear();
-        AppendEscaped(m_Escaped, path);
-        m_LastPathText.clear();
-        platform::AppendInCodePage(m_LastPathText, m_Escaped, [](std::string& out, char32_t c) {
-            out += "&#" + std::to_string(std::uint32_t(c)) + ";";
-        });
+        MakePathText(path, m_LastPathText);
     }
     m_Buffer.append(m_LastPathText);
     WriteOutWhenFull();
@@ -118,7 +122,7 @@ void HtmlReport::Close() {
 }
 
 void HtmlReport::BeginCheck(const std::string& libraryRoot) {
-    m_LibraryRoot = libraryRoot;
+    MakePathText(libraryRoot, m_LibraryRootText);
     m_Shade = false;
     Markup("<h1>");
     Markup("Corvane");
@@ -187,13 +191,13 @@ void HtmlReport::Duplicate(const DuplicateFinding& finding) {
 }
 
 void HtmlReport::WriteEntryRow(EntryKind kind, std::string_view text, const std::string* paths,
-                               size_t count, std::string_view pathPrefix) {
+                               size_t count, bool underRoot) {
     const int shaded = NextRowShaded() ? 1 : 0;
     m_Buffer.append(m_EntryHead[kind][shaded]);
     AppendEscaped(m_Buffer, text);
     m_Buffer.append(m_EntryMiddle[shaded]);
     for (size_t i = 0; i < count; ++i) {
-        if (!pathPrefix.empty()) Path(pathPrefix);
+        if (underRoot) m_Buffer.append(m_LibraryRootText);
         Path(paths[i]);
     }
     Markup("</td></tr>");
@@ -201,7 +205,7 @@ void HtmlReport::WriteEntryRow(EntryKind kind, std::string_view text, const std:
 
 void HtmlReport::SyntaxError(const SyntaxFinding& finding) {
     // A syntax row names its file with the library root in front.
-    WriteEntryRow(kSyntaxRow, finding.line, &finding.file, 1, m_LibraryRoot);
+    WriteEntryRow(kSyntaxRow, finding.line, &finding.file, 1, true);
 }
 
 void HtmlReport::MissingTexture(const TextureFinding& finding) {

@@ -43,16 +43,18 @@ class HtmlReport final : public FindingSink {
     // A path: its names in the system code page, a character the code page
     // cannot hold as a numeric character reference.
     void Path(std::string_view path);
+    // The text Path() writes for path, made in out.
+    void MakePathText(std::string_view path, std::string& out);
     // Data rows alternate between plain and shaded cells across the whole
     // report: whether the next row is shaded.
     bool NextRowShaded();
     // "<tr>" and the first cell opener; returns the opener for the others.
     std::string_view BeginRow();
     // The kinds of row that give a label, a coloured text and the paths it
-    // was found in.
+    // was found in (underRoot: below the library root, which comes first).
     enum EntryKind { kSyntaxRow, kTextureRow, kComponentRow, kEntryKinds };
     void WriteEntryRow(EntryKind kind, std::string_view text, const std::string* paths,
-                       size_t count, std::string_view pathPrefix = {});
+                       size_t count, bool underRoot = false);
     // Writes out what is buffered and closes the file.
     void Close();
 
@@ -61,7 +63,7 @@ class HtmlReport final : public FindingSink {
     std::string m_LastPath;      // the path Path() wrote last
     std::string m_LastPathText;  // and what it wrote for it
     std::string m_Escaped;
-    std::string m_LibraryRoot;
+    std::string m_LibraryRootText;  // as Path() writes it
     bool m_Shade = false;
     // The markup of an entry row up to its text, and from its text to its
     // paths, plain and shaded, made once: a report may hold a row for every
