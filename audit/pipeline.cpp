@@ -129,38 +129,55 @@ void CheckPipeline::Stop() {
 
 template <typename Fill>
 bool CheckPipeline::Publish(Fill fill) {
-    std::unique_lock<std::mutex> lock(m_Lock);
-    if (m_Published - m_Taken >= m_Steps.size()) {
-        // The window is full: wait until half of it is free, so that the
-        // walker wakes once per half window rather than once per step.
-        if (m_WorkersWaiting > 0 && m_Claimed < m_Published) m_WorkToDo.notify_all();
-        while (!m_Stopping && m_Published - m_Taken > m_Steps.size() / 2) {
-            m_WalkerWaits = true;
-            m_RoomMade.wait(lock);
-            m_WalkerWaits = false;
+    if (m_Filled >= m_RoomUntil) {
+        std::unique_lock<std::mutex> lock(m_Lock);
+        MakePublic();
+        if (m_Filled - m_Taken >= m_Steps.size()) {
+            // The window is full: wait until half of it is free, so that the
+            // walker wakes once per half window rather than once per step.
+            if (m_WorkersWaiting > 0 && m_Claimed < m_Published) m_WorkToDo.notify_all();
+            while (!m_Stopping && m_Filled - m_Taken > m_Steps.size() / 2) {
+                m_WalkerWaits = true;
+                m_RoomMade.wait(lock);
+                m_WalkerWaits = false;
+            }
         }
+        if (m_Stopping) return false;
+        m_RoomUntil = m_Taken + m_Steps.size();
     }
-    if (m_Stopping) return false;
     // The slot is free: no one else looks at it until it is published.
-    Step& step = At(m_Published);
-    lock.unlock();
+    Step& step = At(m_Filled);
     step.m_Folder.reset();
     step.m_Done = false;
     step.record.Clear();
     fill(step);
-    lock.lock();
-    ++m_Published;
+    ++m_Filled;
+    // Files are published a batch at a time; a folder or anything else at
+    // once, with the files met before it, since the walker may take a while
+    // to list the folder.
+    if (step.kind != Kind::kFile || m_Filled - m_Published >= kBatch) {
+        std::lock_guard<std::mutex> hold(m_Lock);
+        if (m_Stopping) return false;
+        MakePublic();
+    }
+    return true;
+}
+
+void CheckPipeline::MakePublic() {
+    if (m_Published == m_Filled) return;
+    const bool ended = At(m_Filled - 1).kind == Kind::kEnd;
+    m_Published = m_Filled;
     // A sleeping worker is woken for a batch of files, not for each file;
     // the last files of the walk wake every worker.
     if (m_WorkersWaiting > 0) {
-        if (step.kind == Kind::kEnd) {
+        const std::uint64_t unclaimed = m_Published - std::max(m_Claimed, m_Taken);
+        if (ended || unclaimed >= 2 * kBatch) {
             m_WorkToDo.notify_all();
-        } else if (step.kind == Kind::kFile && m_Published - m_Claimed >= kBatch) {
+        } else if (unclaimed >= kBatch) {
             m_WorkToDo.notify_one();
         }
     }
     if (m_OwnerWaits && OwnerShouldWake()) m_StepDone.notify_one();
-    return true;
 }
 
 void CheckPipeline::RunWalker() {
@@ -250,13 +267,14 @@ bool CheckPipeline::OwnerShouldWake() {
 }
 
 const CheckPipeline::Step& CheckPipeline::Next() {
-    std::unique_lock<std::mutex> lock(m_Lock);
     if (m_HaveStep) {
-        ++m_Taken;
-        if (m_WalkerWaits && m_Published - m_Taken <= m_Steps.size() / 2) {
-            m_RoomMade.notify_one();
-        }
+        ++m_OwnerAt;
+        // Steps found ready at the last look are taken without the lock.
+        if (m_OwnerAt < m_ReadyUntil) return At(m_OwnerAt);
     }
+    std::unique_lock<std::mutex> lock(m_Lock);
+    m_Taken = m_OwnerAt;
+    if (m_WalkerWaits && m_Published - m_Taken <= m_Steps.size() / 2) m_RoomMade.notify_one();
     const std::uint64_t index = m_Taken;
     for (;;) {
         if (index < m_Published) {
@@ -278,6 +296,16 @@ const CheckPipeline::Step& CheckPipeline::Next() {
         m_OwnerWaits = true;
         m_StepDone.wait(lock);
         m_OwnerWaits = false;
+    }
+    // The steps after it that are ready now stay so: no one else writes a
+    // published step once it is complete. A few at a time, so that the
+    // walker gets its room back soon.
+    m_ReadyUntil = index + 1;
+    const std::uint64_t last = std::min<std::uint64_t>(index + kOwnerTakes, m_Published);
+    while (m_ReadyUntil < last) {
+        const Step& step = At(m_ReadyUntil);
+        if (step.kind == Kind::kFile && !step.m_Done) break;
+        ++m_ReadyUntil;
     }
     m_HaveStep = true;
     return At(index);

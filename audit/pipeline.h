@@ -1,14 +1,17 @@
 // The check's reading and scanning on several threads. A walker thread walks
 // the five categories and publishes every step of the walk in walk order: a
 // category begins, a folder is shown, a library file is met. Worker threads
-// claim the files in small batches, read each through an open folder, scan
-// it into its record and look up the textures it names. The thread that owns the pipeline takes the
-// steps in walk order, each file's record complete, and applies them; so whatever it makes of them
-// is what a walk on that one thread would have made.
+// claim the files in small batches, read each through an open folder, scan it
+// into its record and look up the textures it names. The thread that owns the
+// pipeline takes the steps in walk order, each file's record complete, and
+// applies them; so whatever it makes of them is what a walk on that one thread
+// would have made.
 //
 // At most a fixed window of steps is in flight: the walker waits while the
-// window is full. When the owner's next file is not claimed yet, the owner
-// reads and scans it itself rather than wait.
+// window is full. The walker publishes files a few at a time and the owner
+// takes the steps that are ready a few at a time, so that the lock is taken
+// once per batch rather than once per step. When the owner's next file is not
+// claimed yet, the owner reads and scans it itself rather than wait.
 #pragma once
 
 #include <atomic>
@@ -66,6 +69,7 @@ class CheckPipeline {
     static constexpr size_t kDefaultWindow = 1024;
     static constexpr size_t kBatch = 4;          // files a worker claims at once
     static constexpr size_t kOwnerWakesFor = 8;  // steps ready
+    static constexpr size_t kOwnerTakes = 64;    // ready steps taken at one look
 
   private:
     class Walker;
@@ -84,6 +88,8 @@ class CheckPipeline {
     // publishes it. False when the pipeline is stopping.
     template <typename Fill>
     bool Publish(Fill fill);
+    // Under the lock: publishes the steps the walker has filled.
+    void MakePublic();
     void RunWalker();
     void RunWorker();
     // Under the lock: claims up to count files from m_Claimed on; gives the
@@ -106,12 +112,21 @@ class CheckPipeline {
     std::condition_variable m_RoomMade;  // the walker waits for room
     std::uint64_t m_Published = 0;       // steps published
     std::uint64_t m_Claimed = 0;         // steps before this are claimed or no files
-    std::uint64_t m_Taken = 0;           // steps the owner has taken
-    bool m_HaveStep = false;             // the owner holds step m_Taken
+    std::uint64_t m_Taken = 0;           // steps before this are the walker's again
+    bool m_HaveStep = false;             // the owner holds step m_OwnerAt
     bool m_OwnerWaits = false;
     bool m_WalkerWaits = false;
     unsigned m_WorkersWaiting = 0;
     bool m_Stopping = false;
+
+    // The walker's own: steps filled (published or not), and the end of the
+    // room it knows of.
+    std::uint64_t m_Filled = 0;
+    std::uint64_t m_RoomUntil = 0;
+    // The owner's own: the step it holds, and the end of the steps it knows
+    // to be ready.
+    std::uint64_t m_OwnerAt = 0;
+    std::uint64_t m_ReadyUntil = 0;
 
     ScanMemory m_OwnerMemory{*this};
     std::vector<std::thread> m_Threads;  // the walker first, then the workers
