@@ -51,6 +51,60 @@ std::string Utf8(const fs::path& path, bool generic = false) {
 #endif
 }
 
+#ifdef _WIN32
+// Under Wine: runs a program of the host on the host names of paths, then
+// waits (up to two seconds) until done() says it has done its work, since
+// Wine cannot wait for a host program. False elsewhere, or when it did not.
+template <typename Done>
+bool RunOnHost(const wchar_t* program, std::initializer_list<fs::path> paths, Done done) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName) return false;
+    std::wstring command = program;
+    for (const fs::path& path : paths) {
+        char* name = unixName(path.c_str());
+        if (!name) return false;
+        command += L" " + FsPath(name).wstring();
+        ::HeapFree(::GetProcessHeap(), 0, name);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    for (int i = 0; i < 200 && !done(); ++i) ::Sleep(10);
+    return done();
+}
+
+// Takes the links out of a tree, each link itself and nothing it leads to,
+// so that what removes the rest neither follows nor stumbles on them.
+void RemoveLinks(const fs::path& root) {
+    std::error_code ignored;
+    std::vector<fs::path> links;
+    for (fs::recursive_directory_iterator it(root, ignored), end; !ignored && it != end;
+         it.increment(ignored)) {
+        DWORD attributes = ::GetFileAttributesW(it->path().c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            links.push_back(it->path());
+            it.disable_recursion_pending();
+        }
+    }
+    for (const fs::path& link : links) {
+        auto gone = [&] { return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; };
+        // Windows removes a link itself; Wine, which shows a link of its host
+        // as a reparse point, would remove what it leads to, so the host does.
+        if (!RunOnHost(L"Z:\\bin\\rm -f", {link}, gone) && !::RemoveDirectoryW(link.c_str())) {
+            ::DeleteFileW(link.c_str());
+        }
+    }
+}
+#endif
+
 }  // namespace
 
 TempLibrary::TempLibrary() {
@@ -72,6 +126,7 @@ TempLibrary::~TempLibrary() {
     if (m_Root.size() > 2 && m_Root[1] == ':') {
         // A read-only file would stop remove_all, which then never returns.
         const fs::path root = FsPath("\\\\?\\" + m_Root);
+        RemoveLinks(root);
         for (fs::recursive_directory_iterator it(root, ignored), end; !ignored && it != end;
              it.increment(ignored)) {
             ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -274,30 +329,10 @@ bool MakeLink(const std::string& target, const std::string& link, bool folder) {
         return true;
     }
     // Wine says yes and makes nothing; its host makes one, which Wine shows
-    // as a reparse point when it leads to a folder.
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    if (!unixName) return false;
-    auto unix = [&](const std::string& path) {
-        char* name = unixName(FsPath(path).c_str());
-        std::string text = name ? name : "";
-        ::HeapFree(::GetProcessHeap(), 0, name);
-        return text;
-    };
-    std::wstring command =
-        L"Z:\\bin\\ln -s " + FsPath(unix(target)).wstring() + L" " + FsPath(unix(link)).wstring();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-        return false;
-    }
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    for (int i = 0; i < 200 && !made(); ++i) ::Sleep(10);
-    return made();
+    // as a reparse point when it leads to a folder. A link to a file it shows
+    // as the file itself, and deletes the file through it: none is made.
+    if (!folder) return false;
+    return RunOnHost(L"Z:\\bin\\ln -s", {FsPath(target), FsPath(link)}, made);
 #else
     (void)folder;
     return ::symlink(target.c_str(), link.c_str()) == 0;
