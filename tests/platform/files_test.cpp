@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <iostream>
 
 #include "tests/support/test_library.h"
 
@@ -20,8 +19,8 @@ namespace {
 
 using testing::TempLibrary;
 
-// Windows has no POSIX permission bits and no FIFOs: the rows and checks of
-// those run on POSIX systems only.
+// Windows has no POSIX permission bits (nor FIFOs, see testing::MakeFifo):
+// the checks of those run on POSIX systems only.
 #ifdef _WIN32
 constexpr bool kPosix = false;
 unsigned Mode(const std::string&) {
@@ -30,9 +29,6 @@ unsigned Mode(const std::string&) {
 void SetMode(const std::string&, unsigned) {}
 unsigned NewFileMode() {
     return 0;
-}
-bool MakeFifo(const std::string&) {
-    return false;
 }
 #else
 constexpr bool kPosix = true;
@@ -49,16 +45,7 @@ unsigned NewFileMode() {
     ::umask(mask);
     return 0666 & ~mask;
 }
-bool MakeFifo(const std::string& path) {
-    return ::mkfifo(path.c_str(), 0644) == 0;
-}
 #endif
-
-// Says why a case cannot be set up on this system, and whether it can.
-bool CanSetUp(bool made, const char* what) {
-    if (!made) std::cout << "[ SKIPPED  ] " << what << ": not made on this system\n";
-    return made;
-}
 
 enum class Thing { kNothing, kFile, kLinkToFile, kDanglingLink, kFifo, kFolder };
 
@@ -95,9 +82,9 @@ struct Scene {
             const char* to = thing == Thing::kLinkToFile ? "outside/victim" : "outside/nowhere";
             made = testing::MakeLink(lib.Path(to), target, false);
         }
-        if (thing == Thing::kFifo) made = MakeFifo(target);
+        if (thing == Thing::kFifo) made = testing::MakeFifo(target);
         if (thing == Thing::kFolder) lib.MakeFolder("target");
-        made = CanSetUp(made, what);
+        made = testing::CanSetUp(made, what);
     }
 
     // Whatever the links point to is as it was.
@@ -220,9 +207,9 @@ TEST(ContainedTree, NothingIsReadOrWrittenThroughALinkInAFolderPart) {
         !testing::MakeLink(lib.Path("tree/real"), lib.Path("tree/loop"), true)) {
         GTEST_SKIP() << "this system makes no link to a folder for us";
     }
-    const bool fileLink =
-        CanSetUp(testing::MakeLink(outside.Path("victim"), lib.Path("tree/real/file"), false),
-                 "a file link");
+    const bool fileLink = testing::CanSetUp(
+        testing::MakeLink(outside.Path("victim"), lib.Path("tree/real/file"), false),
+        "a file link");
     std::unique_ptr<ContainedTree> tree = RealFileSystem().OpenTree(lib.Path("tree"));
     const std::function<void(const std::string&)> operations[] = {
         [&](const std::string& p) { tree->OpenForReading(p); },

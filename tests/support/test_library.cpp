@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -337,6 +338,28 @@ bool MakeLink(const std::string& target, const std::string& link, bool folder) {
     (void)folder;
     return ::symlink(target.c_str(), link.c_str()) == 0;
 #endif
+}
+
+bool MakeFifo(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    return ::mkfifo(path.c_str(), 0644) == 0;
+#endif
+}
+
+bool UnderWine() {
+#ifdef _WIN32
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+bool CanSetUp(bool made, const std::string& what) {
+    if (!made) std::cout << "[ SKIPPED  ] " << what << ": not made on this system\n";
+    return made;
 }
 
 std::string HostPath(std::string_view path) {

@@ -115,6 +115,13 @@ void Put(const std::string& root, const std::string& relative, const std::string
 // Makes a symbolic link at link to target (a folder when folder); false where
 // the system or the process may not (Wine makes none for a Windows program).
 bool MakeLink(const std::string& target, const std::string& link, bool folder);
+// Makes a FIFO at path; false on Windows, which has none.
+bool MakeFifo(const std::string& path);
+// True in a Windows program that runs under Wine.
+bool UnderWine();
+// Says why a case of a table is skipped when what it stands on was not made
+// (made false) on this system; gives made.
+bool CanSetUp(bool made, const std::string& what);
 
 // Copies the sample library (sample/library) into dest, with its files'
 // times from sample/stamps: three older items in three files.
