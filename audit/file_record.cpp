@@ -56,7 +56,7 @@ void FileRecord::Add(Kind kind, std::string_view text, std::string_view suffix, 
     }
     if (kind == Kind::kTexture) m_LastTexture = m_Events.size();
     std::uint64_t hash = kind == Kind::kSyntaxError ? 0 : NameTable::Hash(view);
-    m_Events.push_back({kind, false, offset, length, hash, m_LineNumber});
+    m_Events.push_back({kind, offset, length, hash, m_LineNumber});
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -27,8 +28,7 @@ class FileRecord {
     };
     struct Event {
         Kind kind;
-        bool found = false;  // a texture: it exists (set by TextureLookup::Resolve)
-        size_t offset;       // of the event's text in the record
+        size_t offset;  // of the event's text in the record
         size_t length;
         std::uint64_t hash;  // NameTable::Hash of the text
         size_t lineNumber;   // 1-based; a line ends at a line feed
@@ -44,7 +44,17 @@ class FileRecord {
     // The same for a text that is lower-case already.
     void AddAsIs(Kind kind, std::string_view text, std::string_view suffix = {});
     const std::vector<Event>& Events() const { return m_Events; }
-    Event& EventAt(size_t index) { return m_Events[index]; }
+    // Keeps the events for which keep(event) holds, in their order; their
+    // texts stay where they are.
+    template <typename Keep>
+    void KeepEvents(Keep keep) {
+        size_t kept = 0;
+        for (size_t i = 0; i < m_Events.size(); ++i) {
+            if (keep(std::as_const(m_Events[i]))) m_Events[kept++] = m_Events[i];
+        }
+        m_Events.resize(kept);
+        m_LastTexture = SIZE_MAX;
+    }
     std::string_view Text(const Event& event) const {
         return std::string_view(m_Text).substr(event.offset, event.length);
     }

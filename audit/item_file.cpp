@@ -85,10 +85,8 @@ void LibraryCheck::ApplyRecord(const FileRecord& record, const std::string& full
             case FileRecord::Kind::kSyntaxError:
                 if (reported) KeepRow(m_SyntaxErrors, text, relative, event.lineNumber);
                 break;
-            case FileRecord::Kind::kTexture:
-                if (!event.found && reported) {
-                    KeepRow(m_MissingTextures, text, relative, event.lineNumber);
-                }
+            case FileRecord::Kind::kTexture:  // a missing one
+                if (reported) KeepRow(m_MissingTextures, text, relative, event.lineNumber);
                 break;
         }
     }

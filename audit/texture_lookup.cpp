@@ -30,11 +30,10 @@ bool TextureLookup::Exists(std::string_view texture, std::uint64_t hash, std::st
 }
 
 void TextureLookup::Resolve(FileRecord& record, std::string_view folder) {
-    for (size_t i = 0; i < record.Events().size(); ++i) {
-        FileRecord::Event& event = record.EventAt(i);
-        if (event.kind != FileRecord::Kind::kTexture) continue;
-        event.found = Exists(record.Text(event), event.hash, folder);
-    }
+    record.KeepEvents([&](const FileRecord::Event& event) {
+        return event.kind != FileRecord::Kind::kTexture ||
+               !Exists(record.Text(event), event.hash, folder);
+    });
 }
 
 }  // namespace corvane

@@ -25,7 +25,9 @@ class TextureLookup {
     // folder.
     bool Exists(std::string_view texture, std::uint64_t hash, std::string_view folder);
 
-    // Looks up every texture of the record of a library file in folder.
+    // Looks up every texture of the record of a library file in folder and
+    // takes the ones found out of the record: only the missing ones are
+    // reported, and a record that crosses to another thread is the smaller.
     void Resolve(FileRecord& record, std::string_view folder);
 
   private:

@@ -157,8 +157,8 @@ class SerialSteps final : public WalkVisitor {
             "file " + path + " " + record.stamp + " " + std::to_string(record.identity.inode);
         if (record.error) text += " error";
         for (const FileRecord::Event& event : record.Events()) {
-            text += " " + std::to_string(int(event.kind)) + (event.found ? "+" : ":") +
-                    std::string(record.Text(event)) + "@" + std::to_string(event.lineNumber);
+            text += " " + std::to_string(int(event.kind)) + ":" + std::string(record.Text(event)) +
+                    "@" + std::to_string(event.lineNumber);
         }
         return text;
     }
